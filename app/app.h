@@ -1,0 +1,65 @@
+// The game's platform shell: entry, window procedure, input latches, frame pump and clock.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gx.h"
+#include "platform/winapi.h"
+
+// ---- Entry and window ----------------------------------------------------------------
+
+extern HWND MainWindow;
+extern const WCHAR WindowClassName[32];
+extern const WCHAR WindowTitle[32];
+constexpr int TaskbarMargin = 26;
+
+int WinMain(HINSTANCE instance, HINSTANCE previous, WCHAR* commandLine, int showCommand);
+ATOM RegisterWindowClass(HINSTANCE instance);
+int CreateMainWindow(HINSTANCE instance, int showCommand);
+void ShowTaskbar(bool show);
+LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- Input latches ---------------------------------------------------------------------
+
+// The device's button codes, copied whole from GXGetDefaultKeys.
+extern GXKeyList KeyMap;
+
+struct InputLatches {
+    bool tapPending;
+    uint32_t tapX, tapY;
+    uint32_t penX, penY;
+    bool penDown;
+    bool aPressed;
+    bool bPressed;
+    bool leftHeld, rightHeld, upHeld, downHeld;
+};
+extern InputLatches Latches;
+
+void OnKeyDown(int16_t code);
+void OnKeyUp(int16_t code);
+void OnStylusDown(uint16_t x, uint16_t y);
+void OnStylusMove(uint16_t x, uint16_t y);
+void OnStylusUp();
+
+bool TakeTap();
+int TapX();
+int TapY();
+int PenX();
+int PenY();
+bool PenDown();
+bool TakeKeyA();
+bool TakeKeyB();
+bool HeldLeft();
+bool HeldRight();
+bool HeldUp();
+bool HeldDown();
+
+// ---- Frame pump and clock --------------------------------------------------------------
+
+extern uint32_t ClockZero;
+extern bool Inactive;
+
+void PresentFrame(bool present);
+void ResetClock();
+int32_t ElapsedMs();
+uint32_t TickCount();

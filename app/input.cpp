@@ -1,0 +1,75 @@
+// Input latches: the window procedure sets them, the screen handlers poll and clear them.
+#include "app/app.h"
+
+GXKeyList KeyMap;
+InputLatches Latches;
+
+// Window procedure, WM_KEYDOWN: every button carrying this code is pressed or held.
+void OnKeyDown(int16_t code) {
+    if (code == KeyMap.vkA) Latches.aPressed = true;
+    if (code == KeyMap.vkB) Latches.bPressed = true;
+    if (code == KeyMap.vkLeft) Latches.leftHeld = true;
+    if (code == KeyMap.vkRight) Latches.rightHeld = true;
+    if (code == KeyMap.vkUp) Latches.upHeld = true;
+    if (code == KeyMap.vkDown) Latches.downHeld = true;
+}
+
+// Window procedure, WM_KEYUP: releases the held buttons and A; a B press stays latched.
+void OnKeyUp(int16_t code) {
+    if (code == KeyMap.vkLeft) Latches.leftHeld = false;
+    if (code == KeyMap.vkRight) Latches.rightHeld = false;
+    if (code == KeyMap.vkUp) Latches.upHeld = false;
+    if (code == KeyMap.vkDown) Latches.downHeld = false;
+    if (code == KeyMap.vkA) Latches.aPressed = false;
+}
+
+// Window procedure, WM_LBUTTONDOWN: a tap, and the pen goes down there.
+void OnStylusDown(uint16_t x, uint16_t y) {
+    Latches.tapX = x;
+    Latches.tapY = y;
+    Latches.tapPending = true;
+    Latches.penDown = true;
+    Latches.penX = x;
+    Latches.penY = y;
+}
+
+// Window procedure, WM_MOUSEMOVE: only the pen position follows.
+void OnStylusMove(uint16_t x, uint16_t y) {
+    Latches.penX = x;
+    Latches.penY = y;
+}
+
+// Window procedure, WM_LBUTTONUP.
+void OnStylusUp() { Latches.penDown = false; }
+
+// Every screen: true once per tap since the last call.
+bool TakeTap() {
+    bool pending = Latches.tapPending;
+    Latches.tapPending = false;
+    return pending;
+}
+
+int TapX() { return static_cast<int>(Latches.tapX); }
+int TapY() { return static_cast<int>(Latches.tapY); }
+int PenX() { return static_cast<int>(Latches.penX); }
+int PenY() { return static_cast<int>(Latches.penY); }
+bool PenDown() { return Latches.penDown; }
+
+// Play: true once per press of A (a release before the read cancels it).
+bool TakeKeyA() {
+    bool pressed = Latches.aPressed;
+    Latches.aPressed = false;
+    return pressed;
+}
+
+// Play: true once per press of B, released or not.
+bool TakeKeyB() {
+    bool pressed = Latches.bPressed;
+    Latches.bPressed = false;
+    return pressed;
+}
+
+bool HeldLeft() { return Latches.leftHeld; }
+bool HeldRight() { return Latches.rightHeld; }
+bool HeldUp() { return Latches.upHeld; }
+bool HeldDown() { return Latches.downHeld; }

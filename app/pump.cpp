@@ -1,0 +1,30 @@
+// Frame pump and clock: presents the back buffer, lets window messages through, keeps time.
+#include "app/app.h"
+#include "gfx/gfx.h"
+#include "platform/standin.h"
+
+uint32_t ClockZero;
+bool Inactive;
+
+// Every loop of the game ends its step here: show the frame, handle all queued messages.
+void PresentFrame(bool present) {
+    if (present) PresentBackBuffer();
+    bool sleepAfter = Inactive;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) == 1) {
+        GetMessageW(&msg, nullptr, 0, 0);
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (sleepAfter) Sleep(1);
+    PaceFrame();
+}
+
+// Restarts the game clock at zero.
+void ResetClock() { ClockZero = GetTickCount(); }
+
+// Milliseconds since the last ResetClock, right across the tick counter's wrap.
+int32_t ElapsedMs() { return static_cast<int32_t>(GetTickCount() - ClockZero); }
+
+// The raw tick count; seeds the random numbers once.
+uint32_t TickCount() { return GetTickCount(); }

@@ -1,0 +1,50 @@
+// Assets: the data folders, the resource archive, TGA decoding and the image catalogue.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/winapi.h"
+
+// ---- Data folders ----
+// Each ends in the separator; a file's path is the folder followed by its name.
+constexpr int FolderChars = MAX_PATH_CHARS + 16;
+extern WCHAR SoundFolder[FolderChars];
+extern WCHAR GraphFolder[FolderChars];
+extern WCHAR MapFolder[FolderChars];
+extern WCHAR RootFolder[FolderChars];
+void BuildDataFolders();
+
+// ---- Resource archive ----
+constexpr int ArchiveRecordBytes = 28;
+constexpr int ArchiveNameBytes = 20;
+extern HANDLE ArchiveIndex;
+extern HANDLE ArchiveData;
+void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath);
+HANDLE FindArchiveEntry(const char* name);
+void CloseArchive();
+
+// ---- TGA decoding ----
+int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* destination,
+                 uint8_t paletted);
+
+// ---- Catalogue ----
+extern uint16_t* ExitIcon;
+extern uint16_t* SpeakerIcon;
+extern uint16_t* LogoImage;
+extern uint16_t* FrontImage;
+extern uint16_t* AboutImage;
+extern uint16_t* HelpImage;
+extern uint16_t* MainImage;
+extern uint16_t* HighImage;
+extern uint16_t* DogImages[8];
+extern uint16_t* FumeImages[3];
+extern uint16_t* PlantImage;
+extern uint16_t* FruitImages[8];
+extern uint16_t* SmallFruitImage;
+extern uint16_t* MediumFruitImage;
+extern uint16_t* SpiderImages[6];
+extern uint16_t* PresentsStrip;
+constexpr int PresentsStripBytes = 38400;
+
+void LoadAllAssets();
+void ReleaseAllAssets();

@@ -1,0 +1,57 @@
+// Game flow: screen states, the quit request, the high score table and every screen but play.
+#pragma once
+
+#include <cstdint>
+
+enum ScreenStates : int32_t {
+    Intro = 0,
+    Menu = 1,
+    Play = 2,
+    ScoreTable = 3,
+    EnterName = 4,
+    About = 5,
+    Help = 6,
+};
+
+extern int32_t ScreenState;
+extern int32_t RunFlag;
+constexpr int32_t QuitRunFlag = 99;
+
+// Quit requests from outside the game (window close button, SIGINT, SIGTERM), counted:
+// the first asks for a quit as the menu's exit icon does, a second cuts the credits short.
+extern int32_t CloseRequests;
+void RequestQuit();
+
+void RunMainLoop();
+
+// ---- Intro ----
+extern int32_t IntroPhase;
+extern int32_t IntroFade;
+void RunIntro();
+
+// ---- Menu, help, about ----
+void RunMenu();
+void RunHelp();
+void RunAbout();
+
+// ---- High score table and file ----
+struct HighScoreEntry {
+    int32_t score;
+    uint8_t name[12];
+};
+static_assert(sizeof(HighScoreEntry) == 16, "a high score entry is 16 bytes on file");
+constexpr int HighScoreCount = 8;
+extern HighScoreEntry HighScoreTable[HighScoreCount];
+void LoadHighScores();
+void SaveHighScores();
+
+// ---- Score table and name entry ----
+extern uint8_t NameBuffer[12];
+extern int32_t NameLength;
+extern const char KeyboardLetters[27];
+extern int32_t BorderFrame;
+void RunScoreTable();
+void RunEnterName();
+
+// ---- Credits ----
+void ShowCredits();

@@ -1,0 +1,57 @@
+// The main loop: loading, the screen state machine, and the credits and shutdown after a quit.
+#include "app/app.h"
+#include "assets/assets.h"
+#include "audio/audio.h"
+#include "game/game.h"
+#include "game/play/play.h"
+
+int32_t ScreenState;
+int32_t RunFlag;
+int32_t CloseRequests;
+
+// Window procedure, on a close request from the desktop or a signal: quit as the exit icon does.
+void RequestQuit() {
+    ++CloseRequests;
+    RunFlag = QuitRunFlag;
+}
+
+namespace {
+
+using ScreenHandler = void (*)();
+
+// Handlers by ScreenState value.
+constexpr ScreenHandler ScreenHandlers[] = {
+    RunIntro, RunMenu, RunPlayState, RunScoreTable, RunEnterName, RunAbout, RunHelp,
+};
+constexpr int32_t ScreenCount = sizeof ScreenHandlers / sizeof ScreenHandlers[0];
+
+void RunScreen() {
+    if (ScreenState < 0 || ScreenState >= ScreenCount) return;
+    if (ScreenState == Menu) RunFlag = 1;
+    ScreenHandlers[ScreenState]();
+}
+
+}  // namespace
+
+// Entry: the whole life of the game between start-up and shutdown.
+void RunMainLoop() {
+    BuildDataFolders();
+    LoadAllAssets();
+    // A close asked for while loading still counts.
+    RunFlag = CloseRequests > 0 ? QuitRunFlag : 0;
+    PresentFrame(true);
+    ResetClock();
+    ScreenState = Intro;
+    PlayMusic(0);
+    SetSoundVolume(UnmutedSoundVolume);
+    SetMusicVolume(UnmutedMusicVolume);
+    for (;;) {
+        UpdateAudio();
+        if (RunFlag == QuitRunFlag) break;
+        RunScreen();
+        PresentFrame(true);
+    }
+    ShowCredits();
+    StopMusic();
+    ReleaseAllAssets();
+}

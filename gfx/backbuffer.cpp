@@ -1,0 +1,90 @@
+// The back buffer and the primitives that draw into it: image copies, fades, lines, pixels.
+#include <cstdlib>
+#include <cstring>
+
+#include "gfx/gfx.h"
+
+uint16_t* BackBuffer;
+uint16_t* DrawTarget;
+
+// Entry: the one frame every screen draws into, allocated once.
+void AllocateBackBuffer() { BackBuffer = static_cast<uint16_t*>(std::malloc(BackBufferBytes)); }
+
+// Entry, after the main loop.
+void ReleaseBackBuffer() {
+    std::free(BackBuffer);
+    BackBuffer = nullptr;
+}
+
+uint16_t* GetBackBuffer() { return BackBuffer; }
+
+// Byte fill of the whole frame (0 gives black).
+void ClearBackBuffer(int32_t value) { std::memset(BackBuffer, value & 0xFF, BackBufferBytes); }
+
+void PutPixel(int32_t x, int32_t y, uint16_t colour) { BackBuffer[y * ScreenWidth + x] = colour; }
+
+// Single-precision DDA from the upper end down; the lower end itself is not plotted.
+void DrawLine(float x0, float y0, float x1, float y1, uint16_t colour) {
+    if (y0 > y1) {
+        float t = x0;
+        x0 = x1;
+        x1 = t;
+        t = y0;
+        y0 = y1;
+        y1 = t;
+    }
+    float dx = x1 - x0;
+    float dy = y1 - y0;
+    int32_t nx = static_cast<int32_t>(dx < 0 ? -dx : dx);
+    int32_t ny = static_cast<int32_t>(dy < 0 ? -dy : dy);
+    int32_t steps = ny > nx ? ny : nx;
+    if (steps == 0) return;
+    float xs = dx / static_cast<float>(steps);
+    float ys = dy / static_cast<float>(steps);
+    float x = x0;
+    float y = y0;
+    for (int32_t i = 0; i < steps; ++i) {
+        PutPixel(static_cast<int32_t>(x), static_cast<int32_t>(y), colour);
+        x += xs;
+        y += ys;
+    }
+}
+
+// Image copy with x in the 320-wide game space; keyed copies skip 0x07E0 and stay in
+// pixel columns 1 to 239.
+void DrawImage(uint16_t* destination, const uint16_t* image, int32_t width, int32_t height,
+               int32_t x, int32_t y, int32_t keyed) {
+    if (width <= 0 || height <= 0) return;
+    int32_t sx = x * ScreenWidth / 320;
+    for (int32_t r = 0; r < height; ++r, image += width) {
+        int32_t start = (y + r) * ScreenWidth + sx;
+        if (!keyed) {
+            std::memcpy(destination + start, image, static_cast<size_t>(width) * 2);
+            continue;
+        }
+        for (int32_t c = 0; c < width; ++c) {
+            int32_t column = sx + c;
+            if (image[c] != ImageKey && column > 0 && column < ScreenWidth) {
+                destination[start + c] = image[c];
+            }
+        }
+    }
+}
+
+// Opaque image copy at a pixel column with every channel scaled by factor / 64.
+void DrawImageFaded(uint16_t* destination, const uint16_t* image, int32_t width,
+                    int32_t height, int32_t x, int32_t y, int32_t factor) {
+    uint16_t* row = destination + y * ScreenWidth + x;
+    for (int32_t r = 0; r < height; ++r, row += ScreenWidth, image += width) {
+        for (int32_t c = 0; c < width; ++c) {
+            uint32_t p = image[c];
+            uint32_t red = ((p >> 11) * static_cast<uint32_t>(factor)) >> 6;
+            uint32_t green = (((p >> 5) & 63) * static_cast<uint32_t>(factor)) >> 6;
+            uint32_t blue = ((p & 31) * static_cast<uint32_t>(factor)) >> 6;
+            row[c] = static_cast<uint16_t>((red << 11) + (green << 5) + blue);
+        }
+    }
+}
+
+// Screens start their frame with a full-screen picture in one block copy.
+void CopyScreenImage(const uint16_t* image) { std::memcpy(BackBuffer, image, BackBufferBytes); }

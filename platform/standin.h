@@ -1,0 +1,77 @@
+// What the desktop stand-in needs beyond the handheld's own interfaces: start-up options,
+// the pace of the loop, and the headless host that tests drive.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/winapi.h"
+
+// How the emulated display memory is laid out: bits per pixel and the byte steps between
+// neighbouring pixels and rows, as GXGetDisplayProperties reports them.
+struct DisplayLayout {
+    int depth;
+    int xStep;
+    int yStep;
+};
+
+constexpr DisplayLayout DefaultDisplayLayout{16, 2, 480};
+
+struct StandInOptions {
+    int scale = 2;
+    bool fullscreen = false;
+    DisplayLayout display = DefaultDisplayLayout;
+    int passMs = 13;
+};
+
+// Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
+bool ParseDisplayLayout(const char* text, DisplayLayout* layout);
+
+// Opens SDL (video, audio, controllers) for the real window. False, with one line on
+// stderr, when no video device can be had.
+bool StartStandIn(const StandInOptions& options);
+// Closes the window and SDL; called once after WinMain returns.
+void StopStandIn();
+
+// Called once per pass of the game (by PresentFrame): holds the loop to one pass every
+// passMs milliseconds and refreshes the window when the frame changed.
+void PaceFrame();
+
+// ---- Headless host: the same interfaces with a virtual clock and no window -------------
+
+struct HeadlessOptions {
+    DisplayLayout display = DefaultDisplayLayout;
+    int passMs = 13;
+    DWORD startTick = 1000;
+    // Path GetModuleFileNameW reports (UTF-8); the data folders are found beside it.
+    const char* modulePath = nullptr;
+};
+
+// Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
+using PassHook = void (*)(int pass, void* context);
+
+// Replaces the real host by the headless one and resets every platform record (window,
+// class, queue, display, clock). Tests call it before each run.
+void StartHeadlessHost(const HeadlessOptions& options);
+void StopHeadlessHost();
+bool HeadlessActive();
+
+void HeadlessSetPassHook(PassHook hook, void* context);
+int HeadlessPassCount();
+void HeadlessAdvanceClock(DWORD milliseconds);
+void HeadlessSetTick(DWORD tick);
+
+// The emulated display memory as the game last wrote it, and its size in bytes.
+const uint8_t* HeadlessDisplayMemory(size_t* size);
+// The frame as the window would show it: 240 x 320 pixels of 0x00RRGGBB, top row first.
+void HeadlessDecodedFrame(uint32_t* pixels);
+// The game's window, once created (nullptr before).
+HWND HeadlessMainWindow();
+
+// Scripted input, queued as the window's messages for the next pump.
+void HeadlessStylusDown(int x, int y);
+void HeadlessStylusMove(int x, int y);
+void HeadlessStylusUp();
+void HeadlessKeyDown(int code);
+void HeadlessKeyUp(int code);
+void HeadlessClose();

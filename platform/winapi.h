@@ -1,0 +1,185 @@
+// The handheld's window, message, kernel, file and shell interfaces, as the game calls them.
+// Implemented over SDL2 and POSIX (or the headless host) by the rest of platform/.
+#pragma once
+
+#include <cstdint>
+
+using WCHAR = char16_t;
+using BOOL = int;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using UINT = uint32_t;
+using ATOM = uint16_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+
+struct WindowRecord;
+using HWND = WindowRecord*;
+using HANDLE = void*;
+using HINSTANCE = void*;
+using HICON = void*;
+using HCURSOR = void*;
+using HBRUSH = void*;
+using HMENU = void*;
+using HGDIOBJ = void*;
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct WNDCLASSW {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    const WCHAR* lpszMenuName;
+    const WCHAR* lpszClassName;
+};
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+// Messages
+constexpr UINT WM_CREATE = 0x0001;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_ACTIVATE = 0x0006;
+constexpr UINT WM_ENABLE = 0x000A;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_SETTINGCHANGE = 0x001A;
+constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr UINT WM_KEYUP = 0x0101;
+constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_MOUSEMOVE = 0x0200;
+constexpr UINT WM_LBUTTONDOWN = 0x0201;
+constexpr UINT WM_LBUTTONUP = 0x0202;
+
+constexpr WORD WA_INACTIVE = 0;
+constexpr WORD WA_ACTIVE = 1;
+constexpr WORD WA_CLICKACTIVE = 2;
+
+// Virtual-key codes the stand-in produces
+constexpr WORD VK_RETURN = 0x0D;
+constexpr WORD VK_ESCAPE = 0x1B;
+constexpr WORD VK_SPACE = 0x20;
+constexpr WORD VK_LEFT = 0x25;
+constexpr WORD VK_UP = 0x26;
+constexpr WORD VK_RIGHT = 0x27;
+constexpr WORD VK_DOWN = 0x28;
+// Letters and digits use their upper-case ASCII codes ('Z' is 0x5A).
+
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOWNORMAL = 1;
+constexpr int SW_SHOW = 5;
+
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr DWORD WS_EX_TOPMOST = 0x00000008;
+constexpr int BLACK_BRUSH = 4;
+
+// Shell: full-screen mode
+constexpr DWORD SHFS_SHOWTASKBAR = 0x0001;
+constexpr DWORD SHFS_HIDETASKBAR = 0x0002;
+constexpr DWORD SHFS_SHOWSIPBUTTON = 0x0004;
+constexpr DWORD SHFS_HIDESIPBUTTON = 0x0008;
+constexpr DWORD SHFS_SHOWSTARTICON = 0x0010;
+constexpr DWORD SHFS_HIDESTARTICON = 0x0020;
+
+// Files
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+
+// Longest path the stand-in hands out or accepts, in characters with the terminator.
+constexpr DWORD MAX_PATH_CHARS = 4096;
+
+// Window and message services
+HWND FindWindowW(const WCHAR* className, const WCHAR* windowName);
+ATOM RegisterClassW(const WNDCLASSW* windowClass);
+HWND CreateWindowExW(DWORD exStyle, const WCHAR* className, const WCHAR* windowName, DWORD style,
+                     int x, int y, int width, int height, HWND parent, HMENU menu,
+                     HINSTANCE instance, void* param);
+BOOL ShowWindow(HWND window, int command);
+BOOL UpdateWindow(HWND window);
+BOOL GetWindowRect(HWND window, RECT* rect);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HICON LoadIconW(HINSTANCE instance, const WCHAR* name);
+HGDIOBJ GetStockObject(int object);
+BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+BOOL SHFullScreen(HWND window, DWORD state);
+
+// Resource name from an integer identifier.
+inline const WCHAR* MAKEINTRESOURCEW(int id) {
+    return reinterpret_cast<const WCHAR*>(static_cast<uintptr_t>(id));
+}
+
+// Kernel
+DWORD GetTickCount();
+void Sleep(DWORD milliseconds);
+DWORD GetModuleFileNameW(HINSTANCE module, WCHAR* path, DWORD size);
+
+// Files
+HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD shareMode, void* security,
+                   DWORD disposition, DWORD attributes, HANDLE templateFile);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* bytesRead, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* bytesWritten,
+               void* overlapped);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE object);
+BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags);
+BOOL DeleteFileW(const WCHAR* path);
+
+// Helpers for message parameters
+inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
+inline WORD HIWORD(uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+inline LPARAM MAKELPARAM(WORD low, WORD high) {
+    return static_cast<LPARAM>(static_cast<uint32_t>(low) | (static_cast<uint32_t>(high) << 16));
+}
