@@ -1,0 +1,49 @@
+// Presentation cost per display layout, beside a plain full-frame copy measured in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "gfx/gfx.h"
+#include "platform/gx.h"
+#include "platform/standin.h"
+
+namespace {
+
+const DisplayLayout Layouts[] = {
+    {16, 2, 480}, {16, 2, 512}, {16, 4, 960}, {16, -640, 2}, {4, 1, 160}, {2, 1, 60},
+};
+
+void FullFrameMemcpy(benchmark::State& state) {
+    std::vector<uint8_t> from(BackBufferBytes, 0x5A), to(BackBufferBytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), BackBufferBytes);
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(FullFrameMemcpy);
+
+void Present(benchmark::State& state) {
+    DisplayLayout layout = Layouts[state.range(0)];
+    HeadlessOptions options;
+    options.display = layout;
+    StartHeadlessHost(options);
+    GXOpenDisplay(nullptr, GX_FULLSCREEN);
+    DisplayFormat = {layout.depth, layout.xStep, layout.yStep};
+    AllocateBackBuffer();
+    for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) BackBuffer[i] = static_cast<uint16_t>(i * 31);
+    for (auto _ : state) {
+        PresentBackBuffer();
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(std::to_string(layout.depth) + ":" + std::to_string(layout.xStep) + ":" +
+                   std::to_string(layout.yStep));
+    ReleaseBackBuffer();
+    StopHeadlessHost();
+}
+BENCHMARK(Present)->DenseRange(0, 5);
+
+}  // namespace
+
+BENCHMARK_MAIN();

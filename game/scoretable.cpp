@@ -1,0 +1,219 @@
+// The high score table in its animated fruit border, and name entry on the on-screen keyboard.
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "assets/assets.h"
+#include "audio/audio.h"
+#include "game/game.h"
+#include "game/play/play.h"
+#include "gfx/gfx.h"
+
+uint8_t NameBuffer[12];
+int32_t NameLength;
+const char KeyboardLetters[27] = "QWERTYUIOPASDFGHJKLZXCVBNM";
+int32_t BorderFrame;
+
+namespace {
+
+constexpr int32_t NameLimit = 10;
+constexpr int32_t NameBytes = sizeof(HighScoreEntry::name);
+// Bytes of a name that move with its entry, and bytes written by a confirmed name.
+constexpr int32_t MovedNameBytes = 10;
+constexpr int32_t StoredNameBytes = NameLimit + 1;
+constexpr int32_t ScoreTextBytes = 12;
+
+// ---- Score table ----
+
+constexpr int32_t TableTop = 50;
+constexpr int32_t TableRowStep = 30;
+constexpr int32_t TableScoreX = 5;
+constexpr int32_t TableNameX = 90;
+constexpr int32_t TableCellWidth = 10;
+constexpr int32_t TableCellHeight = 16;
+
+constexpr int32_t FruitCount = 8;
+constexpr int32_t FruitSize = 32;
+constexpr int32_t BorderStepX = 40;  // game space: 30 pixel columns
+constexpr int32_t BorderBottomY = 288;
+constexpr int32_t BorderRightX = 280;  // game space: pixel column 210
+constexpr int32_t BorderStepsPerUnit = 20;
+
+// Neighbouring positions show fruit three steps apart, so every fruit appears along each side.
+const uint16_t* BorderFruit(int32_t k) { return FruitImages[(3 * k + BorderFrame) % FruitCount]; }
+
+void DrawFruitBorder() {
+    for (int32_t k = 0; k < FruitCount; ++k) {
+        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderStepX * k, 0, 1);
+        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderStepX * k, BorderBottomY, 1);
+    }
+    for (int32_t k = 0; k < FruitCount; ++k) {
+        int32_t y = FruitSize + FruitSize * k;
+        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, 0, y, 1);
+        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderRightX, y, 1);
+    }
+}
+
+// A damaged file may leave a name without its zero byte: only its own 12 bytes are drawn.
+void DrawTableRow(int32_t slot) {
+    const HighScoreEntry& entry = HighScoreTable[slot];
+    int32_t y = TableTop + TableRowStep * slot;
+    char text[ScoreTextBytes];
+    std::snprintf(text, sizeof text, "%7d", static_cast<int>(entry.score));
+    DrawTextScaled(text, TableCellWidth, TableCellHeight, TableScoreX, y, BackBuffer);
+    char name[NameBytes + 1] = {};
+    std::memcpy(name, entry.name, NameBytes);
+    DrawTextScaled(name, TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
+}
+
+// Paced by the play clock; after a game LastFrame holds that game's last frame time.
+void StepFruitBorder() {
+    Now = ElapsedMs();
+    if (Now <= LastFrame + SpeedUnit / BorderStepsPerUnit) return;
+    BorderFrame = BorderFrame + 1 < FruitCount ? BorderFrame + 1 : 0;
+    LastFrame = ElapsedMs();
+}
+
+// ---- Name entry ----
+
+constexpr int32_t KeySize = 20;
+constexpr int32_t ButtonTop = 280;
+constexpr int32_t ButtonBottom = 300;
+
+struct KeyRow {
+    int32_t left;
+    int32_t top;
+    int32_t first;  // index in KeyboardLetters
+    int32_t count;
+};
+// The keyboard, top row first; a row's keys are 20 pixels apart from its left edge.
+constexpr KeyRow KeyRows[] = {{20, 180, 0, 10}, {30, 210, 10, 9}, {50, 240, 19, 7}};
+
+struct Span {
+    int32_t low;
+    int32_t high;  // both exclusive
+};
+constexpr Span SpaceButton = {10, 75};
+constexpr Span BackButton = {85, 137};
+constexpr Span DoneButton = {170, 222};
+
+bool Inside(int32_t value, Span span) { return span.low < value && value < span.high; }
+
+struct Label {
+    const char* text;
+    int32_t x;
+    int32_t y;
+};
+constexpr Label ButtonLabels[] = {{"SPACE", 10, ButtonTop}, {"BACK", 95, ButtonTop}, {"DONE", 170, ButtonTop}};
+constexpr int32_t LabelCellWidth = 13;
+constexpr int32_t LabelCellHeight = 18;
+constexpr int32_t NameX = 13;
+constexpr int32_t NameY = 150;
+constexpr int32_t GlyphAdvance = 16;
+
+void DrawKeyboard() {
+    for (const KeyRow& row : KeyRows) {
+        for (int32_t i = 0; i < row.count; ++i) {
+            DrawGlyph(static_cast<uint8_t>(KeyboardLetters[row.first + i]), row.left + KeySize * i,
+                      row.top, BackBuffer);
+        }
+    }
+}
+
+void DrawNameEntry() {
+    DrawText("NEW HIGHSCORE!", 8, 5, BackBuffer);
+    DrawText("YOUR SCORE IS", 15, 65, BackBuffer);
+    char score[ScoreTextBytes];
+    std::snprintf(score, sizeof score, "%7d", static_cast<int>(PlayField.Score));
+    DrawText(score, 65, 90, BackBuffer);
+    DrawTextScaled("ENTER YOUR NAME", LabelCellWidth, LabelCellHeight, 20, 125, BackBuffer);
+    const char* name = reinterpret_cast<const char*>(NameBuffer);
+    DrawText(name, NameX, NameY, BackBuffer);
+    DrawText(".", NameX + GlyphAdvance * static_cast<int32_t>(std::strlen(name)), NameY, BackBuffer);
+    DrawKeyboard();
+    for (const Label& label : ButtonLabels) {
+        DrawTextScaled(label.text, LabelCellWidth, LabelCellHeight, label.x, label.y, BackBuffer);
+    }
+}
+
+// The letter key under the tap, or 0 when it is on no key.
+char KeyAt(int32_t x, int32_t y) {
+    for (const KeyRow& row : KeyRows) {
+        bool onRow = row.top < y && y < row.top + KeySize;
+        if (onRow && row.left < x && x < row.left + KeySize * row.count) {
+            return KeyboardLetters[row.first + (x - row.left) / KeySize];
+        }
+    }
+    return 0;
+}
+
+void TypeCharacter(char character) {
+    NameBuffer[NameLength] = static_cast<uint8_t>(character);
+    PlaySound(SoundSelect);
+    ++NameLength;
+}
+
+void EraseCharacter() {
+    NameBuffer[NameLength - 1] = 0;
+    NameBuffer[NameLength] = 0;
+    PlaySound(SoundSelect);
+    --NameLength;
+}
+
+// DONE: the score goes below every entry it does not beat; the old slot 7 drops out.
+void ConfirmName() {
+    int32_t score = PlayField.Score;
+    int32_t slot = HighScoreCount - 1;
+    for (int32_t j = HighScoreCount - 1; j >= 0; --j) {
+        if (score > HighScoreTable[j].score) slot = j;
+    }
+    for (int32_t k = HighScoreCount - 1; k > slot; --k) {
+        HighScoreTable[k].score = HighScoreTable[k - 1].score;
+        std::memcpy(HighScoreTable[k].name, HighScoreTable[k - 1].name, MovedNameBytes);
+    }
+    std::memcpy(HighScoreTable[slot].name, NameBuffer, StoredNameBytes);
+    HighScoreTable[slot].score = score;
+    SaveHighScores();
+    ScreenState = ScoreTable;
+    RunFlag = 1;
+}
+
+void PressNameEntry(int32_t x, int32_t y) {
+    bool onButtons = ButtonTop < y && y < ButtonBottom;
+    if (onButtons && Inside(x, DoneButton)) {
+        ConfirmName();
+        return;
+    }
+    bool room = NameLength < NameLimit;
+    char key = KeyAt(x, y);
+    if (key && room) {
+        TypeCharacter(key);
+        return;
+    }
+    if (!onButtons) return;
+    if (Inside(x, SpaceButton)) {
+        if (room) TypeCharacter(' ');
+        return;
+    }
+    if (Inside(x, BackButton) && NameLength > 0) EraseCharacter();
+}
+
+}  // namespace
+
+// Main loop, while ScreenState is ScoreTable: the eight entries in the fruit border.
+void RunScoreTable() {
+    CopyScreenImage(HighImage);
+    for (int32_t slot = 0; slot < HighScoreCount; ++slot) DrawTableRow(slot);
+    DrawFruitBorder();
+    StepFruitBorder();
+    if (!TakeTap()) return;
+    ScreenState = Menu;
+    PlaySound(SoundSelect);
+}
+
+// Main loop, while ScreenState is EnterName: the name typed so far and the keyboard.
+void RunEnterName() {
+    CopyScreenImage(HighImage);
+    DrawNameEntry();
+    if (TakeTap()) PressNameEntry(TapX(), TapY());
+}
