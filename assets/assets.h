@@ -13,6 +13,14 @@ extern WCHAR GraphFolder[FolderChars];
 extern WCHAR MapFolder[FolderChars];
 extern WCHAR RootFolder[FolderChars];
 void BuildDataFolders();
+// Characters that hold any folder string followed by a file name of the game.
+constexpr int PathChars = FolderChars + 32;
+// Writes folder followed by name into path (PathChars characters), zero-terminated.
+void JoinPath(WCHAR* path, const WCHAR* folder, const WCHAR* name);
+// Bytes that hold the UTF-8 form of any such path: a UTF-16 unit takes at most three.
+constexpr int NarrowPathBytes = PathChars * 3;
+// The UTF-8 form of a wide path, for the C library, libmikmod and messages.
+void NarrowPath(const WCHAR* path, char* narrow, int bytes);
 
 // ---- Resource archive ----
 constexpr int ArchiveRecordBytes = 28;
@@ -22,6 +30,9 @@ extern HANDLE ArchiveData;
 void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath);
 HANDLE FindArchiveEntry(const char* name);
 void CloseArchive();
+// Reads an entry's bytes right after its lookup; the count delivered. A short entry gets one
+// line on stderr naming it; the rest of the buffer is left as it was.
+DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name);
 
 // ---- TGA decoding ----
 int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* destination,

@@ -25,10 +25,14 @@ constexpr CreditLine CreditLines[] = {
     {"MARROWDALE.EXAMPLE", 12, 20, 5, 190},
 };
 
+// The desktop asked to close once more than before the credits, or twice in all: the player
+// wants out now.
+bool CloseAskedAgain(int32_t closesBefore) { return CloseRequests > closesBefore || CloseRequests > 1; }
+
 }  // namespace
 
 // Main loop, once after a quit: draws the credits and keeps them up for 8000 ms of game
-// clock; a further close request from the desktop ends them at once.
+// clock; a second close request from the desktop ends them at once.
 void ShowCredits() {
     CopyScreenImage(FrontImage);
     for (const CreditLine& line : CreditLines) {
@@ -39,5 +43,5 @@ void ShowCredits() {
     do {
         UpdateAudio();
         PresentFrame(true);
-    } while (ElapsedMs() < CreditsMs && CloseRequests == closesBefore);
+    } while (ElapsedMs() < CreditsMs && !CloseAskedAgain(closesBefore));
 }

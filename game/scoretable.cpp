@@ -63,7 +63,7 @@ void DrawTableRow(int32_t slot) {
     DrawTextScaled(text, TableCellWidth, TableCellHeight, TableScoreX, y, BackBuffer);
     char name[NameBytes + 1] = {};
     std::memcpy(name, entry.name, NameBytes);
-    DrawTextScaled(name, TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
+    DrawTextScaled(reinterpret_cast<const char*>(entry.name), TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
 }
 
 // Paced by the play clock; after a game LastFrame holds that game's last frame time.

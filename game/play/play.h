@@ -14,6 +14,14 @@ constexpr int SpiderSlots = 8;
 constexpr int FruitSlots = 8;
 constexpr int FumeSlots = 4;
 
+// The garden's paths: the column, and the four rows 64 apart from the top one.
+constexpr int32_t ColumnX = 144;
+constexpr int32_t TopRowY = 32;
+constexpr int32_t BottomRowY = 224;
+constexpr int32_t RowSpacing = 64;
+// True when y lies on one of the four rows.
+bool IsRow(int32_t y);
+
 // Slot rule: spider i and fruit i belong to spot i; slots 0..3 lie left of the column in
 // lanes 0..3, slots 4..7 right of it. A slot is free while its state is the Empty value.
 struct PlayFieldRecord {

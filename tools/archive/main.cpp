@@ -14,15 +14,15 @@ namespace fs = std::filesystem;
 
 const char* const Program = "marrowdale-archive";
 
-int Usage(FILE* to) {
-    std::fprintf(to,
+int Usage() {
+    std::printf(
                  "usage: %s list IDX DAT\n"
                  "       %s extract IDX DAT OUTDIR [NAME...]\n"
                  "       %s pack IDX DAT FILE...\n"
                  "Entries are named by their file's base name; the game uses the first\n"
                  "record of a name.\n",
                  Program, Program, Program);
-    return to == stdout ? 0 : 2;
+    return 0;
 }
 
 int Fail(const std::string& message) {
@@ -145,17 +145,15 @@ int PackArchive(const std::string& idxPath, const std::string& datPath,
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Usage(stdout);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Usage();
     if (args.size() == 3 && args[0] == "list") return ListArchive(args[1], args[2]);
     if (args.size() >= 4 && args[0] == "extract")
         return ExtractArchive(args[1], args[2], args[3],
                               std::vector<std::string>(args.begin() + 4, args.end()));
     if (args.size() >= 4 && args[0] == "pack")
         return PackArchive(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
-    if (args.empty())
-        std::fprintf(stderr, "%s: no command given\n", Program);
-    else
-        std::fprintf(stderr, "%s: unknown command or wrong number of arguments: '%s'\n", Program,
-                     args[0].c_str());
-    return Usage(stderr);
+    std::string problem = args.empty() ? "no command given"
+                                       : "unknown command or wrong arguments: '" + args[0] + "'";
+    std::fprintf(stderr, "%s: %s (see --help)\n", Program, problem.c_str());
+    return 2;
 }

@@ -13,6 +13,7 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    std::string origin;  // "path:line" of its drawing, for errors
 };
 
 constexpr uint32_t ImageKey = 0x00FF00;  // see-through in sprites

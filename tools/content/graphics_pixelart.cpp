@@ -64,7 +64,9 @@ void LoadArtFile(const std::string& path, ArtLibrary& library) {
             if (width < 1 || height < 1 || width > 1024 || height > 1024)
                 Fail(file.path, line, "image size must be 1 to 1024 each way");
             if (library.count(words[1])) Fail(file.path, line, "'" + words[1] + "' is drawn twice");
-            library[words[1]] = ReadImageRows(file, line, end, width, height, legend);
+            Picture& picture = library[words[1]];
+            picture = ReadImageRows(file, line, end, width, height, legend);
+            picture.origin = file.path + ":" + std::to_string(line);
         } else {
             Fail(file.path, line, "expected 'palette' or 'image NAME WIDTH HEIGHT'");
         }

@@ -1,0 +1,239 @@
+// Audio: the game's thin layer over libmikmod: start-up, effects, the looping tune, volumes, mute.
+#include "audio/audio.h"
+
+#include <mikmod.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "gfx/gfx.h"
+
+bool SoundOn = true;
+int32_t CurrentMusic = -1;
+char SoundPrefix[SoundPrefixBytes];
+SAMPLE* EffectSlots[EffectSlotCount];
+MODULE* MusicModule;
+
+namespace {
+
+// The longest file name the game forms: "music", any 32-bit number, ".mod".
+constexpr int MusicNameBytes = 32;
+constexpr int SoundPathBytes = SoundPrefixBytes + MusicNameBytes;
+constexpr int DriverChoiceBytes = SoundPathBytes + 8;
+// "file=" and the disk writer's file name from the choice.
+constexpr int DriverParametersBytes = DriverChoiceBytes + 8;
+constexpr int32_t StartRetryMs = 1000;
+constexpr int EffectVoices = 4;
+constexpr int MusicVoices = 4;
+constexpr char PreferredDriver[] = "sdl";
+constexpr char SilentDriver[] = "nosound";
+constexpr char DiskWriterPrefix[] = "wav:";
+
+// The effects, loaded in this order into the slot of their number.
+struct EffectFile {
+    int32_t slot;
+    const char* name;
+};
+constexpr EffectFile EffectFiles[] = {{SoundSelect, "select.wav"},
+                                      {SoundStole, "stole.wav"},
+                                      {SoundFire, "fire.wav"},
+                                      {SoundPick, "pick.wav"}};
+
+// The red cross over the speaker icon: two lines, each doubled one pixel to the right.
+struct CrossLine {
+    float x0, y0, x1, y1;
+};
+constexpr CrossLine MuteCross[] = {{0, 0, 15, 15}, {0, 15, 15, 0}, {1, 0, 16, 15}, {1, 15, 16, 0}};
+
+// The driver asked for on the command line; empty for the preferred one.
+char DriverChoice[DriverChoiceBytes];
+// libmikmod links each driver into its list when registered; a second registration of the
+// same list makes it circular, so drivers and loaders are registered once per process.
+bool LibraryRegistered;
+// The library answered (at worst through its no-sound driver) and is not shut down.
+bool AudioStarted;
+// False when the Sound folder did not fit SoundPrefix: no sound file is then opened.
+bool SoundFolderFits;
+
+// Writes the Sound folder followed by name into path; false, with one line on stderr, when
+// the whole path would not fit (it is never cut short).
+bool JoinSoundPath(char* path, const char* name) {
+    if (!SoundFolderFits) return false;
+    int length = std::snprintf(path, SoundPathBytes, "%s%s", SoundPrefix, name);
+    if (length >= 0 && length < SoundPathBytes) return true;
+    std::fprintf(stderr, "marrowdale: sound file path too long, %s not loaded\n", name);
+    return false;
+}
+
+// The device number of the chosen driver (0 when unknown), and its parameters: a disk writer
+// named "wav:FILE" writes to FILE.
+int ChosenDevice(char* parameters) {
+    parameters[0] = '\0';
+    const char* choice = DriverChoice[0] ? DriverChoice : PreferredDriver;
+    if (std::strncmp(choice, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0) {
+        std::snprintf(parameters, DriverParametersBytes, "file=%s", choice + std::strlen(DiskWriterPrefix));
+        return MikMod_DriverFromAlias("wav");
+    }
+    int device = MikMod_DriverFromAlias(choice);
+    if (device == 0) std::fprintf(stderr, "marrowdale: no audio driver '%s'; libmikmod chooses\n", choice);
+    return device;
+}
+
+// One try: the chosen driver, then libmikmod's own choice. True when one of them started.
+bool TryDrivers(int device, const char* parameters) {
+    if (device > 0) {
+        md_device = static_cast<UWORD>(device);
+        if (MikMod_Init(parameters) == 0) return true;
+    }
+    md_device = 0;
+    return MikMod_Init("") == 0;
+}
+
+// Starts the library, retrying for up to a second with the loading screen shown; then falls
+// back to the no-sound driver so that every later call is harmless. False if even that fails.
+bool StartLibrary() {
+    static char parameters[DriverParametersBytes];
+    int device = ChosenDevice(parameters);
+    ResetClock();
+    while (!TryDrivers(device, parameters)) {
+        if (ElapsedMs() >= StartRetryMs) {
+            std::fprintf(stderr, "marrowdale: no sound device answered (%s); playing silently\n",
+                         MikMod_strerror(MikMod_errno));
+            md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
+            return MikMod_Init("") == 0;
+        }
+        PresentFrame(true);
+    }
+    return true;
+}
+
+// Loads the four effects from the Sound folder; a missing file leaves its slot empty.
+void LoadEffects() {
+    static char path[SoundPathBytes];
+    for (const EffectFile& effect : EffectFiles) {
+        if (JoinSoundPath(path, effect.name)) EffectSlots[effect.slot] = Sample_Load(path);
+    }
+    for (SAMPLE* sample : EffectSlots) {
+        if (sample) sample->panning = PAN_SURROUND;
+    }
+}
+
+}  // namespace
+
+// Command line (--audio-driver): the driver to ask for first.
+void SetAudioDriver(const char* alias) {
+    DriverChoice[0] = '\0';
+    if (!alias) return;
+    if (std::strlen(alias) >= sizeof DriverChoice) {
+        std::fprintf(stderr, "marrowdale: audio driver name too long, using the default\n");
+    } else if (std::strncmp(alias, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0 && std::strchr(alias, ',')) {
+        // libmikmod ends its parameters at a comma, so such a file would be another file.
+        std::fprintf(stderr, "marrowdale: the wav driver's file name cannot hold ',', using the default\n");
+    } else {
+        std::strcpy(DriverChoice, alias);
+    }
+}
+
+// LoadAllAssets, once: starts the library and loads the effects from the Sound folder.
+void InitAudio(const char* soundFolder) {
+    SoundFolderFits = std::strlen(soundFolder) < sizeof SoundPrefix;
+    SoundPrefix[0] = '\0';
+    if (SoundFolderFits) std::strcpy(SoundPrefix, soundFolder);
+    else std::fprintf(stderr, "marrowdale: Sound folder path too long; playing without sound files\n");
+    if (!LibraryRegistered) {
+        MikMod_RegisterAllDrivers();
+        MikMod_RegisterAllLoaders();
+        LibraryRegistered = true;
+    }
+    SoundOn = true;
+    CurrentMusic = -1;
+    MusicModule = nullptr;
+    for (SAMPLE*& slot : EffectSlots) slot = nullptr;
+    AudioStarted = StartLibrary();
+    if (!AudioStarted) return;
+    MikMod_SetNumVoices(-1, EffectVoices);
+    MikMod_EnableOutput();
+    LoadEffects();
+}
+
+// ReleaseAllAssets, once: stops the music, frees the module and the effects, ends the library.
+void ShutdownAudio() {
+    if (!AudioStarted) return;
+    Player_Stop();
+    if (MusicModule) {
+        Player_Free(MusicModule);
+        MusicModule = nullptr;
+    }
+    // No voice may be mixing an effect while it is freed.
+    MikMod_DisableOutput();
+    for (SAMPLE*& slot : EffectSlots) {
+        if (slot) Sample_Free(slot);
+        slot = nullptr;
+    }
+    MikMod_Exit();
+    AudioStarted = false;
+}
+
+// Screens and actor rules: plays effect n on a free effect voice (or the oldest one).
+void PlaySound(int32_t effect) {
+    if (effect < 0 || effect >= EffectSlotCount || !EffectSlots[effect]) return;
+    Sample_Play(EffectSlots[effect], 0, 0);
+}
+
+// Main loop: starts tune n, or lets the current one go on; a tune that fails to load is not
+// tried again until another number is asked for.
+void PlayMusic(int32_t music) {
+    if (music == CurrentMusic) {
+        if (MusicModule) Player_Start(MusicModule);
+        return;
+    }
+    CurrentMusic = music;
+    if (MusicModule) {
+        Player_Free(MusicModule);
+        MusicModule = nullptr;
+    }
+    char name[MusicNameBytes];
+    std::snprintf(name, sizeof name, "music%d.mod", static_cast<int>(music));
+    static char path[SoundPathBytes];
+    bool named = JoinSoundPath(path, name);
+    Player_Stop();
+    if (!named || !AudioStarted) return;
+    MusicModule = Player_Load(path, MusicVoices, 0);
+    if (!MusicModule) return;
+    MusicModule->wrap = 1;
+    Player_Start(MusicModule);
+}
+
+// Main loop, after the credits: pauses the tune where it stands.
+void StopMusic() { Player_Stop(); }
+
+// Volume of every later effect (0-255; the library plays anything above 64 at 64).
+void SetSoundVolume(uint8_t volume) {
+    for (SAMPLE* sample : EffectSlots) {
+        if (sample) sample->volume = volume;
+    }
+}
+
+// Volume of the tune (0-128), which the player applies as it goes.
+void SetMusicVolume(uint8_t volume) {
+    MikMod_Lock();
+    md_musicvolume = volume;
+    MikMod_Unlock();
+}
+
+// Main loop, every pass: lets the library mix the next stretch of sound.
+void UpdateAudio() { MikMod_Update(); }
+
+// Speaker icon: mutes effects and tune, or gives back the unmuted pair.
+void ToggleMute() {
+    SoundOn = !SoundOn;
+    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
+    SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
+}
+
+// Menu and play, after their frame: a red cross over the speaker icon while muted.
+void DrawMuteCross() {
+    if (SoundOn) return;
+    for (const CrossLine& line : MuteCross) DrawLine(line.x0, line.y0, line.x1, line.y1, ColourRed);
+}

@@ -1,0 +1,312 @@
+// The emulated direct display: layouts, display memory, keys, and the decoding of what the
+// game wrote into the 240 x 320 frame the window shows.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/gx.h"
+#include "platform/host.h"
+
+namespace {
+
+constexpr int FramePixels = ScreenWidth * ScreenHeight;
+// Steps beyond this are no display's; it keeps the emulated memory a few megabytes at most.
+constexpr int LargestStep = 8192;
+// The game moves its start this far on for a display whose rows run upwards.
+constexpr int UpwardRowsOffset = 640;
+// The game's row interval for 16-bit displays with 2-byte pixels that are not 480-byte rows.
+constexpr int PaddedRowBytes = 512;
+constexpr int Grey4Bytes = ScreenWidth * 160;
+constexpr int Grey2RowBytes = 60;
+constexpr size_t MemoryAlignment = 16;
+
+// Display format flags as the handheld's interface reports them (the game never reads them).
+constexpr DWORD FormatDirect = 0x20;
+constexpr DWORD FormatDirect565 = 0x80;
+constexpr DWORD FormatLandscape = 0x08;
+constexpr DWORD FormatPalette = 0x10;
+
+struct LayoutDefault {
+    int depth;
+    int xStep;
+    int yStep;
+    DWORD format;
+};
+
+// The depths the stand-in emulates, with the steps a bare depth stands for.
+constexpr LayoutDefault LayoutDefaults[] = {
+    {16, 2, 480, FormatDirect | FormatDirect565},
+    {8, 1, 240, FormatPalette},
+    {4, 1, 160, FormatDirect | FormatLandscape},
+    {2, 1, 60, FormatDirect},
+};
+
+struct DisplayRecord {
+    DisplayLayout layout = DefaultDisplayLayout;
+    std::vector<uint8_t> memory;
+    size_t origin = 0;                 // offset of the address GXBeginDraw hands out
+    std::vector<uint8_t> lastDecoded;  // memory as it stood at the last decode
+    std::vector<uint32_t> frame = std::vector<uint32_t>(FramePixels);
+    std::vector<uint32_t> scratch = std::vector<uint32_t>(FramePixels);
+    bool open = false;
+    bool inputOpen = false;
+    bool drawing = false;
+    bool changed = false;
+};
+
+DisplayRecord Display;
+
+const LayoutDefault* DefaultFor(int depth) {
+    for (const LayoutDefault& entry : LayoutDefaults) {
+        if (entry.depth == depth) return &entry;
+    }
+    return nullptr;
+}
+
+// Widens [low, high) to cover a*x + b*y + c (plus bytes) over the whole screen.
+void Cover(long long a, long long b, long long c, long long bytes, long long* low,
+           long long* high) {
+    long long lastX = ScreenWidth - 1;
+    long long lastY = ScreenHeight - 1;
+    *low = std::min(*low, c + std::min(0LL, a * lastX) + std::min(0LL, b * lastY));
+    *high = std::max(*high, c + std::max(0LL, a * lastX) + std::max(0LL, b * lastY) + bytes);
+}
+
+// Reads an unsigned decimal (with a leading '-' when allowed) of at most six digits.
+bool ReadNumber(const char** text, bool allowSign, int* value) {
+    const char* p = *text;
+    bool negative = allowSign && *p == '-';
+    if (negative) ++p;
+    int digits = 0;
+    int number = 0;
+    for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
+        if (digits == 6) return false;
+        number = number * 10 + (*p - '0');
+    }
+    if (digits == 0) return false;
+    *value = negative ? -number : number;
+    *text = p;
+    return true;
+}
+
+bool ValidStep(int step) { return step != 0 && step >= -LargestStep && step <= LargestStep; }
+
+uint32_t Grey(int level) { return static_cast<uint32_t>(level) * 0x010101u; }
+
+uint32_t Rgb565ToRgb(uint16_t p) {
+    uint32_t r = p >> 11;
+    uint32_t g = (p >> 5) & 63;
+    uint32_t b = p & 31;
+    return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+}
+
+void DecodeColour(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+    for (long long y = 0; y < ScreenHeight; ++y) {
+        for (long long x = 0; x < ScreenWidth; ++x) {
+            uint16_t p;
+            std::memcpy(&p, address + y * layout.yStep + x * layout.xStep, 2);
+            pixels[y * ScreenWidth + x] = Rgb565ToRgb(p);
+        }
+    }
+}
+
+// Line i is screen column i from the bottom row up, two pixels a byte, the lower one high.
+void DecodeGrey16(const uint8_t* address, uint32_t* pixels) {
+    for (int i = 0; i < ScreenWidth; ++i) {
+        const uint8_t* line = address + i * 160;
+        for (int j = 0; j < 160; ++j) {
+            pixels[(319 - 2 * j) * ScreenWidth + i] = Grey((line[j] >> 4) * 17);
+            pixels[(318 - 2 * j) * ScreenWidth + i] = Grey((line[j] & 15) * 17);
+        }
+    }
+}
+
+// Rows yStep bytes apart, four pixels a byte, the leftmost in the top bits.
+void DecodeGrey4(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+    for (long long y = 0; y < ScreenHeight; ++y) {
+        const uint8_t* row = address + y * layout.yStep;
+        for (int k = 0; k < Grey2RowBytes; ++k) {
+            for (int n = 0; n < 4; ++n) {
+                pixels[y * ScreenWidth + 4 * k + n] = Grey(((row[k] >> (6 - 2 * n)) & 3) * 85);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// The byte range, relative to the handed-out address, that the game's writes for the layout
+// and the decoder's reads of it touch.
+void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high) {
+    *low = 0;
+    *high = 0;
+    int xs = layout.xStep;
+    int ys = layout.yStep;
+    switch (layout.depth) {
+        case 16:
+            Cover(xs, ys, 0, 2, low, high);
+            if (xs == 2 && ys != ScreenWidth * 2) Cover(2, PaddedRowBytes, 0, 2, low, high);
+            if (xs != 2) Cover(xs & ~1, ys & ~1, ys < 0 ? UpwardRowsOffset : 0, 2, low, high);
+            break;
+        case 4:
+            *high = Grey4Bytes;
+            break;
+        case 2:
+            Cover(0, ys, 0, Grey2RowBytes, low, high);
+            Cover(0, Grey2RowBytes + ((ys - Grey2RowBytes) >> 2) * 4, 0, Grey2RowBytes, low, high);
+            break;
+        default:
+            Cover(xs, ys, 0, 1, low, high);
+            break;
+    }
+}
+
+// Decodes display memory by its own layout; depths the game never writes show black.
+void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+    if (layout.depth == 16) {
+        DecodeColour(address, layout, pixels);
+    } else if (layout.depth == 4) {
+        DecodeGrey16(address, pixels);
+    } else if (layout.depth == 2) {
+        DecodeGrey4(address, layout, pixels);
+    } else {
+        std::fill(pixels, pixels + FramePixels, 0u);
+    }
+}
+
+// Host start and headless resets: fresh, cleared memory for the layout; display closed.
+void ResetDisplay(const DisplayLayout& layout) {
+    long long low = 0;
+    long long high = 0;
+    DisplaySpan(layout, &low, &high);
+    size_t origin = (static_cast<size_t>(-low) + MemoryAlignment - 1) / MemoryAlignment * MemoryAlignment;
+    Display.layout = layout;
+    Display.origin = origin;
+    Display.memory.assign(origin + static_cast<size_t>(high), 0);
+    Display.lastDecoded = Display.memory;
+    std::fill(Display.frame.begin(), Display.frame.end(), 0u);
+    Display.open = false;
+    Display.inputOpen = false;
+    Display.drawing = false;
+    Display.changed = false;
+}
+
+// Host stop: the memory goes; GXBeginDraw hands out nothing until the next start.
+void ReleaseDisplay() {
+    Display.memory.clear();
+    Display.memory.shrink_to_fit();
+    Display.lastDecoded.clear();
+    Display.lastDecoded.shrink_to_fit();
+    Display.open = false;
+    Display.drawing = false;
+}
+
+const uint32_t* DisplayFrame() { return Display.frame.data(); }
+
+bool TakeChangedFrame() {
+    bool changed = Display.changed;
+    Display.changed = false;
+    return changed;
+}
+
+const uint8_t* DisplayMemory(size_t* size) {
+    *size = Display.memory.size();
+    return Display.memory.data();
+}
+
+// Reads "DEPTH" or "DEPTH:XSTEP:YSTEP" for the depths 16, 8, 4 and 2; false (layout
+// untouched) for anything else, a zero step or a step beyond any display's.
+bool ParseDisplayLayout(const char* text, DisplayLayout* layout) {
+    if (!text || !layout) return false;
+    int depth = 0;
+    if (!ReadNumber(&text, false, &depth)) return false;
+    const LayoutDefault* defaults = DefaultFor(depth);
+    if (!defaults) return false;
+    DisplayLayout parsed{depth, defaults->xStep, defaults->yStep};
+    if (*text == ':') {
+        ++text;
+        if (!ReadNumber(&text, true, &parsed.xStep) || *text++ != ':' ||
+            !ReadNumber(&text, true, &parsed.yStep)) {
+            return false;
+        }
+    }
+    if (*text != '\0' || !ValidStep(parsed.xStep) || !ValidStep(parsed.yStep)) return false;
+    *layout = parsed;
+    return true;
+}
+
+// True for the layouts ParseDisplayLayout can give.
+bool ValidDisplayLayout(const DisplayLayout& layout) {
+    return DefaultFor(layout.depth) && ValidStep(layout.xStep) && ValidStep(layout.yStep);
+}
+
+// WinMain and reactivation: the display memory may be handed out from now on.
+int GXOpenDisplay(HWND, DWORD) {
+    Display.open = true;
+    return 1;
+}
+
+// Deactivation and shutdown: GXBeginDraw hands out nothing until the display is reopened.
+int GXCloseDisplay() {
+    Display.open = false;
+    return 1;
+}
+
+int GXOpenInput() {
+    Display.inputOpen = true;
+    return 1;
+}
+
+int GXCloseInput() {
+    Display.inputOpen = false;
+    return 1;
+}
+
+// The keys the game's buttons stand on: arrows, Z (A), X (B), C, Enter (start).
+GXKeyList GXGetDefaultKeys(int) {
+    GXKeyList keys{};
+    keys.vkUp = VK_UP;
+    keys.vkDown = VK_DOWN;
+    keys.vkLeft = VK_LEFT;
+    keys.vkRight = VK_RIGHT;
+    keys.vkA = 'Z';
+    keys.vkB = 'X';
+    keys.vkC = 'C';
+    keys.vkStart = VK_RETURN;
+    return keys;
+}
+
+// A 240 x 320 display with the depth and steps chosen at start.
+GXDisplayProperties GXGetDisplayProperties() {
+    const LayoutDefault* defaults = DefaultFor(Display.layout.depth);
+    GXDisplayProperties properties{};
+    properties.cxWidth = ScreenWidth;
+    properties.cyHeight = ScreenHeight;
+    properties.cbxPitch = Display.layout.xStep;
+    properties.cbyPitch = Display.layout.yStep;
+    properties.cBPP = Display.layout.depth;
+    properties.ffFormat = defaults ? defaults->format : 0;
+    return properties;
+}
+
+// The address of display memory for this frame; nullptr while the display is closed.
+void* GXBeginDraw() {
+    if (!Display.open || Display.memory.empty()) return nullptr;
+    Display.drawing = true;
+    return Display.memory.data() + Display.origin;
+}
+
+// Ends a frame: decodes the memory when it changed and marks the frame for the window when
+// the picture did. 0 when no frame was begun.
+int GXEndDraw() {
+    if (!Display.drawing) return 0;
+    Display.drawing = false;
+    if (Display.memory == Display.lastDecoded) return 1;
+    Display.lastDecoded = Display.memory;
+    DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.scratch.data());
+    if (Display.scratch != Display.frame) {
+        Display.frame.swap(Display.scratch);
+        Display.changed = true;
+    }
+    return 1;
+}

@@ -1,0 +1,213 @@
+// Files over POSIX: opening by disposition, positions, reads and writes, renames, deletion,
+// and the executable's own path.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/host.h"
+
+namespace {
+
+constexpr int FileSlots = 64;
+// lseek's origin for FILE_BEGIN, FILE_CURRENT and FILE_END.
+constexpr int Whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+
+struct FileRecord {
+    int fd = -1;  // -1: slot free
+    bool canRead = false;
+    bool canWrite = false;
+};
+
+// Handles are addresses of these slots, so a stale or made-up handle is recognised and refused.
+FileRecord Files[FileSlots];
+std::string HeadlessModulePath;
+
+FileRecord* FileFrom(HANDLE handle) {
+    for (FileRecord& slot : Files) {
+        if (handle == &slot) return slot.fd >= 0 ? &slot : nullptr;
+    }
+    return nullptr;
+}
+
+bool PathFrom(const WCHAR* path, std::string* out) { return Utf16ToUtf8(path, out) && !out->empty(); }
+
+int OpenFlags(DWORD access, DWORD disposition, bool* known) {
+    *known = true;
+    int flags = O_CLOEXEC;
+    bool read = access & GENERIC_READ;
+    bool write = access & GENERIC_WRITE;
+    flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    switch (disposition) {
+        case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+        case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
+        case OPEN_EXISTING: return flags;
+        case OPEN_ALWAYS: return flags | O_CREAT;
+        default: *known = false; return 0;
+    }
+}
+
+// Makes a rename survive a crash: the folder holding the new name is synced too.
+void SyncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+// Opens a file by the handheld's access and disposition rules; the invalid handle on failure
+// (a missing file with OPEN_EXISTING, an existing one with CREATE_NEW, a folder, a broken
+// path). Sharing is not enforced: POSIX has no mandatory sharing modes.
+HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposition, DWORD,
+                   HANDLE) {
+    std::string name;
+    bool known = false;
+    int flags = OpenFlags(access, disposition, &known);
+    if (!known || !PathFrom(path, &name)) return INVALID_HANDLE_VALUE;
+    FileRecord* slot = nullptr;
+    for (FileRecord& candidate : Files) {
+        if (candidate.fd < 0) {
+            slot = &candidate;
+            break;
+        }
+    }
+    if (!slot) return INVALID_HANDLE_VALUE;
+    int fd = open(name.c_str(), flags, 0666);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    *slot = {fd, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0};
+    return slot;
+}
+
+// Moves the position; returns its low 32 bits (the high ones through distanceHigh), or
+// INVALID_SET_FILE_POINTER with the position unchanged when the move fails or, without
+// distanceHigh, the result would not fit 32 bits.
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+    FileRecord* record = FileFrom(file);
+    if (!record || method > FILE_END) return INVALID_SET_FILE_POINTER;
+    off_t offset = distance;
+    if (distanceHigh) {
+        uint64_t high = static_cast<uint32_t>(*distanceHigh);
+        offset = static_cast<off_t>(high << 32 | static_cast<uint32_t>(distance));
+    }
+    off_t before = lseek(record->fd, 0, SEEK_CUR);
+    off_t after = lseek(record->fd, offset, Whence[method]);
+    if (after < 0) return INVALID_SET_FILE_POINTER;
+    if (!distanceHigh && after >= static_cast<off_t>(INVALID_SET_FILE_POINTER)) {
+        lseek(record->fd, before, SEEK_SET);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(after) >> 32);
+    return static_cast<DWORD>(after);
+}
+
+// Reads up to count bytes; at the end of the file it succeeds with fewer (or 0).
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* bytesRead, void*) {
+    if (bytesRead) *bytesRead = 0;
+    FileRecord* record = FileFrom(file);
+    if (!record || !record->canRead || (!buffer && count > 0)) return FALSE;
+    DWORD done = 0;
+    while (done < count) {
+        ssize_t n = read(record->fd, static_cast<uint8_t*>(buffer) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (bytesRead) *bytesRead = done;
+            return FALSE;
+        }
+        if (n == 0) break;
+        done += static_cast<DWORD>(n);
+    }
+    if (bytesRead) *bytesRead = done;
+    return TRUE;
+}
+
+// Writes all count bytes or fails, reporting how many went out.
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* bytesWritten, void*) {
+    if (bytesWritten) *bytesWritten = 0;
+    FileRecord* record = FileFrom(file);
+    if (!record || !record->canWrite || (!buffer && count > 0)) return FALSE;
+    DWORD done = 0;
+    while (done < count) {
+        ssize_t n = write(record->fd, static_cast<const uint8_t*>(buffer) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (bytesWritten) *bytesWritten = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (bytesWritten) *bytesWritten = done;
+    return TRUE;
+}
+
+// Puts the file's data on the disk.
+BOOL FlushFileBuffers(HANDLE file) {
+    FileRecord* record = FileFrom(file);
+    return record && fsync(record->fd) == 0 ? TRUE : FALSE;
+}
+
+// Closes a file handle; FALSE for anything that is not an open file of ours.
+BOOL CloseHandle(HANDLE object) {
+    FileRecord* record = FileFrom(object);
+    if (!record) return FALSE;
+    int fd = record->fd;
+    *record = FileRecord{};
+    return close(fd) == 0 ? TRUE : FALSE;
+}
+
+// Renames a file; an existing target is replaced only with MOVEFILE_REPLACE_EXISTING.
+BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags) {
+    std::string from;
+    std::string to;
+    if (!PathFrom(existing, &from) || !PathFrom(replacement, &to)) return FALSE;
+    int result = flags & MOVEFILE_REPLACE_EXISTING
+                     ? rename(from.c_str(), to.c_str())
+                     : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && !(flags & MOVEFILE_REPLACE_EXISTING) && errno == EINVAL) {
+        // A file system without no-replace renames: link refuses an existing target too.
+        result = link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
+    }
+    if (result != 0) return FALSE;
+    SyncFolderOf(to);
+    return TRUE;
+}
+
+// Deletes a file (never a folder).
+BOOL DeleteFileW(const WCHAR* path) {
+    std::string name;
+    return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
+}
+
+// The executable's path as UTF-8: /proc/self/exe, or the headless host's chosen path.
+std::string ModulePath() {
+    if (Host == HostKind::Headless && !HeadlessModulePath.empty()) return HeadlessModulePath;
+    char buffer[MAX_PATH_CHARS * 4];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return std::string();
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }
+
+// The executable's full path in UTF-16; 0 (and an empty buffer) when it does not fit or
+// cannot be had: a cut path would name the wrong folder.
+DWORD GetModuleFileNameW(HINSTANCE, WCHAR* path, DWORD size) {
+    if (!path || size == 0) return 0;
+    path[0] = 0;
+    std::u16string wide;
+    std::string own = ModulePath();
+    if (own.empty() || !Utf8ToUtf16(own.c_str(), &wide) || wide.size() + 1 > size) return 0;
+    wide.copy(path, wide.size());
+    path[wide.size()] = 0;
+    return static_cast<DWORD>(wide.size());
+}

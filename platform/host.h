@@ -1,0 +1,130 @@
+// Records and operations the platform's own files share: which host serves the calls, the
+// window table, the message queue, the display memory, the clock and the real SDL window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/standin.h"
+#include "platform/winapi.h"
+
+// ---- Hosts -------------------------------------------------------------------------------
+
+// Nobody started (plain POSIX calls only), the real SDL host, or the headless test host.
+enum class HostKind { None, Real, Headless };
+extern HostKind Host;
+
+constexpr int ScreenWidth = 240;
+constexpr int ScreenHeight = 320;
+
+// ---- Text (text.cpp) ---------------------------------------------------------------------
+
+// UTF-16 to UTF-8 and back; false for a null pointer or a broken sequence.
+bool Utf16ToUtf8(const WCHAR* text, std::string* out);
+bool Utf8ToUtf16(const char* text, std::u16string* out);
+
+// ---- Windows (windows.cpp) ---------------------------------------------------------------
+
+struct WindowRecord {
+    bool used;
+    int classSlot;       // index into the class table; -1 for the taskbar and remote copies
+    std::u16string className;
+    std::u16string title;
+    RECT rect;
+    bool visible;
+    bool remote;         // a copy of the game running in another process
+};
+
+// True when window is one of this process's window records (never dereferences otherwise).
+bool IsLocalWindow(HWND window);
+WNDPROC WindowProcedureOf(HWND window);
+// The game's own window: the first window created from a registered class.
+HWND GameWindow();
+bool TaskbarVisible();
+DWORD FullScreenState();
+void ResetWindows();
+
+// ---- Messages (messages.cpp) -------------------------------------------------------------
+
+// Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
+// the message is fetched, so input scripted before the window exists still reaches it.
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+void ResetMessages();
+void InstallSignalHandlers();
+void RestoreSignalHandlers();
+
+// ---- Display (display.cpp) ---------------------------------------------------------------
+
+// Allocates display memory laid out for layout, cleared, with the display closed.
+void ResetDisplay(const DisplayLayout& layout);
+void ReleaseDisplay();
+const uint32_t* DisplayFrame();
+// The whole emulated memory block; the handed-out address lies inside it (at its start unless
+// a step is negative).
+const uint8_t* DisplayMemory(size_t* size);
+bool ValidDisplayLayout(const DisplayLayout& layout);
+// True once after GXEndDraw decoded a frame that differs from the one before.
+bool TakeChangedFrame();
+// Byte range [low, high) that the game's writes and the decoder's reads cover, relative to
+// the address GXBeginDraw hands out.
+void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high);
+// Decodes memory (laid out by layout, address as GXBeginDraw hands it) into 0x00RRGGBB pixels.
+void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels);
+
+// ---- Clock (clock.cpp) -------------------------------------------------------------------
+
+void ResetClockRecord(DWORD startTick, int passMs);
+void AdvanceVirtualClock(DWORD milliseconds);
+void SetVirtualTick(DWORD tick);
+int PassCount();
+void SetPassHook(PassHook hook, void* context);
+
+// ---- Real SDL host (sdlhost.cpp) ---------------------------------------------------------
+
+// Polls SDL's events into the queue and serves the single-instance socket.
+void PumpHostEvents();
+// Waits up to timeoutMs for something from outside (SDL event, signal, instance request).
+void WaitHostEvent(int timeoutMs);
+// Creates the real window for the game's window; false (with a line on stderr) on failure.
+bool CreateHostWindow(const std::string& title, bool visible, void* icon);
+void ShowHostWindow(bool show);
+void RaiseHostWindow();
+// Shows the pending frame if one is waiting and the display's refresh allows it now; the
+// time (steady-clock nanoseconds) when a waiting frame may be shown, or 0 if none waits.
+int64_t FlushHostWindow(int64_t nowNs);
+void StopRealHost();
+
+// Where a 240 x 320 screen sits inside a width x height area: integer scale when it fits,
+// centred with black bars around it.
+struct ScreenPlace {
+    int x, y, width, height;
+};
+ScreenPlace PlaceScreen(int width, int height);
+// A point of that area in screen pixels, clamped to the screen: touches in the bars land on
+// the nearest edge pixel.
+POINT AreaToScreen(int x, int y, int width, int height);
+// The virtual-key code for an SDL key code, 0 for keys the game never sees.
+WORD VirtualKeyForKeycode(int32_t keycode);
+
+// Icon loaded by LoadIconW, freed with the host.
+void ReleaseIcon();
+
+// ---- Single instance (instance.cpp) ------------------------------------------------------
+
+// True when another process of this user runs a window of className.
+bool OtherCopyRunning(const std::u16string& className);
+// Publishes this process's window of className for other copies to find.
+void PublishInstance(const std::u16string& className);
+// Asks the copy running className to raise its window; false if nobody answered.
+bool AskOtherCopyToRaise(const std::u16string& className);
+// Accepts pending raise requests (non-blocking); the number accepted.
+int ServeInstanceRequests();
+// Total raise requests this process has served since it published.
+int InstanceRaiseRequests();
+void WithdrawInstance();
+
+// ---- Module path (files.cpp) -------------------------------------------------------------
+
+// The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
+std::string ModulePath();
+void SetHeadlessModulePath(const char* path);

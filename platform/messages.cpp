@@ -1,0 +1,164 @@
+// The message queue: posting, peeking, fetching and dispatching, and quit requests by signal.
+#include <atomic>
+#include <csignal>
+#include <deque>
+
+#include "platform/host.h"
+
+HostKind Host = HostKind::None;
+
+namespace {
+
+struct QueuedMessage {
+    MSG msg;
+    bool toGameWindow;
+};
+
+std::deque<QueuedMessage> Queue;
+POINT LastStylusPoint{0, 0};
+
+// Signals counted by the handler; the queue turns each new one into a WM_CLOSE.
+std::atomic<unsigned> SignalsRaised{0};
+unsigned SignalsQueued = 0;
+static_assert(std::atomic<unsigned>::is_always_lock_free, "signal handlers need a lock-free count");
+
+struct sigaction PreviousInterrupt;
+struct sigaction PreviousTerminate;
+bool HandlersInstalled = false;
+
+void OnQuitSignal(int) { SignalsRaised.fetch_add(1, std::memory_order_relaxed); }
+
+// Turns signals that arrived since the last look into WM_CLOSE for the game's window (once
+// that window exists: until then they wait).
+void QueueSignalledCloses() {
+    if (!GameWindow()) return;
+    unsigned raised = SignalsRaised.load(std::memory_order_relaxed);
+    for (; SignalsQueued != raised; ++SignalsQueued) {
+        QueueMessage(GameWindow(), WM_CLOSE, 0, 0, true);
+    }
+}
+
+HWND TargetOf(const QueuedMessage& entry) {
+    return entry.toGameWindow ? GameWindow() : entry.msg.hwnd;
+}
+
+bool Matches(const QueuedMessage& entry, HWND window, UINT filterMin, UINT filterMax) {
+    if (window && TargetOf(entry) != window) return false;
+    if (filterMin == 0 && filterMax == 0) return true;
+    return entry.msg.message >= filterMin && entry.msg.message <= filterMax;
+}
+
+// Brings in what the host has to say, then finds the first message that passes the filter.
+std::deque<QueuedMessage>::iterator FindMessage(HWND window, UINT filterMin, UINT filterMax) {
+    if (Host == HostKind::Real) PumpHostEvents();
+    QueueSignalledCloses();
+    for (auto it = Queue.begin(); it != Queue.end(); ++it) {
+        if (Matches(*it, window, filterMin, filterMax)) return it;
+    }
+    return Queue.end();
+}
+
+void CopyOut(const QueuedMessage& entry, MSG* msg) {
+    *msg = entry.msg;
+    msg->hwnd = TargetOf(entry);
+}
+
+}  // namespace
+
+// Appends a message; the time stamp is taken now.
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = GetTickCount();
+    if (message >= WM_MOUSEMOVE && message <= WM_LBUTTONUP) {
+        LastStylusPoint = {LOWORD(static_cast<uintptr_t>(lParam)),
+                           HIWORD(static_cast<uintptr_t>(lParam))};
+    }
+    msg.pt = LastStylusPoint;
+    Queue.push_back({msg, toGameWindow});
+}
+
+// Empties the queue and forgets signals already seen (host start-up and headless resets).
+void ResetMessages() {
+    Queue.clear();
+    LastStylusPoint = {0, 0};
+    SignalsQueued = SignalsRaised.load(std::memory_order_relaxed);
+}
+
+// StartStandIn: SIGINT and SIGTERM ask the game to close instead of killing it.
+void InstallSignalHandlers() {
+    if (HandlersInstalled) return;
+    struct sigaction action {};
+    action.sa_handler = OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &PreviousInterrupt);
+    sigaction(SIGTERM, &action, &PreviousTerminate);
+    HandlersInstalled = true;
+}
+
+// StopStandIn: the signals get their earlier meaning back.
+void RestoreSignalHandlers() {
+    if (!HandlersInstalled) return;
+    sigaction(SIGINT, &PreviousInterrupt, nullptr);
+    sigaction(SIGTERM, &PreviousTerminate, nullptr);
+    HandlersInstalled = false;
+}
+
+// The game's pump: TRUE when a message passing the filter waits; PM_REMOVE takes it.
+BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    auto it = FindMessage(window, filterMin, filterMax);
+    if (it == Queue.end()) return FALSE;
+    if (msg) CopyOut(*it, msg);
+    if (removeFlags & PM_REMOVE) Queue.erase(it);
+    return TRUE;
+}
+
+// Takes the next message passing the filter: 0 for WM_QUIT, 1 otherwise. The real host waits
+// for one when none is queued; without a real host nothing more can come, so an empty queue
+// gives -1 at once instead of waiting for ever.
+BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
+    auto it = FindMessage(window, filterMin, filterMax);
+    while (it == Queue.end()) {
+        if (Host != HostKind::Real) {
+            if (msg) *msg = MSG{};
+            return -1;
+        }
+        WaitHostEvent(100);
+        it = FindMessage(window, filterMin, filterMax);
+    }
+    MSG taken{};
+    CopyOut(*it, &taken);
+    Queue.erase(it);
+    if (msg) *msg = taken;
+    return taken.message == WM_QUIT ? FALSE : TRUE;
+}
+
+// Queues a message for a window of this process (or a thread message for no window).
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window && !IsLocalWindow(window)) return FALSE;
+    QueueMessage(window, message, wParam, lParam, false);
+    return TRUE;
+}
+
+// Queues WM_QUIT with the exit code; the game's pump takes it as an ordinary message.
+void PostQuitMessage(int exitCode) {
+    QueueMessage(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0, false);
+}
+
+// No character messages are made: the game reads key codes only.
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+// Hands a message to the procedure of its window's class; 0 for messages without one.
+LRESULT DispatchMessageW(const MSG* msg) {
+    if (!msg) return 0;
+    WNDPROC procedure = WindowProcedureOf(msg->hwnd);
+    if (!procedure) return 0;
+    return procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+// Default processing does nothing here; WM_CLOSE in particular is the game's own to handle.
+LRESULT DefWindowProcW(HWND, UINT, WPARAM, LPARAM) { return 0; }

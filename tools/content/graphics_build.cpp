@@ -1,0 +1,299 @@
+// The graphics half of the content builder: the archive, the window icons and the contact sheet.
+#include <cstdio>
+#include <filesystem>
+
+#include "tools/common/archive.h"
+#include "tools/common/png.h"
+#include "tools/content/content.h"
+#include "tools/content/graphics.h"
+
+namespace {
+
+using art::Picture;
+
+// Every image the game loads, in the order it decodes them, with the size it reads.
+struct CatalogueImage {
+    const char* name;
+    int width;
+    int height;
+};
+
+const CatalogueImage Catalogue[] = {
+    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},   {"quintlogo.tga", 200, 42},
+    {"front.tga", 240, 320},   {"about.tga", 240, 320},   {"help.tga", 240, 320},
+    {"main.tga", 240, 320},    {"high.tga", 240, 320},    {"dogup1.tga", 32, 32},
+    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32},  {"dogdown2.tga", 32, 32},
+    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32},  {"dogright1.tga", 32, 32},
+    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},     {"fume1.tga", 32, 32},
+    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},     {"s0.tga", 32, 32},
+    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},        {"s3.tga", 32, 32},
+    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},        {"s6.tga", 32, 32},
+    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},    {"smedium.tga", 24, 24},
+    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},   {"spider3.tga", 36, 24},
+    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},   {"spider6.tga", 36, 24},
+};
+
+// The window icons: written as BMP files beside the archive.
+const CatalogueImage Icons[] = {{"icon32.bmp", 32, 32}, {"icon16.bmp", 16, 16}};
+
+// Everything drawn from content/graphics: pixel art and scenes in one library, and the fonts.
+struct Graphics {
+    art::ArtLibrary pictures;
+    art::Fonts fonts;
+};
+
+Graphics LoadGraphics(const std::string& contentDir) {
+    std::string root = contentDir + "/graphics";
+    Graphics graphics;
+    art::LoadPixelArt(root + "/art", graphics.pictures);
+    graphics.fonts = art::LoadFonts(root + "/font");
+    art::ArtLibrary scenes;
+    art::DrawScenes(root + "/scenes", graphics.pictures, graphics.fonts, scenes);
+    graphics.pictures.insert(scenes.begin(), scenes.end());
+    return graphics;
+}
+
+// The picture of that name at the size the game reads, or a content error.
+const Picture& Require(const Graphics& graphics, const CatalogueImage& image,
+                       const std::string& contentDir) {
+    auto found = graphics.pictures.find(image.name);
+    if (found == graphics.pictures.end())
+        art::Fail(contentDir + "/graphics", 0, std::string("nothing draws '") + image.name + "'");
+    const Picture& picture = found->second;
+    if (picture.width != image.width || picture.height != image.height)
+        throw art::ContentError{picture.origin + ": '" + image.name + "' is " +
+                                std::to_string(picture.width) + " x " +
+                                std::to_string(picture.height) + ", the game reads " +
+                                std::to_string(image.width) + " x " + std::to_string(image.height)};
+    return picture;
+}
+
+// A TGA as stored in the archive: two spare bytes after the pixels, which the game's
+// fixed-size read takes along.
+std::vector<uint8_t> ArchivedTga(const Picture& picture) {
+    std::vector<uint8_t> bytes = art::EncodeTga(picture);
+    bytes.insert(bytes.end(), 2, 0);
+    return bytes;
+}
+
+bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::string error;
+    if (WriteWholeFile(path, bytes, error)) return true;
+    std::fprintf(stderr, "marrowdale-content: %s\n", error.c_str());
+    return false;
+}
+
+// ---- Contact sheet ----
+
+constexpr int SheetWidth = 1264;
+constexpr int Margin = 8;
+constexpr int LabelHeight = 18;
+constexpr uint32_t SheetBackground = 0x202428;
+constexpr uint32_t LabelColour = 0xE0E0E0;
+
+// Pictures laid left to right with a label over each, wrapping at the sheet's width.
+struct SheetLayout {
+    struct Item {
+        std::string label;
+        Picture picture;
+        int x, y;
+    };
+    std::vector<Item> items;
+    int x = Margin, y = Margin, rowHeight = 0;
+};
+
+Picture Scaled(const Picture& source, int scale) {
+    Picture out = art::MakePicture(source.width * scale, source.height * scale, 0);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            out.pixels[static_cast<size_t>(y) * out.width + x] = art::PixelAt(source, x / scale, y / scale);
+    return out;
+}
+
+// Shows the sprite key as a grey checkerboard so the outline can be judged.
+Picture OnChecks(const Picture& source) {
+    Picture out = source;
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            if (art::PixelAt(out, x, y) == art::ImageKey)
+                out.pixels[static_cast<size_t>(y) * out.width + x] = (x / 4 + y / 4) % 2 ? 0x8A8A8A : 0x6E6E6E;
+    return out;
+}
+
+void Place(SheetLayout& layout, const std::string& label, Picture picture) {
+    if (layout.x + picture.width > SheetWidth - Margin && layout.x > Margin) {
+        layout.y += layout.rowHeight + Margin;
+        layout.x = Margin;
+        layout.rowHeight = 0;
+    }
+    int width = std::max(picture.width, static_cast<int>(label.size()) * 8);
+    layout.items.push_back({label, std::move(picture), layout.x, layout.y});
+    layout.rowHeight = std::max(layout.rowHeight, LabelHeight + layout.items.back().picture.height);
+    layout.x += width + Margin;
+}
+
+void NewRow(SheetLayout& layout) {
+    layout.y += layout.rowHeight + Margin;
+    layout.x = Margin;
+    layout.rowHeight = 0;
+}
+
+// Draws an image as the game's DrawImage does: x in the 320-wide game space, keyed.
+void DrawGameImage(Picture& screen, const Graphics& graphics, const std::string& name, int x, int y) {
+    art::StampPicture(screen, graphics.pictures.at(name), x * 240 / 320, y);
+}
+
+// A play frame put together as the game draws one, to judge how the pieces sit together.
+Picture PlayMockUp(const Graphics& graphics) {
+    Picture screen = graphics.pictures.at("main.tga");
+    DrawGameImage(screen, graphics, "ssmall.tga", 96 + 8, 32 + 8);
+    DrawGameImage(screen, graphics, "smedium.tga", 192 + 4, 96 + 4);
+    DrawGameImage(screen, graphics, "s0.tga", 96, 160);
+    DrawGameImage(screen, graphics, "s0.tga", 192, 224);
+    DrawGameImage(screen, graphics, "s3.tga", 150, 288);
+    DrawGameImage(screen, graphics, "dogright1.tga", 144, 160);
+    DrawGameImage(screen, graphics, "spider4.tga", 40, 36);
+    DrawGameImage(screen, graphics, "spider1.tga", 230, 228);
+    DrawGameImage(screen, graphics, "fume1.tga", 226, 224);
+    for (int i = 0; i < 9; ++i) {
+        int u = 16 * i;
+        DrawGameImage(screen, graphics, "plant.tga", u < 96 ? u : u - 96, u < 96 ? 288 : 304);
+    }
+    art::DrawLargeText(screen, graphics.fonts, "     120", 16, 20, 100, 294);
+    art::StampPicture(screen, graphics.pictures.at("exit.tga"), 223, 0);
+    art::StampPicture(screen, graphics.pictures.at("speaker.tga"), 0, 0);
+    return screen;
+}
+
+Picture MenuMockUp(const Graphics& graphics) {
+    Picture screen = graphics.pictures.at("front.tga");
+    art::StampPicture(screen, graphics.pictures.at("exit.tga"), 223, 0);
+    art::StampPicture(screen, graphics.pictures.at("speaker.tga"), 0, 0);
+    return screen;
+}
+
+// The score table as the game draws it over high.tga, with its fruit border.
+Picture ScoreTableMockUp(const Graphics& graphics) {
+    Picture screen = graphics.pictures.at("high.tga");
+    for (int i = 0; i < 8; ++i) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%7d", 2400 - 250 * i);
+        art::DrawLargeText(screen, graphics.fonts, line, 10, 16, 5, 50 + 30 * i);
+        art::DrawLargeText(screen, graphics.fonts, i % 2 ? "ROVER" : "BISCUIT", 10, 16, 90, 50 + 30 * i);
+    }
+    for (int k = 0; k < 8; ++k) {
+        std::string fruit = "s" + std::to_string((3 * k) % 8) + ".tga";
+        DrawGameImage(screen, graphics, fruit, 40 * k, 0);
+        DrawGameImage(screen, graphics, fruit, 40 * k, 288);
+        DrawGameImage(screen, graphics, fruit, 0, 32 + 32 * k);
+        DrawGameImage(screen, graphics, fruit, 280, 32 + 32 * k);
+    }
+    return screen;
+}
+
+// The large font at every size the game uses, and the small font's printable codes.
+Picture FontSamples(const Graphics& graphics) {
+    Picture sample = art::MakePicture(300, 330, 0x3C5A3C);
+    const art::Fonts& fonts = graphics.fonts;
+    art::DrawLargeText(sample, fonts, "ABCDEFGHIJKLM", 16, 20, 4, 4);
+    art::DrawLargeText(sample, fonts, "NOPQRSTUVWXYZ", 16, 20, 4, 28);
+    art::DrawLargeText(sample, fonts, "1234567890.,'!()*", 16, 20, 4, 52);
+    art::DrawLargeText(sample, fonts, "SCORE 1234567", 10, 16, 4, 80);
+    art::DrawLargeText(sample, fonts, "ENTER YOUR NAME", 13, 18, 4, 100);
+    art::DrawLargeText(sample, fonts, "MORE GREAT GAMES", 14, 20, 4, 122);
+    art::DrawLargeText(sample, fonts, "WWW.EXAMPLE.COM", 12, 20, 4, 146);
+    for (int row = 0; row < 6; ++row) {
+        std::string text;
+        for (int code = 32 + 16 * row; code < 48 + 16 * row && code < 127; ++code)
+            text += static_cast<char>(code);
+        art::DrawSmallText(sample, fonts, text, 4, 172 + 18 * row, 0xFFFFFF);
+        art::DrawSmallText(sample, fonts, text, 150, 172 + 18 * row, 0xFFFFFF);
+        art::DrawSmallText(sample, fonts, text, 151, 172 + 18 * row, 0xFFFFFF);
+    }
+    return sample;
+}
+
+SheetLayout LayOutSheet(const Graphics& graphics) {
+    SheetLayout layout;
+    auto picture = [&](const std::string& name) -> const Picture& { return graphics.pictures.at(name); };
+    for (const char* name : {"front.tga", "main.tga", "help.tga", "about.tga", "high.tga"})
+        Place(layout, name, picture(name));
+    NewRow(layout);
+    Place(layout, "menu (front + icons)", MenuMockUp(graphics));
+    Place(layout, "play (mock-up)", PlayMockUp(graphics));
+    Place(layout, "score table (mock-up)", ScoreTableMockUp(graphics));
+    Place(layout, "fonts", FontSamples(graphics));
+    NewRow(layout);
+    Place(layout, "quintlogo.tga x2", Scaled(picture("quintlogo.tga"), 2));
+    Place(layout, "font.tga x2", Scaled(picture("font.tga"), 2));
+    NewRow(layout);
+    for (const auto& [name, image] : graphics.pictures) {
+        if (image.width > 64 || name == "font.tga") continue;
+        Place(layout, name.substr(0, name.find('.')), Scaled(OnChecks(image), image.width > 32 ? 3 : 4));
+    }
+    return layout;
+}
+
+}  // namespace
+
+bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
+    std::vector<ArchiveEntry> entries;
+    std::vector<std::vector<uint8_t>> icons;
+    try {
+        Graphics graphics = LoadGraphics(contentDir);
+        for (const CatalogueImage& image : Catalogue)
+            entries.push_back({image.name, ArchivedTga(Require(graphics, image, contentDir))});
+        entries.push_back({"font.tga", ArchivedTga(graphics.fonts.sheet)});
+        entries.push_back({"antique.fnt", graphics.fonts.small});
+        for (const CatalogueImage& icon : Icons) {
+            const Picture& picture = Require(graphics, icon, contentDir);
+            icons.push_back(art::EncodeIconBmp(picture));
+            if (icons.back().empty())
+                throw art::ContentError{picture.origin + ": '" + icon.name + "' has more than 16 colours"};
+        }
+    } catch (const art::ContentError& error) {
+        std::fprintf(stderr, "%s\n", error.message.c_str());
+        return false;
+    }
+    std::vector<uint8_t> index, data;
+    std::string error;
+    if (!BuildArchive(entries, index, data, error)) {
+        std::fprintf(stderr, "marrowdale-content: %s\n", error.c_str());
+        return false;
+    }
+    std::string graph = outDir + "/Graph";
+    std::error_code ec;
+    std::filesystem::create_directories(graph, ec);
+    if (ec) {
+        std::fprintf(stderr, "marrowdale-content: %s: cannot create folder: %s\n", graph.c_str(),
+                     ec.message().c_str());
+        return false;
+    }
+    return WriteOutput(graph + "/marrowdale.dat", data) && WriteOutput(graph + "/marrowdale.idx", index) &&
+           WriteOutput(graph + "/" + Icons[0].name, icons[0]) &&
+           WriteOutput(graph + "/" + Icons[1].name, icons[1]);
+}
+
+bool WriteContactSheet(const std::string& contentDir, const std::string& pngPath) {
+    SheetLayout layout;
+    try {
+        Graphics graphics = LoadGraphics(contentDir);
+        graphics.pictures["font.tga"] = graphics.fonts.sheet;
+        for (const CatalogueImage& image : Catalogue) Require(graphics, image, contentDir);
+        layout = LayOutSheet(graphics);
+        int height = layout.y + layout.rowHeight + Margin;
+        Picture sheet = art::MakePicture(SheetWidth, height, SheetBackground);
+        for (const SheetLayout::Item& item : layout.items) {
+            art::DrawSmallText(sheet, graphics.fonts, item.label, item.x, item.y, LabelColour);
+            art::StampPicture(sheet, item.picture, item.x, item.y + LabelHeight);
+        }
+        if (!WritePng(pngPath.c_str(), sheet.pixels.data(), sheet.width, sheet.height)) {
+            std::fprintf(stderr, "marrowdale-content: %s: cannot write\n", pngPath.c_str());
+            return false;
+        }
+    } catch (const art::ContentError& error) {
+        std::fprintf(stderr, "%s\n", error.message.c_str());
+        return false;
+    }
+    return true;
+}
