@@ -29,6 +29,7 @@ constexpr int MusicVoices = 4;
 constexpr char PreferredDriver[] = "sdl";
 constexpr char SilentDriver[] = "nosound";
 constexpr char DiskWriterPrefix[] = "wav:";
+constexpr char UnsafeChoice[] = "alsa";
 
 // The effects, loaded in this order into the slot of their number.
 struct EffectFile {
@@ -66,18 +67,34 @@ bool JoinSoundPath(char* path, const char* name) {
     return false;
 }
 
-// The device number of the chosen driver (0 when unknown), and its parameters: a disk writer
-// named "wav:FILE" writes to FILE.
+// The device number of the driver to try first (0 when unknown), and its parameters: the disk
+// writer chosen as "wav:FILE" writes to FILE.
 int ChosenDevice(char* parameters) {
     parameters[0] = '\0';
     const char* choice = DriverChoice[0] ? DriverChoice : PreferredDriver;
     if (std::strncmp(choice, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0) {
-        std::snprintf(parameters, DriverParametersBytes, "file=%s", choice + std::strlen(DiskWriterPrefix));
+        std::snprintf(parameters, DriverParametersBytes, "file=%s",
+                      choice + std::strlen(DiskWriterPrefix));
         return MikMod_DriverFromAlias("wav");
     }
     int device = MikMod_DriverFromAlias(choice);
-    if (device == 0) std::fprintf(stderr, "marrowdale: no audio driver '%s'; libmikmod chooses\n", choice);
+    if (device == 0 && DriverChoice[0]) {
+        std::fprintf(stderr, "marrowdale: no audio driver '%s'; libmikmod chooses\n", choice);
+    }
     return device;
+}
+
+// libmikmod's own choice: the first registered driver that says it is present. Its ALSA
+// driver ends the process (a failed assertion in libasound) when no ALSA device opens, and it
+// is chosen only when SDL's audio could not start, so then the choice is passed over.
+bool TryLibraryChoice() {
+    for (int n = 1; MDRIVER* driver = MikMod_DriverByOrdinal(n); ++n) {
+        if (!driver->IsPresent()) continue;
+        if (driver->Alias && std::strcmp(driver->Alias, UnsafeChoice) == 0) return false;
+        md_device = 0;
+        return MikMod_Init("") == 0;
+    }
+    return false;
 }
 
 // One try: the chosen driver, then libmikmod's own choice. True when one of them started.
@@ -86,8 +103,7 @@ bool TryDrivers(int device, const char* parameters) {
         md_device = static_cast<UWORD>(device);
         if (MikMod_Init(parameters) == 0) return true;
     }
-    md_device = 0;
-    return MikMod_Init("") == 0;
+    return TryLibraryChoice();
 }
 
 // Starts the library, retrying for up to a second with the loading screen shown; then falls
@@ -119,6 +135,22 @@ void LoadEffects() {
     }
 }
 
+// Stops the tune and the notes it holds: the library leaves a stopped tune's looped notes
+// sounding while the effect voices keep its output running.
+void HaltMusic() {
+    int voices[MusicVoices];
+    int count = 0;
+    if (MusicModule && Player_GetModule() == MusicModule) {
+        for (int channel = 0; channel < MusicModule->numchn && count < MusicVoices; ++channel) {
+            voices[count++] = Player_GetChannelVoice(static_cast<UBYTE>(channel));
+        }
+    }
+    Player_Stop();
+    for (int i = 0; i < count; ++i) {
+        if (voices[i] >= 0) Voice_Stop(static_cast<SBYTE>(voices[i]));
+    }
+}
+
 }  // namespace
 
 // Command line (--audio-driver): the driver to ask for first.
@@ -127,9 +159,11 @@ void SetAudioDriver(const char* alias) {
     if (!alias) return;
     if (std::strlen(alias) >= sizeof DriverChoice) {
         std::fprintf(stderr, "marrowdale: audio driver name too long, using the default\n");
-    } else if (std::strncmp(alias, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0 && std::strchr(alias, ',')) {
+    } else if (std::strncmp(alias, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0 &&
+               std::strchr(alias, ',')) {
         // libmikmod ends its parameters at a comma, so such a file would be another file.
-        std::fprintf(stderr, "marrowdale: the wav driver's file name cannot hold ',', using the default\n");
+        std::fprintf(stderr,
+                     "marrowdale: the wav driver's file name cannot hold ',', using the default\n");
     } else {
         std::strcpy(DriverChoice, alias);
     }
@@ -139,8 +173,11 @@ void SetAudioDriver(const char* alias) {
 void InitAudio(const char* soundFolder) {
     SoundFolderFits = std::strlen(soundFolder) < sizeof SoundPrefix;
     SoundPrefix[0] = '\0';
-    if (SoundFolderFits) std::strcpy(SoundPrefix, soundFolder);
-    else std::fprintf(stderr, "marrowdale: Sound folder path too long; playing without sound files\n");
+    if (SoundFolderFits) {
+        std::strcpy(SoundPrefix, soundFolder);
+    } else {
+        std::fprintf(stderr, "marrowdale: Sound folder path too long; no sound files\n");
+    }
     if (!LibraryRegistered) {
         MikMod_RegisterAllDrivers();
         MikMod_RegisterAllLoaders();
@@ -160,7 +197,7 @@ void InitAudio(const char* soundFolder) {
 // ReleaseAllAssets, once: stops the music, frees the module and the effects, ends the library.
 void ShutdownAudio() {
     if (!AudioStarted) return;
-    Player_Stop();
+    HaltMusic();
     if (MusicModule) {
         Player_Free(MusicModule);
         MusicModule = nullptr;
@@ -175,7 +212,8 @@ void ShutdownAudio() {
     AudioStarted = false;
 }
 
-// Screens and actor rules: plays effect n on a free effect voice (or the oldest one).
+// Screens and actor rules: plays effect n on the next effect voice, which may cut off an
+// older effect still sounding there.
 void PlaySound(int32_t effect) {
     if (effect < 0 || effect >= EffectSlotCount || !EffectSlots[effect]) return;
     Sample_Play(EffectSlots[effect], 0, 0);
@@ -190,6 +228,7 @@ void PlayMusic(int32_t music) {
     }
     CurrentMusic = music;
     if (MusicModule) {
+        HaltMusic();
         Player_Free(MusicModule);
         MusicModule = nullptr;
     }
@@ -206,7 +245,7 @@ void PlayMusic(int32_t music) {
 }
 
 // Main loop, after the credits: pauses the tune where it stands.
-void StopMusic() { Player_Stop(); }
+void StopMusic() { HaltMusic(); }
 
 // Volume of every later effect (0-255; the library plays anything above 64 at 64).
 void SetSoundVolume(uint8_t volume) {

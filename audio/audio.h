@@ -24,7 +24,8 @@ extern char SoundPrefix[SoundPrefixBytes];
 extern SAMPLE* EffectSlots[EffectSlotCount];
 extern MODULE* MusicModule;
 
-// libmikmod driver alias to try first ("sdl", "wav", "wav:FILE", "nosound"...); null for the default order.
+// libmikmod driver alias to try first ("sdl", "wav", "wav:FILE", "nosound"...); null for the
+// default order.
 void SetAudioDriver(const char* alias);
 
 void InitAudio(const char* soundFolder);

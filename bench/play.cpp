@@ -99,6 +99,28 @@ void PlayPassFullField(benchmark::State& state) {
 }
 BENCHMARK(PlayPassFullField);
 
+// The parts of the pass: the field's picture alone, and the 16-bit presentation alone.
+void DrawPlayFieldAlone(benchmark::State& state) {
+    StartHost();
+    Pictures pictures;
+    InstallPictures(pictures);
+    FillField();
+    for (auto _ : state) {
+        DrawPlayField();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(DrawPlayFieldAlone);
+
+void PresentAlone(benchmark::State& state) {
+    StartHost();
+    for (auto _ : state) {
+        PresentBackBuffer();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(PresentAlone);
+
 void FullFrameMemcpy(benchmark::State& state) {
     std::vector<uint8_t> from(BackBufferBytes, 0x5A), to(BackBufferBytes);
     for (auto _ : state) {

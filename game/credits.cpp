@@ -27,7 +27,9 @@ constexpr CreditLine CreditLines[] = {
 
 // The desktop asked to close once more than before the credits, or twice in all: the player
 // wants out now.
-bool CloseAskedAgain(int32_t closesBefore) { return CloseRequests > closesBefore || CloseRequests > 1; }
+bool CloseAskedAgain(int32_t closesBefore) {
+    return CloseRequests > closesBefore || CloseRequests > 1;
+}
 
 }  // namespace
 

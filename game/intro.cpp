@@ -24,23 +24,31 @@ constexpr int32_t StripRow = 160;
 constexpr char PresentsText[] = "Presents";
 constexpr int32_t PresentsColumn = 88;
 
-enum IntroPhases : int32_t { LogoFadingIn = 0, PresentsFadingIn = 1, BothFadingOut = 2, TitleFadingIn = 3 };
+enum IntroPhases : int32_t {
+    LogoFadingIn = 0,
+    PresentsFadingIn = 1,
+    BothFadingOut = 2,
+    TitleFadingIn = 3
+};
 
-// Once, at the end of the logo's fade-in: the caption in white, drawn twice a column apart for bold.
+// Once, after the logo's fade-in: the caption in white, twice a column apart to make it bold.
 void PreparePresentsStrip() {
     std::memset(PresentsStrip, 0, PresentsStripBytes);
     DrawSmallText(PresentsText, PresentsColumn, 0, ColourWhite, PresentsStrip);
     DrawSmallText(PresentsText, PresentsColumn + 1, 0, ColourWhite, PresentsStrip);
 }
 
+// The picture of the current phase at the current fade, over black.
 void DrawIntroPhase() {
     switch (IntroPhase) {
         case LogoFadingIn:
-            DrawImageFaded(BackBuffer, LogoImage, LogoWidth, LogoHeight, LogoColumn, LogoRow, IntroFade);
+            DrawImageFaded(BackBuffer, LogoImage, LogoWidth, LogoHeight, LogoColumn, LogoRow,
+                           IntroFade);
             break;
         case PresentsFadingIn:
             DrawImage(BackBuffer, LogoImage, LogoWidth, LogoHeight, LogoGameX, LogoRow, 0);
-            DrawImageFaded(BackBuffer, PresentsStrip, ScreenWidth, StripHeight, 0, StripRow, IntroFade);
+            DrawImageFaded(BackBuffer, PresentsStrip, ScreenWidth, StripHeight, 0, StripRow,
+                           IntroFade);
             break;
         case BothFadingOut:
             DrawImageFaded(BackBuffer, LogoImage, LogoWidth, LogoHeight, LogoColumn, LogoRow,

@@ -25,6 +25,7 @@ struct BarButton {
 // The bottom bar, left to right; the rest of its width plays.
 constexpr BarButton BarButtons[] = {{21, ScoreTable}, {42, About}, {63, Help}};
 
+// A fresh field, and play from the next iteration.
 void StartGame() {
     NewGame();
     ScreenState = Play;

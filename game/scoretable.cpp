@@ -39,18 +39,21 @@ constexpr int32_t BorderBottomY = 288;
 constexpr int32_t BorderRightX = 280;  // game space: pixel column 210
 constexpr int32_t BorderStepsPerUnit = 20;
 
-// Neighbouring positions show fruit three steps apart, so every fruit appears along each side.
-const uint16_t* BorderFruit(int32_t k) { return FruitImages[(3 * k + BorderFrame) % FruitCount]; }
+// Fruit k of a side, keyed; neighbours show fruit three steps apart, so all eight appear.
+void DrawBorderFruit(int32_t k, int32_t x, int32_t y) {
+    const uint16_t* fruit = FruitImages[(3 * k + BorderFrame) % FruitCount];
+    DrawImage(BackBuffer, fruit, FruitSize, FruitSize, x, y, 1);
+}
 
+// Top and bottom rows first, then the two columns between them.
 void DrawFruitBorder() {
     for (int32_t k = 0; k < FruitCount; ++k) {
-        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderStepX * k, 0, 1);
-        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderStepX * k, BorderBottomY, 1);
+        DrawBorderFruit(k, BorderStepX * k, 0);
+        DrawBorderFruit(k, BorderStepX * k, BorderBottomY);
     }
     for (int32_t k = 0; k < FruitCount; ++k) {
-        int32_t y = FruitSize + FruitSize * k;
-        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, 0, y, 1);
-        DrawImage(BackBuffer, BorderFruit(k), FruitSize, FruitSize, BorderRightX, y, 1);
+        DrawBorderFruit(k, 0, FruitSize + FruitSize * k);
+        DrawBorderFruit(k, BorderRightX, FruitSize + FruitSize * k);
     }
 }
 
@@ -63,7 +66,7 @@ void DrawTableRow(int32_t slot) {
     DrawTextScaled(text, TableCellWidth, TableCellHeight, TableScoreX, y, BackBuffer);
     char name[NameBytes + 1] = {};
     std::memcpy(name, entry.name, NameBytes);
-    DrawTextScaled(reinterpret_cast<const char*>(entry.name), TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
+    DrawTextScaled(name, TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
 }
 
 // Paced by the play clock; after a game LastFrame holds that game's last frame time.
@@ -97,6 +100,7 @@ constexpr Span SpaceButton = {10, 75};
 constexpr Span BackButton = {85, 137};
 constexpr Span DoneButton = {170, 222};
 
+// Whether value lies strictly between the span's ends.
 bool Inside(int32_t value, Span span) { return span.low < value && value < span.high; }
 
 struct Label {
@@ -104,13 +108,15 @@ struct Label {
     int32_t x;
     int32_t y;
 };
-constexpr Label ButtonLabels[] = {{"SPACE", 10, ButtonTop}, {"BACK", 95, ButtonTop}, {"DONE", 170, ButtonTop}};
+constexpr Label ButtonLabels[] = {
+    {"SPACE", 10, ButtonTop}, {"BACK", 95, ButtonTop}, {"DONE", 170, ButtonTop}};
 constexpr int32_t LabelCellWidth = 13;
 constexpr int32_t LabelCellHeight = 18;
 constexpr int32_t NameX = 13;
 constexpr int32_t NameY = 150;
 constexpr int32_t GlyphAdvance = 16;
 
+// The letters one by one, each row from its left edge.
 void DrawKeyboard() {
     for (const KeyRow& row : KeyRows) {
         for (int32_t i = 0; i < row.count; ++i) {
@@ -120,6 +126,7 @@ void DrawKeyboard() {
     }
 }
 
+// Titles, the score, the name with its cursor, the keyboard, then the three buttons.
 void DrawNameEntry() {
     DrawText("NEW HIGHSCORE!", 8, 5, BackBuffer);
     DrawText("YOUR SCORE IS", 15, 65, BackBuffer);
@@ -129,7 +136,8 @@ void DrawNameEntry() {
     DrawTextScaled("ENTER YOUR NAME", LabelCellWidth, LabelCellHeight, 20, 125, BackBuffer);
     const char* name = reinterpret_cast<const char*>(NameBuffer);
     DrawText(name, NameX, NameY, BackBuffer);
-    DrawText(".", NameX + GlyphAdvance * static_cast<int32_t>(std::strlen(name)), NameY, BackBuffer);
+    DrawText(".", NameX + GlyphAdvance * static_cast<int32_t>(std::strlen(name)), NameY,
+             BackBuffer);
     DrawKeyboard();
     for (const Label& label : ButtonLabels) {
         DrawTextScaled(label.text, LabelCellWidth, LabelCellHeight, label.x, label.y, BackBuffer);
@@ -147,12 +155,14 @@ char KeyAt(int32_t x, int32_t y) {
     return 0;
 }
 
+// A key or SPACE: one character more, with the select sound.
 void TypeCharacter(char character) {
     NameBuffer[NameLength] = static_cast<uint8_t>(character);
     PlaySound(SoundSelect);
     ++NameLength;
 }
 
+// BACK: the last character goes, with the select sound.
 void EraseCharacter() {
     NameBuffer[NameLength - 1] = 0;
     NameBuffer[NameLength] = 0;
@@ -178,6 +188,7 @@ void ConfirmName() {
     RunFlag = 1;
 }
 
+// A tap in screen pixels; every bound is exclusive, and a full name takes no more keys.
 void PressNameEntry(int32_t x, int32_t y) {
     bool onButtons = ButtonTop < y && y < ButtonBottom;
     if (onButtons && Inside(x, DoneButton)) {

@@ -56,17 +56,17 @@ void DrawImage(uint16_t* destination, const uint16_t* image, int32_t width, int3
                int32_t x, int32_t y, int32_t keyed) {
     if (width <= 0 || height <= 0) return;
     int32_t sx = x * ScreenWidth / 320;
+    // Keyed copies stay within columns 1 to 239; the visible span is the same on every row.
+    int32_t first = keyed && sx < 1 ? 1 - sx : 0;
+    int32_t last = keyed && sx + width > ScreenWidth ? ScreenWidth - sx : width;
     for (int32_t r = 0; r < height; ++r, image += width) {
-        int32_t start = (y + r) * ScreenWidth + sx;
+        uint16_t* row = destination + (y + r) * ScreenWidth;
         if (!keyed) {
-            std::memcpy(destination + start, image, static_cast<size_t>(width) * 2);
+            std::memcpy(row + sx, image, static_cast<size_t>(width) * 2);
             continue;
         }
-        for (int32_t c = 0; c < width; ++c) {
-            int32_t column = sx + c;
-            if (image[c] != ImageKey && column > 0 && column < ScreenWidth) {
-                destination[start + c] = image[c];
-            }
+        for (int32_t c = first; c < last; ++c) {
+            if (image[c] != ImageKey) row[sx + c] = image[c];
         }
     }
 }

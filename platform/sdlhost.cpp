@@ -347,7 +347,7 @@ POINT AreaToScreen(int x, int y, int width, int height) {
 
 // Letters as upper-case ASCII, digits, arrows, Enter, Escape and Space; 0 for the rest.
 WORD VirtualKeyForKeycode(int32_t keycode) {
-
+    if (keycode >= 'a' && keycode <= 'z') return static_cast<WORD>(keycode - 'a' + 'A');
     if (keycode >= '0' && keycode <= '9') return static_cast<WORD>(keycode);
     switch (keycode) {
         case SDLK_LEFT: return VK_LEFT;

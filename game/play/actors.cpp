@@ -48,11 +48,14 @@ constexpr int32_t RetreatSpeed = 10;
 constexpr int32_t FacingRightFrame = 3;
 constexpr int32_t SpiderFrameEnd = 6;
 
+// Slots 0..3 lie left of the column, lanes top to bottom; 4..7 the same on the right.
 bool IsLeftSlot(int slot) { return slot < 4; }
 int32_t LaneRow(int slot) { return TopRowY + RowSpacing * (slot % 4); }
+// The generator is seeded once by the loading; every random slot comes from here.
 int RandomSlot() { return std::rand() % 8; }
 int32_t Distance(int32_t a, int32_t b) { return a > b ? a - b : b - a; }
 
+// Frames that count up and wrap back to 0 after the last.
 int32_t NextFrame(int32_t frame, int32_t last) { return frame + 1 > last ? 0 : frame + 1; }
 
 // Up and down only on the column, left and right only on a row; the image flips even at a bound.
@@ -97,11 +100,13 @@ void FallFruit(Actor& fruit) {
     fruit.frame = NextFrame(fruit.frame, FruitLastFrame);
 }
 
+// A fruit that has left the field frees its slot.
 void RemoveFruit(Actor& fruit) {
     fruit.state = FruitEmpty;
     PlayField.FruitCount -= 1;
 }
 
+// A spider that has left the field frees its slot.
 void RemoveSpider(Actor& spider) {
     spider.state = SpiderEmpty;
     PlayField.SpiderCount -= 1;
@@ -129,6 +134,7 @@ void EndGame() {
     ScreenState = ScoreTable;
 }
 
+// The spider takes its ripe fruit and the player a plant; the last plant ends the game.
 void Steal(int slot) {
     PlayField.Fruits[slot].state = FruitStolen;
     PlayField.Spiders[slot].state = SpiderStealing;

@@ -24,6 +24,7 @@ constexpr int32_t SecondPlantRowY = 304;
 constexpr int32_t ScoreX = 100;
 constexpr int32_t ScoreY = 294;
 
+// Every play blit is keyed, into the draw target.
 void DrawKeyed(const uint16_t* image, int32_t width, int32_t height, int32_t x, int32_t y) {
     DrawImage(DrawTarget, image, width, height, x, y, Keyed);
 }
@@ -44,6 +45,7 @@ void DrawFruits() {
     }
 }
 
+// Over the dog, so a spider covers it where they meet.
 void DrawSpiders() {
     for (const Actor& spider : PlayField.Spiders) {
         if (spider.state == SpiderEmpty) continue;
@@ -51,6 +53,7 @@ void DrawSpiders() {
     }
 }
 
+// Over dog and spiders.
 void DrawFumes() {
     for (const Actor& fume : PlayField.Fumes) {
         if (fume.state == FumeEmpty) continue;
@@ -58,6 +61,7 @@ void DrawFumes() {
     }
 }
 
+// Right-aligned in eight 16-pixel places, last of all.
 void DrawScore() {
     char text[16];
     std::snprintf(text, sizeof text, "%8d", static_cast<int>(PlayField.Score));

@@ -17,6 +17,7 @@ constexpr int32_t ClockUnitMs = 1000;
 // Fumes start on their last frame, fruit and spiders on their first.
 constexpr int32_t FumeStartFrame = 2;
 
+// Frees a whole slot table.
 void EmptySlots(Actor* slots, int count, int32_t frame, int32_t emptyState) {
     for (int i = 0; i < count; ++i) slots[i] = Actor{0, 0, frame, emptyState};
 }

@@ -22,6 +22,7 @@ constexpr int32_t IconSize = 16;
 constexpr int32_t ExitIconX = 298;
 constexpr int32_t TopLevel = 10;
 
+// The pen is compared in half units: a 160 x 160 space over the screen.
 int32_t HalfX(int pixelX) { return pixelX * 160 / 240; }
 int32_t HalfY(int pixelY) { return pixelY / 2; }
 
@@ -86,6 +87,7 @@ int32_t ButtonOrder(int32_t order) {
     return order;
 }
 
+// The intervals in ms; growth and spiders speed up with the level.
 int32_t DogStepInterval() { return SpeedUnit / 80; }
 int32_t LevelUpInterval() { return SpeedUnit * 100; }
 int32_t PickCheckInterval() { return SpeedUnit / 10; }
@@ -96,20 +98,24 @@ int32_t SpiderSpawnInterval() { return ((10 - PlayField.Level) / 2) * SpeedUnit;
 int32_t FumeStepInterval() { return SpeedUnit / 10; }
 int32_t FrameInterval() { return SpeedUnit / 30; }
 
+// Dog task: the timer is renewed whether or not the dog moves.
 void StepDogIfMoving() {
     if (PlayField.Dog.state != DogStill) MoveDog();
 }
 
+// Level task: one up, never past 10.
 void RaiseLevel() {
     PlayField.Level += 1;
     if (PlayField.Level > TopLevel) PlayField.Level = TopLevel;
 }
 
+// Frame task: moving fruit steps right before the picture is drawn.
 void DrawFrame() {
     MoveFruit();
     DrawPlayField();
 }
 
+// A task's last-run timer, its interval and what it runs.
 struct TimedTask {
     int32_t* timer;
     int32_t (*interval)();

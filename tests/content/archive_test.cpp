@@ -1,4 +1,6 @@
-// The resource archive's layout and the archive tool: packing, lookup as the game does it, extraction.
+// The resource archive's layout, the game's lookup over it, and the archive tool.
+#include "tools/common/archive.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,13 +10,14 @@
 #include <vector>
 
 #include "tests/content/archive_run.h"
-#include "tools/common/archive.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 // The game's lookup over raw index bytes: scan 28-byte records from the start, compare the
 // name up to its zero byte, return the offset of the first match or -1.
@@ -32,9 +35,11 @@ std::vector<uint8_t> ReadAt(const std::vector<uint8_t>& data, long offset, size_
 }
 
 TEST(Archive, PackedEntriesReadBackThroughTheGamesLookup) {
-    std::vector<ArchiveEntry> entries = {
-        {"font.tga", Bytes("sheet bytes")}, {"empty.bin", {}}, {"s0.tga", Bytes("fruit")},
-        {"s0.tga", Bytes("shadowed copy")}, {"abcdefghijklmnopqrs", Bytes("nineteen")}};
+    std::vector<ArchiveEntry> entries = {{"font.tga", Bytes("sheet bytes")},
+                                         {"empty.bin", {}},
+                                         {"s0.tga", Bytes("fruit")},
+                                         {"s0.tga", Bytes("shadowed copy")},
+                                         {"abcdefghijklmnopqrs", Bytes("nineteen")}};
     std::vector<uint8_t> index, data;
     std::string error;
     ASSERT_TRUE(BuildArchive(entries, index, data, error)) << error;
@@ -92,7 +97,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    ToolRun Run(const std::string& arguments) { return RunTool("marrowdale-archive", arguments, dir); }
+    ToolRun Run(const std::string& arguments) {
+        return RunTool("marrowdale-archive", arguments, dir);
+    }
 
     std::string Write(const std::string& relative, const std::string& text) {
         fs::path path = dir / relative;
@@ -141,7 +148,8 @@ TEST_F(ArchiveTool, ErrorsAreOneLineAndUsageErrorsExitTwo) {
 
     std::string idx = (dir / "x.idx").string(), dat = (dir / "x.dat").string();
     ASSERT_EQ(Run("pack " + idx + " " + dat + " " + Write("a.bin", "abc")).status, 0);
-    ToolRun missing = Run("extract " + idx + " " + dat + " " + (dir / "out").string() + " nothing.tga");
+    ToolRun missing =
+        Run("extract " + idx + " " + dat + " " + (dir / "out").string() + " nothing.tga");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("nothing.tga"), std::string::npos);
     EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);

@@ -1,4 +1,4 @@
-// The built graphics: archive contents against the catalogue, picture layouts, fonts, and the builder.
+// The built graphics: the archive against the catalogue, layouts, fonts, and the builder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,18 +21,18 @@ struct CatalogueImage {
 
 // What the game decodes, in its order, with the sizes it reads; then the two fonts.
 const CatalogueImage Expected[] = {
-    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},   {"quintlogo.tga", 200, 42},
-    {"front.tga", 240, 320},   {"about.tga", 240, 320},   {"help.tga", 240, 320},
-    {"main.tga", 240, 320},    {"high.tga", 240, 320},    {"dogup1.tga", 32, 32},
-    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32},  {"dogdown2.tga", 32, 32},
-    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32},  {"dogright1.tga", 32, 32},
-    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},     {"fume1.tga", 32, 32},
-    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},     {"s0.tga", 32, 32},
-    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},        {"s3.tga", 32, 32},
-    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},        {"s6.tga", 32, 32},
-    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},    {"smedium.tga", 24, 24},
-    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},   {"spider3.tga", 36, 24},
-    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},   {"spider6.tga", 36, 24},
+    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},  {"quintlogo.tga", 200, 42},
+    {"front.tga", 240, 320},   {"about.tga", 240, 320},  {"help.tga", 240, 320},
+    {"main.tga", 240, 320},    {"high.tga", 240, 320},   {"dogup1.tga", 32, 32},
+    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32}, {"dogdown2.tga", 32, 32},
+    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32}, {"dogright1.tga", 32, 32},
+    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},    {"fume1.tga", 32, 32},
+    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},    {"s0.tga", 32, 32},
+    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},       {"s3.tga", 32, 32},
+    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},       {"s6.tga", 32, 32},
+    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},   {"smedium.tga", 24, 24},
+    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},  {"spider3.tga", 36, 24},
+    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},  {"spider6.tga", 36, 24},
     {"font.tga", 256, 120},
 };
 
@@ -56,12 +56,15 @@ Archive LoadArchive(const fs::path& graph) {
 
 std::vector<uint8_t> Entry(const Archive& archive, const std::string& name) {
     const ArchiveRecord* record = FindArchiveRecord(archive.records, name);
-    if (!record || record->offset + static_cast<uint64_t>(record->length) > archive.data.size()) return {};
+    if (!record || record->offset + static_cast<uint64_t>(record->length) > archive.data.size())
+        return {};
     auto first = archive.data.begin() + record->offset;
     return {first, first + record->length};
 }
 
-int Little16(const std::vector<uint8_t>& bytes, size_t at) { return bytes[at] | bytes[at + 1] << 8; }
+int Little16(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8;
+}
 
 // A picture decoded from a colour-mapped TGA entry, top row first, as 0xRRGGBB.
 struct Picture {
@@ -78,14 +81,18 @@ Picture Decode(const std::vector<uint8_t>& tga) {
     if (tga.size() < 786 + static_cast<size_t>(picture.width) * picture.height) return Picture{};
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
-            size_t index = tga[786 + static_cast<size_t>(picture.height - 1 - y) * picture.width + x];
+            size_t index =
+                tga[786 + static_cast<size_t>(picture.height - 1 - y) * picture.width + x];
             const uint8_t* entry = &tga[18 + 3 * index];
-            picture.pixels.push_back(static_cast<uint32_t>(entry[2]) << 16 | entry[1] << 8 | entry[0]);
+            picture.pixels.push_back(static_cast<uint32_t>(entry[2]) << 16 | entry[1] << 8 |
+                                     entry[0]);
         }
     return picture;
 }
 
-fs::path BuiltGraph() { return fs::path(MARROWDALE_BUILD_DIR) / "Graph"; }
+fs::path BuiltGraph() {
+    return fs::path(MARROWDALE_BUILD_DIR) / "Graph";
+}
 
 // ---- The archive the normal build made ----
 
@@ -99,9 +106,9 @@ TEST(BuiltGraphics, ArchiveHoldsTheCatalogueInColourMappedTgas) {
         std::vector<uint8_t> tga = Entry(archive, image.name);
         // The game reads exactly width x height + 788 bytes from the entry's start.
         ASSERT_EQ(tga.size(), static_cast<size_t>(image.width) * image.height + 788);
-        EXPECT_EQ(tga[0], 0);    // no ID field
-        EXPECT_EQ(tga[1], 1);    // colour map present
-        EXPECT_EQ(tga[2], 1);    // uncompressed, colour-mapped
+        EXPECT_EQ(tga[0], 0);  // no ID field
+        EXPECT_EQ(tga[1], 1);  // colour map present
+        EXPECT_EQ(tga[2], 1);  // uncompressed, colour-mapped
         EXPECT_EQ(Little16(tga, 3), 0);
         EXPECT_EQ(Little16(tga, 5), 256);
         EXPECT_EQ(tga[7], 24);
@@ -164,14 +171,15 @@ TEST(BuiltGraphics, GardenPathsLieWhereTheDogWalks) {
     ASSERT_EQ(garden.height, 320);
     for (int row : {32, 96, 160, 224}) {
         SCOPED_TRACE(row);
-        EXPECT_TRUE(MostlyRedderThanGreen(garden, 0, row, 72, 32));      // path left of the plots
-        EXPECT_TRUE(MostlyRedderThanGreen(garden, 176, row, 64, 32));    // path right of them
-        EXPECT_TRUE(MostlyRedderThanGreen(garden, 72, row, 32, 32));     // left plot (soil)
-        EXPECT_TRUE(MostlyRedderThanGreen(garden, 144, row, 32, 32));    // right plot
+        EXPECT_TRUE(MostlyRedderThanGreen(garden, 0, row, 72, 32));    // path left of the plots
+        EXPECT_TRUE(MostlyRedderThanGreen(garden, 176, row, 64, 32));  // path right of them
+        EXPECT_TRUE(MostlyRedderThanGreen(garden, 72, row, 32, 32));   // left plot (soil)
+        EXPECT_TRUE(MostlyRedderThanGreen(garden, 144, row, 32, 32));  // right plot
         EXPECT_FALSE(MostlyRedderThanGreen(garden, 0, row + 33, 100, 30));  // grass between rows
         EXPECT_FALSE(MostlyRedderThanGreen(garden, 142, row + 33, 98, 30));
     }
-    for (int row = 64; row < 224; row += 64) EXPECT_TRUE(MostlyRedderThanGreen(garden, 108, row, 32, 32));
+    for (int row = 64; row < 224; row += 64)
+        EXPECT_TRUE(MostlyRedderThanGreen(garden, 108, row, 32, 32));
     EXPECT_FALSE(MostlyRedderThanGreen(garden, 108, 258, 32, 28));  // the column ends at row 255
 }
 
@@ -236,7 +244,8 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     ToolRun Build(const fs::path& content, const fs::path& out) {
-        return RunTool("marrowdale-content", "--content " + content.string() + " --out " + out.string(), dir);
+        return RunTool("marrowdale-content",
+                       "--content " + content.string() + " --out " + out.string(), dir);
     }
 
     // A copy of the real content to spoil.
@@ -332,7 +341,8 @@ TEST_F(Builder, RichPicturesAreReducedTo256ColoursKeepingTheKeyExact) {
     for (int y = 0; y < 320; y += 7) {
         int grey = y * 255 / 319;
         uint32_t pixel = high.At(10, y);
-        for (int shift : {0, 8, 16}) EXPECT_NEAR(static_cast<int>(pixel >> shift & 0xFF), grey, 12) << y;
+        for (int shift : {0, 8, 16})
+            EXPECT_NEAR(static_cast<int>(pixel >> shift & 0xFF), grey, 12) << y;
     }
 }
 

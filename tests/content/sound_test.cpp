@@ -21,7 +21,8 @@ const char* const EffectNames[] = {"select", "fire", "stole", "pick"};
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
 }
 
 std::string MakeTempFolder() {
@@ -103,7 +104,8 @@ TEST(SoundContent, TheTuneIsAFourChannelModuleOfFullScaleInstruments) {
         ++instruments;
         EXPECT_EQ(record[25], 64) << "instrument " << slot + 1 << " is not at full volume";
         int peak = 0;
-        for (size_t i = 0; i < length; ++i) peak = std::max(peak, std::abs(static_cast<int8_t>(mod[sample + i])));
+        for (size_t i = 0; i < length; ++i)
+            peak = std::max(peak, std::abs(static_cast<int8_t>(mod[sample + i])));
         EXPECT_GE(peak, 127) << "instrument " << slot + 1 << " is not full scale";
         sample += length;
     }
@@ -142,8 +144,10 @@ TEST(SoundContent, TheTuneIsHeardForLongerThanHalfAMinuteAndLoopsOnItsOwn) {
     size_t perSecond = md_mixfreq;
     for (size_t start = 0; start + perSecond <= frameCount; start += perSecond) {
         double sum = 0.0;
-        for (size_t i = 2 * start; i < 2 * (start + perSecond); ++i) sum += static_cast<double>(frames[i]) * frames[i];
-        ASSERT_GT(std::sqrt(sum / (2.0 * perSecond)), 1000.0) << "quiet at " << start / perSecond << " s";
+        for (size_t i = 2 * start; i < 2 * (start + perSecond); ++i)
+            sum += static_cast<double>(frames[i]) * frames[i];
+        ASSERT_GT(std::sqrt(sum / (2.0 * perSecond)), 1000.0)
+            << "quiet at " << start / perSecond << " s";
     }
     fs::remove_all(folder);
 }
@@ -158,21 +162,24 @@ TEST(SoundContent, TheEffectsAreEasyToTellApart) {
     std::vector<double> stole = EffectSamples("stole", &rate);
     std::vector<double> pick = EffectSamples("pick", &rate);
     size_t third = stole.size() / 3;
-    EXPECT_LT(CrossingRate(stole, 2 * third, stole.size(), rate), 0.8 * CrossingRate(stole, 0, third, rate))
+    EXPECT_LT(CrossingRate(stole, 2 * third, stole.size(), rate),
+              0.8 * CrossingRate(stole, 0, third, rate))
         << "stole does not fall";
     third = pick.size() / 3;
-    EXPECT_GT(CrossingRate(pick, 2 * third, pick.size(), rate), 1.2 * CrossingRate(pick, 0, third, rate))
+    EXPECT_GT(CrossingRate(pick, 2 * third, pick.size(), rate),
+              1.2 * CrossingRate(pick, 0, third, rate))
         << "pick does not rise";
     // A puff is noise: far more crossings at its start than any tone of the others.
-    EXPECT_GT(CrossingRate(fire, 0, fire.size() / 4, rate), 2.0 * CrossingRate(stole, 0, stole.size() / 4, rate));
+    EXPECT_GT(CrossingRate(fire, 0, fire.size() / 4, rate),
+              2.0 * CrossingRate(stole, 0, stole.size() / 4, rate));
     EXPECT_GT(fire.size(), 4 * select.size());
 }
 
 // Runs the builder on a content folder into out; returns its exit status and its stderr.
 int RunBuilder(const std::string& content, const std::string& out, std::string* said) {
     std::string errors = out + ".stderr";
-    std::string command = std::string(MARROWDALE_BUILD_DIR) + "/marrowdale-content --content '" + content +
-                          "' --out '" + out + "' 2> '" + errors + "'";
+    std::string command = std::string(MARROWDALE_BUILD_DIR) + "/marrowdale-content --content '" +
+                          content + "' --out '" + out + "' 2> '" + errors + "'";
     int status = std::system(command.c_str());
     std::vector<uint8_t> text = ReadBytes(errors);
     said->assign(text.begin(), text.end());
@@ -182,7 +189,8 @@ int RunBuilder(const std::string& content, const std::string& out, std::string* 
 TEST(SoundContent, TheSameRecipesGiveTheSameBytes) {
     std::string folder = MakeTempFolder();
     std::string said;
-    ASSERT_EQ(RunBuilder(std::string(MARROWDALE_SOURCE_DIR) + "/content", folder + "out", &said), 0) << said;
+    ASSERT_EQ(RunBuilder(std::string(MARROWDALE_SOURCE_DIR) + "/content", folder + "out", &said), 0)
+        << said;
     for (const char* name : {"select.wav", "fire.wav", "stole.wav", "pick.wav", "music0.mod"}) {
         EXPECT_EQ(ReadBytes(folder + "out/Sound/" + name), ReadBytes(Built + name)) << name;
     }
@@ -203,7 +211,8 @@ TEST(SoundContent, ABadRecipeIsNamedByFileAndLine) {
     };
     for (const Fault& fault : faults) {
         std::string folder = MakeTempFolder();
-        fs::copy(std::string(MARROWDALE_SOURCE_DIR) + "/content", folder + "content", fs::copy_options::recursive);
+        fs::copy(std::string(MARROWDALE_SOURCE_DIR) + "/content", folder + "content",
+                 fs::copy_options::recursive);
         std::string recipe = folder + "content/sound/" + fault.file;
         size_t lines = 0;
         {

@@ -1,4 +1,4 @@
-// The intro's fades and hand-over, the menu's tap regions and icons, and the help and about pictures.
+// The intro's fades and hand-over, the menu's tap regions and icons, help and about.
 #include <cstring>
 
 #include "audio/audio.h"
@@ -46,7 +46,8 @@ TEST_F(IntroTest, FirstFrameIsBlackAndLastIsTheMenuBackground) {
     // The menu's first frame differs from it only under the two icons.
     RunMenu();
     EXPECT_EQ(std::memcmp(BackBuffer + 16 * ScreenWidth, front.data() + 16 * ScreenWidth,
-                          (ScreenHeight - 16) * ScreenWidth * 2), 0);
+                          (ScreenHeight - 16) * ScreenWidth * 2),
+              0);
 }
 
 TEST_F(IntroTest, LogoShiftsOneColumnBetweenPhases) {
@@ -98,6 +99,7 @@ TEST_F(IntroTest, TapsAreDiscardedButOneDuringTheLastFrameReachesTheMenu) {
         ASSERT_FALSE(Latches.tapPending);
     }
     EXPECT_EQ(RunFlag, 1);
+    EXPECT_TRUE(TakeSoundLog().empty());
     // Made while the last intro frame is presented: the menu acts on it.
     Tap(10, 300);
     RunMenu();
@@ -105,21 +107,27 @@ TEST_F(IntroTest, TapsAreDiscardedButOneDuringTheLastFrameReachesTheMenu) {
 }
 
 enum class Outcome { Nothing, Mute, Quit, Play, Scores, About, Help };
+// When the select sound plays: not at all, before the action, or after it.
+enum class Select { None, First, After };
 
 struct MenuTap {
     int x, y;
     Outcome outcome;
+    Select select;
 };
 
 // Each region's edges in screen pixels, on both sides.
 const MenuTap MenuTaps[] = {
-    {0, 0, Outcome::Mute},        {16, 21, Outcome::Mute},      {17, 21, Outcome::Play},
-    {16, 22, Outcome::Play},      {225, 0, Outcome::Quit},      {224, 0, Outcome::Play},
-    {239, 21, Outcome::Quit},     {239, 22, Outcome::Play},     {120, 10, Outcome::Play},
-    {10, 277, Outcome::Play},     {10, 278, Outcome::Scores},   {31, 300, Outcome::Scores},
-    {32, 300, Outcome::About},    {62, 300, Outcome::About},    {63, 300, Outcome::Help},
-    {94, 300, Outcome::Help},     {95, 300, Outcome::Play},     {239, 319, Outcome::Play},
-    {0, 319, Outcome::Scores},    {10, 320, Outcome::Nothing},
+    {0, 0, Outcome::Mute, Select::None},        {16, 21, Outcome::Mute, Select::None},
+    {17, 21, Outcome::Play, Select::First},     {16, 22, Outcome::Play, Select::First},
+    {225, 0, Outcome::Quit, Select::After},     {224, 0, Outcome::Play, Select::First},
+    {239, 21, Outcome::Quit, Select::After},    {239, 22, Outcome::Play, Select::First},
+    {120, 10, Outcome::Play, Select::First},    {10, 277, Outcome::Play, Select::First},
+    {10, 278, Outcome::Scores, Select::After},  {31, 300, Outcome::Scores, Select::After},
+    {32, 300, Outcome::About, Select::After},   {62, 300, Outcome::About, Select::After},
+    {63, 300, Outcome::Help, Select::After},    {94, 300, Outcome::Help, Select::After},
+    {95, 300, Outcome::Play, Select::After},    {239, 319, Outcome::Play, Select::After},
+    {0, 319, Outcome::Scores, Select::After},   {10, 320, Outcome::Nothing, Select::None},
 };
 
 class MenuTest : public ScreenTest {};
@@ -154,11 +162,25 @@ TEST_F(MenuTest, EveryRegionEdge) {
             EXPECT_NE(PlayField.PlantsLeft, 12) << "no game starts";
         }
         EXPECT_FALSE(Latches.tapPending);
+        std::vector<SoundCall> sounds = TakeSoundLog();
+        if (tap.select == Select::None) {
+            EXPECT_TRUE(sounds.empty());
+        } else if (sounds.size() != 1 || sounds[0].effect != SoundSelect) {
+            ADD_FAILURE() << "expected the select sound alone, heard " << sounds.size();
+        } else if (tap.select == Select::First) {
+            EXPECT_EQ(sounds[0].screen, Menu);
+            EXPECT_EQ(sounds[0].plantsLeft, 0) << "before the new game is set up";
+        } else {
+            EXPECT_EQ(sounds[0].screen, ScreenState);
+            EXPECT_EQ(sounds[0].runFlag, RunFlag);
+            EXPECT_EQ(sounds[0].plantsLeft, PlayField.PlantsLeft);
+        }
     }
 }
 
 // The title picture with the speaker at columns 0-15 and the exit sign at 223-238.
-std::vector<uint16_t> MenuFrame(const std::vector<uint16_t>& front, const std::vector<uint16_t>& speaker,
+std::vector<uint16_t> MenuFrame(const std::vector<uint16_t>& front,
+                                const std::vector<uint16_t>& speaker,
                                 const std::vector<uint16_t>& exitIcon) {
     std::vector<uint16_t> frame = front;
     for (int r = 0; r < 16; ++r) {
@@ -216,6 +238,10 @@ TEST_F(MenuTest, HelpAndAboutShowTheirPictureAndReturnOnAnyTap) {
             EXPECT_EQ(ScreenState, Menu);
             EXPECT_EQ(SoundOn, soundWas) << "a tap on the speaker's place does not mute here";
             EXPECT_EQ(RunFlag, 1);
+            std::vector<SoundCall> sounds = TakeSoundLog();
+            ASSERT_EQ(sounds.size(), 1u);
+            EXPECT_EQ(sounds[0].effect, SoundSelect);
+            EXPECT_EQ(sounds[0].screen, Menu) << "the sound follows the change of screen";
         }
     }
 }

@@ -1,5 +1,6 @@
-// The real program through the headless host, from loading to shutdown: intro, menu, help, score
-// table, a game played to its end, a name typed and saved, the credits; and a quit by closing.
+// The real program through the headless host, from loading to shutdown, as a person plays it.
+// Walks the intro, menu, help, score table, a game played to its end, a name typed and saved,
+// and the credits; and a quit by closing the window.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,8 @@ void PasteKeyed(std::vector<uint16_t>& frame, const uint16_t* image, int column,
 // Black, the logo at full brightness from pixel column 20, the caption strip from row 160.
 std::vector<uint16_t> PresentsFrame() {
     std::vector<uint16_t> frame(ScreenPixels, 0);
-    for (int r = 0; r < 42; ++r) std::memcpy(&frame[(80 + r) * ScreenWidth + 20], LogoImage + r * 200, 400);
+    for (int r = 0; r < 42; ++r)
+        std::memcpy(&frame[(80 + r) * ScreenWidth + 20], LogoImage + r * 200, 400);
     std::memcpy(&frame[160 * ScreenWidth], PresentsStrip, 20 * ScreenWidth * 2);
     return frame;
 }
@@ -121,7 +123,8 @@ void CheckFrame(const std::string& name, const std::vector<uint16_t>& expected) 
     size_t size = 0;
     const uint8_t* display = HeadlessDisplayMemory(&size);
     ASSERT_GE(size, static_cast<size_t>(BackBufferBytes));
-    EXPECT_EQ(std::memcmp(display, BackBuffer, BackBufferBytes), 0) << name << " frame reached the display";
+    EXPECT_EQ(std::memcmp(display, BackBuffer, BackBufferBytes), 0)
+        << name << " frame reached the display";
 }
 
 // ---- The scripted person --------------------------------------------------------------
@@ -131,7 +134,19 @@ void Tap(int x, int y) {
     HeadlessStylusUp();
 }
 
-enum class Stage { Intro, FirstMenu, Help, SecondMenu, FirstTable, ThirdMenu, Playing, Naming, SecondTable, LastMenu, Credits };
+enum class Stage {
+    Intro,
+    FirstMenu,
+    Help,
+    SecondMenu,
+    FirstTable,
+    ThirdMenu,
+    Playing,
+    Naming,
+    SecondTable,
+    LastMenu,
+    Credits
+};
 
 // One key held or pressed by the player at a time.
 struct Keys {
@@ -179,7 +194,8 @@ void Enter(Journey& run, Stage stage) {
 void PlayGame(Journey& run) {
     const PlayFieldRecord& field = PlayField;
     if (run.keys.held == KeyMap.vkA || run.keys.held == KeyMap.vkB) run.keys.Release();
-    if (run.stagePasses == 200 && std::getenv("MARROWDALE_DUMP_FRAMES")) DumpBackBufferPng("scenario-play");
+    if (run.stagePasses == 200 && std::getenv("MARROWDALE_DUMP_FRAMES"))
+        DumpBackBufferPng("scenario-play");
     if (field.Score >= 15 || field.Dog.x != 144) {
         run.keys.Release();
         return;
@@ -207,7 +223,8 @@ void PlayGame(Journey& run) {
 
 // Types "REXX", takes one X back, shows the name, then DONE; an action every third pass.
 void TypeName(Journey& run) {
-    const int actions[][2] = {{90, 190}, {70, 190}, {80, 250}, {80, 250}, {100, 290}, {0, 0}, {190, 290}};
+    const int actions[][2] = {{90, 190},  {70, 190}, {80, 250}, {80, 250},
+                              {100, 290}, {0, 0},    {190, 290}};
     if (run.stagePasses % 3 != 0 || run.nameStep >= 7) return;
     if (run.nameStep == 5) {
         EXPECT_STREQ(reinterpret_cast<const char*>(NameBuffer), "REX");
@@ -224,11 +241,13 @@ void Step(Journey& run, int32_t ran) {
             // Every intro step moves the fade on; the loading frames before it do not.
             if (IntroPhase == run.lastPhase && IntroFade == run.lastFade) return;
             ++run.introFrames;
-            if (run.introFrames == 1) CheckFrame("intro-first", std::vector<uint16_t>(ScreenPixels, 0));
+            if (run.introFrames == 1)
+                CheckFrame("intro-first", std::vector<uint16_t>(ScreenPixels, 0));
             if (run.introFrames == 100) Tap(232, 5);  // the exit icon's place: thrown away
             if (IntroPhase == 2 && IntroFade == 1) CheckFrame("intro-presents", PresentsFrame());
             // Made during the last intro frame, this tap reaches the menu: the help button.
-            if (ScreenState == Intro && IntroPhase == 3 && IntroFade == 64 && !run.closeOnMenu) Tap(70, 300);
+            if (ScreenState == Intro && IntroPhase == 3 && IntroFade == 64 && !run.closeOnMenu)
+                Tap(70, 300);
             if (ScreenState == Menu) {
                 EXPECT_EQ(run.introFrames, 260);
                 CheckFrame("intro-last", Picture(FrontImage));
@@ -275,7 +294,8 @@ void Step(Journey& run, int32_t ran) {
             run.keys.Release();
             run.finalScore = PlayField.Score;
             run.playPasses = run.stagePasses;
-            EXPECT_EQ(ScreenState, EnterName) << "a score of " << PlayField.Score << " earns a place";
+            EXPECT_EQ(ScreenState, EnterName)
+                << "a score of " << PlayField.Score << " earns a place";
             EXPECT_EQ(PlayField.PlantsLeft, 0);
             Enter(run, ScreenState == EnterName ? Stage::Naming : Stage::SecondTable);
             return;
@@ -329,8 +349,14 @@ struct SeedEntry {
 };
 // Slot 0's name fills all twelve bytes, as a damaged file may.
 const SeedEntry SeedTable[HighScoreCount] = {
-    {100000, "ABCDEFGHIJKL"}, {50000, "ROSE"}, {20000, "IVY"}, {10000, "FERN"},
-    {3, "MOSS"},              {2, "SAGE"},     {1, "RUE"},     {0, "BAY"},
+    {100000, "ABCDEFGHIJKL"},
+    {50000, "ROSE"},
+    {20000, "IVY"},
+    {10000, "FERN"},
+    {3, "MOSS"},
+    {2, "SAGE"},
+    {1, "RUE"},
+    {0, "BAY"},
 };
 
 std::vector<uint8_t> ReadScores(const std::string& path) {
@@ -342,7 +368,9 @@ void ExpectEntry(const std::vector<uint8_t>& file, int slot, int32_t score, cons
     HighScoreEntry entry;
     std::memcpy(&entry, file.data() + 16 * slot, 16);
     EXPECT_EQ(entry.score, score) << "slot " << slot;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.name), strnlen(reinterpret_cast<const char*>(entry.name), 12)), name)
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.name),
+                          strnlen(reinterpret_cast<const char*>(entry.name), 12)),
+              name)
         << "slot " << slot;
 }
 
@@ -363,6 +391,7 @@ protected:
         Now = 0;
         LastFrame = 0;
         Latches = InputLatches{};
+        TakeSoundLog();
     }
     void TearDown() override {
         HeadlessSetPassHook(nullptr, nullptr);
@@ -388,19 +417,28 @@ TEST_F(ScenarioTest, FromLoadingToShutdownWithANewHighScore) {
             std::memcpy(seed + 16 * i, &SeedTable[i].score, 4);
             std::memcpy(seed + 16 * i + 4, SeedTable[i].name, std::strlen(SeedTable[i].name));
         }
-        std::ofstream(folder + "highscores.dat", std::ios::binary).write(reinterpret_cast<char*>(seed), 128);
+        std::ofstream(folder + "highscores.dat", std::ios::binary)
+            .write(reinterpret_cast<char*>(seed), 128);
     }
     Journey run;
     EXPECT_EQ(RunProgram(run), 0);
-    const std::vector<Stage> stages = {Stage::FirstMenu, Stage::Help,   Stage::SecondMenu,  Stage::FirstTable,
-                                       Stage::ThirdMenu, Stage::Playing, Stage::Naming,     Stage::SecondTable,
-                                       Stage::LastMenu,  Stage::Credits};
+    const std::vector<Stage> stages = {
+        Stage::FirstMenu, Stage::Help,   Stage::SecondMenu,  Stage::FirstTable, Stage::ThirdMenu,
+        Stage::Playing,   Stage::Naming, Stage::SecondTable, Stage::LastMenu,   Stage::Credits};
     EXPECT_EQ(run.stages, stages);
     // 13 ms a pass: the 616th credits pass reaches 8000 ms.
     EXPECT_EQ(run.creditsPasses, 616);
     ASSERT_GT(run.finalScore, 3);
     ASSERT_LT(run.finalScore, 10000);
     std::printf("game over after %d passes with %d points\n", run.playPasses, run.finalScore);
+    // Twelve plants stolen, and the quit's select sound heard with the quit already asked for.
+    std::vector<SoundCall> sounds = TakeSoundLog();
+    int thefts = 0;
+    for (const SoundCall& sound : sounds) thefts += sound.effect == SoundStole;
+    EXPECT_EQ(thefts, 12);
+    ASSERT_FALSE(sounds.empty());
+    EXPECT_EQ(sounds.back().effect, SoundSelect);
+    EXPECT_EQ(sounds.back().runFlag, QuitRunFlag);
     std::vector<uint8_t> file = ReadScores(folder + "highscores.dat");
     ASSERT_EQ(file.size(), 128u);
     for (int i = 0; i < 4; ++i) ExpectEntry(file, i, SeedTable[i].score, SeedTable[i].name);

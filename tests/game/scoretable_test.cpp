@@ -1,9 +1,10 @@
-// The score table's rows and paced fruit border, and name entry: keyboard, buttons, insertion, save.
+// The score table's rows and paced border; name entry's keyboard, insertion and save.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "audio/audio.h"
 #include "game/play/play.h"
 #include "tests/game/screen_fixture.h"
 
@@ -76,9 +77,14 @@ TEST_F(ScoreTableTest, BorderStepsNoFasterThanEvery51Ms) {
 TEST_F(ScoreTableTest, AnyTapReturnsToTheMenu) {
     RunScoreTable();
     EXPECT_EQ(ScreenState, ScoreTable);
+    EXPECT_TRUE(TakeSoundLog().empty());
     Tap(239, 319);
     RunScoreTable();
     EXPECT_EQ(ScreenState, Menu);
+    std::vector<SoundCall> sounds = TakeSoundLog();
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds[0].effect, SoundSelect);
+    EXPECT_EQ(sounds[0].screen, Menu);
 }
 
 // A damaged file can leave twelve name bytes without a zero; what follows them is not drawn.
@@ -96,9 +102,11 @@ TEST_F(ScoreTableTest, NameWithoutZeroByteDrawsOnlyItsOwnBytes) {
     EXPECT_EQ(beside, without);
     bool nameDrawn = false;
     for (int r = 0; r < 20; ++r) {
-        for (int c = 90; c < 210; ++c) nameDrawn |= beside[r * ScreenWidth + c] != high[(50 + r) * ScreenWidth + c];
+        for (int c = 90; c < 210; ++c)
+            nameDrawn |= beside[r * ScreenWidth + c] != high[(50 + r) * ScreenWidth + c];
         for (int c = 212; c < ScreenWidth; ++c) {
-            EXPECT_EQ(beside[r * ScreenWidth + c], high[(50 + r) * ScreenWidth + c]) << "row " << 50 + r << " column " << c;
+            EXPECT_EQ(beside[r * ScreenWidth + c], high[(50 + r) * ScreenWidth + c])
+                << "row " << 50 + r << " column " << c;
         }
     }
     EXPECT_TRUE(nameDrawn);
@@ -121,9 +129,12 @@ protected:
     // The letter key's middle, by its place on the keyboard.
     static void PressLetter(char letter) {
         int index = static_cast<int>(std::strchr(KeyboardLetters, letter) - KeyboardLetters);
-        if (index < 10) Press(30 + 20 * index, 190);
-        else if (index < 19) Press(40 + 20 * (index - 10), 220);
-        else Press(60 + 20 * (index - 19), 250);
+        if (index < 10)
+            Press(30 + 20 * index, 190);
+        else if (index < 19)
+            Press(40 + 20 * (index - 10), 220);
+        else
+            Press(60 + 20 * (index - 19), 250);
     }
     std::vector<uint8_t> SavedFile() const {
         std::ifstream file(folder + "highscores.dat", std::ios::binary);
@@ -137,12 +148,12 @@ TEST_F(NameEntryTest, KeyboardEdges) {
         const char* typed;
     };
     const KeyTap taps[] = {
-        {20, 190, ""},   {21, 190, "Q"},  {39, 190, "Q"},  {40, 190, "W"},  {219, 190, "P"},
-        {220, 190, ""},  {21, 180, ""},   {21, 181, "Q"},  {21, 199, "Q"},  {21, 200, ""},
-        {30, 220, ""},   {31, 220, "A"},  {209, 220, "L"}, {210, 220, ""},  {50, 250, ""},
-        {51, 250, "Z"},  {189, 250, "M"}, {190, 250, ""},  {10, 290, ""},   {11, 290, " "},
-        {74, 290, " "},  {75, 290, ""},   {80, 290, ""},   {85, 290, ""},   {11, 280, ""},
-        {11, 300, ""},   {120, 270, ""},
+        {20, 190, ""},  {21, 190, "Q"},  {39, 190, "Q"},  {40, 190, "W"}, {219, 190, "P"},
+        {220, 190, ""}, {21, 180, ""},   {21, 181, "Q"},  {21, 199, "Q"}, {21, 200, ""},
+        {30, 220, ""},  {31, 220, "A"},  {209, 220, "L"}, {210, 220, ""}, {50, 250, ""},
+        {51, 250, "Z"}, {189, 250, "M"}, {190, 250, ""},  {10, 290, ""},  {11, 290, " "},
+        {74, 290, " "}, {75, 290, ""},   {80, 290, ""},   {85, 290, ""},  {11, 280, ""},
+        {11, 300, ""},  {120, 270, ""},
     };
     for (const KeyTap& tap : taps) {
         SCOPED_TRACE(testing::Message() << "tap at " << tap.x << ", " << tap.y);
@@ -152,17 +163,20 @@ TEST_F(NameEntryTest, KeyboardEdges) {
         EXPECT_EQ(Typed(), tap.typed);
         EXPECT_EQ(NameLength, static_cast<int32_t>(std::strlen(tap.typed)));
         EXPECT_EQ(ScreenState, EnterName);
+        EXPECT_EQ(TakeSoundLog().size(), std::strlen(tap.typed)) << "a select sound per key";
     }
 }
 
 TEST_F(NameEntryTest, TheEleventhCharacterIsIgnored) {
     for (char letter : std::string("KEYBOARDER")) PressLetter(letter);
     EXPECT_EQ(Typed(), "KEYBOARDER");
+    TakeSoundLog();
     PressLetter('Z');
     Press(20, 290);  // SPACE
     EXPECT_EQ(Typed(), "KEYBOARDER");
     EXPECT_EQ(NameLength, 10);
     EXPECT_EQ(NameBuffer[10], 0);
+    EXPECT_TRUE(TakeSoundLog().empty()) << "a key of a full name makes no sound";
     Press(100, 290);  // BACK still works on a full name
     EXPECT_EQ(Typed(), "KEYBOARDE");
     EXPECT_EQ(NameLength, 9);
@@ -176,8 +190,10 @@ TEST_F(NameEntryTest, BackErasesAndStopsAtAnEmptyName) {
     Press(136, 290);
     EXPECT_EQ(Typed(), "");
     EXPECT_EQ(NameLength, 0);
+    EXPECT_EQ(TakeSoundLog().size(), 4u);
     Press(100, 290);
     EXPECT_EQ(NameLength, 0);
+    EXPECT_TRUE(TakeSoundLog().empty());
     for (uint8_t byte : NameBuffer) EXPECT_EQ(byte, 0);
     PressLetter('C');
     Press(137, 290);  // just past BACK
@@ -192,7 +208,9 @@ TEST_F(NameEntryTest, DoneEdgesAndWhatItDoes) {
         EXPECT_EQ(ScreenState, EnterName) << miss[0] << ", " << miss[1];
     }
     RunFlag = 5;
+    TakeSoundLog();
     Press(221, 299);
+    EXPECT_TRUE(TakeSoundLog().empty()) << "confirming makes no sound";
     EXPECT_EQ(ScreenState, ScoreTable);
     EXPECT_EQ(RunFlag, 1);
     EXPECT_EQ(HighScoreTable[0].score, 850);
@@ -205,7 +223,8 @@ TEST_F(NameEntryTest, AnEqualScoreGoesBelowAndTheFileIsWritten) {
     for (char letter : std::string("IVY")) PressLetter(letter);
     Press(190, 290);
     const int32_t scores[] = {800, 700, 600, 500, 500, 400, 300, 200};
-    for (int i = 0; i < HighScoreCount; ++i) EXPECT_EQ(HighScoreTable[i].score, scores[i]) << "slot " << i;
+    for (int i = 0; i < HighScoreCount; ++i)
+        EXPECT_EQ(HighScoreTable[i].score, scores[i]) << "slot " << i;
     EXPECT_STREQ(NameOf(3), "FERN");
     EXPECT_STREQ(NameOf(4), "IVY");
     EXPECT_STREQ(NameOf(5), "FERN");

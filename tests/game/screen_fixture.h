@@ -12,6 +12,7 @@
 #include "game/game.h"
 #include "gfx/gfx.h"
 #include "platform/standin.h"
+#include "tests/game/sound_log.h"
 #include "tests/support/support.h"
 
 constexpr int ScreenPixels = ScreenWidth * ScreenHeight;
@@ -34,12 +35,15 @@ protected:
         options.modulePath = modulePath.c_str();
         StartHeadlessHost(options);
         BuildDataFolders();
+        StartSoundLog();
         // The real fonts, so text lands where the screens put it.
         std::u16string graph(GraphFolder);
         OpenArchive((graph + u"marrowdale.idx").c_str(), (graph + u"marrowdale.dat").c_str());
         LoadFonts();
-        if (!BackBuffer) AllocateBackBuffer();
-        saved = {FrontImage, HelpImage, AboutImage, HighImage, LogoImage, ExitIcon, SpeakerIcon, PresentsStrip};
+        ownBackBuffer = !BackBuffer;
+        if (ownBackBuffer) AllocateBackBuffer();
+        saved = {FrontImage, HelpImage, AboutImage,  HighImage,
+                 LogoImage,  ExitIcon,  SpeakerIcon, PresentsStrip};
         for (int i = 0; i < 8; ++i) savedFruit[i] = FruitImages[i];
         FillPattern(front, 1);
         FillPattern(help, 2);
@@ -77,8 +81,10 @@ protected:
         SpeakerIcon = saved[6];
         PresentsStrip = saved[7];
         for (int i = 0; i < 8; ++i) FruitImages[i] = savedFruit[i];
+        StopSoundLog();
         ReleaseFonts();
         CloseArchive();
+        if (ownBackBuffer) ReleaseBackBuffer();
         HeadlessSetPassHook(nullptr, nullptr);
         StopHeadlessHost();
         RemoveGameFolder(folder);
@@ -97,6 +103,7 @@ protected:
 
     std::string folder;
     std::string modulePath;
+    bool ownBackBuffer = false;
     std::vector<uint16_t> front = std::vector<uint16_t>(ScreenPixels);
     std::vector<uint16_t> help = std::vector<uint16_t>(ScreenPixels);
     std::vector<uint16_t> about = std::vector<uint16_t>(ScreenPixels);

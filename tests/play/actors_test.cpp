@@ -16,17 +16,6 @@ protected:
     }
 };
 
-TEST_F(DogTest, NewGameStartsStillOnTheColumnAtTheThirdRow) {
-    PlayField.Dog = Actor{1, 2, 3, DogUp};
-    PlayField.StepCount = 5;
-    NewGame();
-    EXPECT_EQ(PlayField.Dog.x, 144);
-    EXPECT_EQ(PlayField.Dog.y, 160);
-    EXPECT_EQ(PlayField.Dog.frame, 0);
-    EXPECT_EQ(PlayField.Dog.state, DogStill);
-    EXPECT_EQ(PlayField.StepCount, 0);
-}
-
 TEST_F(DogTest, AMoveUpIsSixteenStepsToTheNextRowAndTheSeventeenthCallEndsIt) {
     Order(DogUp);
     Steps(16);
@@ -54,20 +43,6 @@ TEST_F(DogTest, SideMovesTakeThirtyTwoUnitsOffTheColumnAndBack) {
     EXPECT_EQ(PlayField.Dog.frame, 7);
     Steps(9);
     EXPECT_EQ(PlayField.Dog.x, 176);
-}
-
-TEST_F(DogTest, ImagesFlipBetweenTheTwoOfEachDirection) {
-    struct Case { int32_t direction, start, first, second; };
-    for (Case c : {Case{DogUp, 5, 0, 1}, Case{DogUp, 0, 1, 0}, Case{DogDown, 0, 2, 3},
-                   Case{DogDown, 2, 3, 2}, Case{DogLeft, 7, 4, 5}, Case{DogRight, 4, 6, 7}}) {
-        NewGame();
-        Order(c.direction);
-        PlayField.Dog.frame = c.start;
-        MoveDog();
-        EXPECT_EQ(PlayField.Dog.frame, c.first) << "direction " << c.direction;
-        MoveDog();
-        EXPECT_EQ(PlayField.Dog.frame, c.second) << "direction " << c.direction;
-    }
 }
 
 TEST_F(DogTest, UpOffTheColumnStandsStillForTheWholeMove) {
@@ -364,15 +339,6 @@ TEST_F(FruitTest, StolenFruitSlidesOutAtItsOwnSide) {
     EXPECT_EQ(PlayField.Fruits[0].state, FruitEmpty);
     EXPECT_EQ(PlayField.Fruits[4].state, FruitEmpty);
     EXPECT_EQ(PlayField.FruitCount, 0);
-}
-
-TEST_F(FruitTest, StandingFruitDoesNotMove) {
-    PutFruit(2, FruitRipe);
-    PutFruit(3, FruitSmall);
-    MoveFruit();
-    EXPECT_EQ(PlayField.Fruits[2].x, 96);
-    EXPECT_EQ(PlayField.Fruits[2].frame, 0);
-    EXPECT_EQ(PlayField.Fruits[3].y, RowOf(3));
 }
 
 class SpiderTest : public PlayTest {};

@@ -13,6 +13,7 @@ struct SavedGlobals {
     uint8_t glyphMap[256];
 };
 SavedGlobals Saved;
+bool OwnBackBuffer;
 
 // Flat colour number n (never the key), with the key on every 7th pixel.
 void Paint(std::vector<uint16_t>& pixels, int count, int n) {
@@ -89,7 +90,8 @@ void PlayTest::SetUp() {
 
     HeadlessOptions options;
     StartHeadlessHost(options);
-    if (!BackBuffer) AllocateBackBuffer();
+    OwnBackBuffer = !BackBuffer;
+    if (OwnBackBuffer) AllocateBackBuffer();
     DrawTarget = BackBuffer;
     InstallPlayImages(images);
     StartSoundProbe();
@@ -116,6 +118,7 @@ void PlayTest::TearDown() {
     std::memcpy(SpiderImages, Saved.spiders, sizeof SpiderImages);
     std::memcpy(GlyphMap, Saved.glyphMap, sizeof GlyphMap);
     std::memcpy(HighScoreTable, savedTable, sizeof HighScoreTable);
+    if (OwnBackBuffer) ReleaseBackBuffer();
     StopSoundProbe();
     StopHeadlessHost();
 }

@@ -137,26 +137,4 @@ TEST_F(PlayDrawTest, PlantsAndScoreCoverARollingFruit) {
     EXPECT_EQ(Pixel(196, 294), FontSheet[0]) << "the seventh place holds a space";
 }
 
-TEST_F(PlayDrawTest, PlantsAreRemovedFromTheEndOfTheSecondRow) {
-    PlayField.PlantsLeft = 7;
-    DrawPlayField();
-    uint16_t plant = ImagePixel(PlantImage, 16, 2, 2);
-    ASSERT_NE(plant, ImageKey);
-    EXPECT_EQ(Pixel(2, 306), plant) << "one icon on the second row, at x 0";
-    EXPECT_EQ(Pixel(14 + 2, 306), MainImage[306 * ScreenWidth + 16]) << "and only one";
-    EXPECT_EQ(Pixel(0, 306), MainImage[306 * ScreenWidth]) << "keyed copies skip column 0";
-    EXPECT_EQ(Pixel(60 + 5, 290), ImagePixel(PlantImage, 16, 5, 2)) << "the sixth of row one";
-}
-
-TEST_F(PlayDrawTest, GrowingFruitSitInsideTheGrownFruitsCell) {
-    PutFruit(0, FruitSmall);   // (96, 32) + 8: column 78, row 40
-    PutFruit(5, FruitMedium);  // (192, 96) + 4: column 147, row 100
-    DrawPlayField();
-    EXPECT_EQ(Pixel(78, 40), ImageColour(SmallFruitImage));
-    EXPECT_EQ(Pixel(77, 40), MainImage[40 * ScreenWidth + 77]);
-    EXPECT_EQ(Pixel(78, 39), MainImage[39 * ScreenWidth + 78]);
-    EXPECT_EQ(Pixel(147, 100), ImageColour(MediumFruitImage));
-    EXPECT_EQ(Pixel(146, 100), MainImage[100 * ScreenWidth + 146]);
-}
-
 }  // namespace

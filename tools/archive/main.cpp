@@ -14,17 +14,19 @@ namespace fs = std::filesystem;
 
 const char* const Program = "marrowdale-archive";
 
+// Prints how to call the tool (for --help).
 int Usage() {
     std::printf(
-                 "usage: %s list IDX DAT\n"
-                 "       %s extract IDX DAT OUTDIR [NAME...]\n"
-                 "       %s pack IDX DAT FILE...\n"
-                 "Entries are named by their file's base name; the game uses the first\n"
-                 "record of a name.\n",
-                 Program, Program, Program);
+        "usage: %s list IDX DAT\n"
+        "       %s extract IDX DAT OUTDIR [NAME...]\n"
+        "       %s pack IDX DAT FILE...\n"
+        "Entries are named by their file's base name; the game uses the first\n"
+        "record of a name.\n",
+        Program, Program, Program);
     return 0;
 }
 
+// Prints one error line; the result is the failure exit status.
 int Fail(const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", Program, message.c_str());
     return 1;
@@ -46,6 +48,7 @@ bool LoadArchive(const std::string& idxPath, const std::string& datPath,
     return true;
 }
 
+// True when the entry lies wholly inside the data file.
 bool EntryFits(const ArchiveRecord& record, const std::vector<uint8_t>& data) {
     return static_cast<uint64_t>(record.offset) + record.length <= data.size();
 }
@@ -67,7 +70,8 @@ int ListArchive(const std::string& idxPath, const std::string& datPath) {
 // Writes one entry's bytes to OUTDIR/NAME; false after printing why.
 bool ExtractEntry(const ArchiveRecord& record, const std::vector<uint8_t>& data,
                   const fs::path& outDir) {
-    if (record.name.find('/') != std::string::npos || record.name == "." || record.name == "..") {
+    if (record.name.empty() || record.name.find('/') != std::string::npos || record.name == "." ||
+        record.name == "..") {
         Fail("refusing to extract entry with unsafe name '" + record.name + "'");
         return false;
     }
@@ -151,9 +155,10 @@ int main(int argc, char** argv) {
         return ExtractArchive(args[1], args[2], args[3],
                               std::vector<std::string>(args.begin() + 4, args.end()));
     if (args.size() >= 4 && args[0] == "pack")
-        return PackArchive(args[1], args[2], std::vector<std::string>(args.begin() + 3, args.end()));
-    std::string problem = args.empty() ? "no command given"
-                                       : "unknown command or wrong arguments: '" + args[0] + "'";
+        return PackArchive(args[1], args[2],
+                           std::vector<std::string>(args.begin() + 3, args.end()));
+    std::string problem =
+        args.empty() ? "no command given" : "unknown command or wrong arguments: '" + args[0] + "'";
     std::fprintf(stderr, "%s: %s (see --help)\n", Program, problem.c_str());
     return 2;
 }

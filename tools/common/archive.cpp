@@ -101,7 +101,8 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
         error = path + ": cannot create: " + std::strerror(errno);
         return false;
     }
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         error = path + ": write failed";

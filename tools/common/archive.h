@@ -40,5 +40,4 @@ const ArchiveRecord* FindArchiveRecord(const std::vector<ArchiveRecord>& records
 
 // Whole-file helpers for the tools. False with a reason naming the path.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
-                    std::string& error);
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);

@@ -20,6 +20,8 @@ constexpr uint32_t ImageKey = 0x00FF00;  // see-through in sprites
 constexpr uint32_t FontKey = 0xFF0000;   // see-through in the font sheet
 
 Picture MakePicture(int width, int height, uint32_t colour);
+// The colour `amount`/`scale` of the way from `from` to `to`, channel by channel.
+uint32_t MixColour(uint32_t from, uint32_t to, int amount, int scale);
 uint32_t PixelAt(const Picture& picture, int x, int y);
 // Writes one pixel; positions outside the picture are ignored.
 void SetPixel(Picture& picture, int x, int y, uint32_t colour);

@@ -1,4 +1,5 @@
 // The graphics half of the content builder: the archive, the window icons and the contact sheet.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -19,18 +20,18 @@ struct CatalogueImage {
 };
 
 const CatalogueImage Catalogue[] = {
-    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},   {"quintlogo.tga", 200, 42},
-    {"front.tga", 240, 320},   {"about.tga", 240, 320},   {"help.tga", 240, 320},
-    {"main.tga", 240, 320},    {"high.tga", 240, 320},    {"dogup1.tga", 32, 32},
-    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32},  {"dogdown2.tga", 32, 32},
-    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32},  {"dogright1.tga", 32, 32},
-    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},     {"fume1.tga", 32, 32},
-    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},     {"s0.tga", 32, 32},
-    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},        {"s3.tga", 32, 32},
-    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},        {"s6.tga", 32, 32},
-    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},    {"smedium.tga", 24, 24},
-    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},   {"spider3.tga", 36, 24},
-    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},   {"spider6.tga", 36, 24},
+    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},  {"quintlogo.tga", 200, 42},
+    {"front.tga", 240, 320},   {"about.tga", 240, 320},  {"help.tga", 240, 320},
+    {"main.tga", 240, 320},    {"high.tga", 240, 320},   {"dogup1.tga", 32, 32},
+    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32}, {"dogdown2.tga", 32, 32},
+    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32}, {"dogright1.tga", 32, 32},
+    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},    {"fume1.tga", 32, 32},
+    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},    {"s0.tga", 32, 32},
+    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},       {"s3.tga", 32, 32},
+    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},       {"s6.tga", 32, 32},
+    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},   {"smedium.tga", 24, 24},
+    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},  {"spider3.tga", 36, 24},
+    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},  {"spider6.tga", 36, 24},
 };
 
 // The window icons: written as BMP files beside the archive.
@@ -42,6 +43,7 @@ struct Graphics {
     art::Fonts fonts;
 };
 
+// Reads every graphics source: pixel art, then the fonts, then the scenes drawn with both.
 Graphics LoadGraphics(const std::string& contentDir) {
     std::string root = contentDir + "/graphics";
     Graphics graphics;
@@ -76,6 +78,7 @@ std::vector<uint8_t> ArchivedTga(const Picture& picture) {
     return bytes;
 }
 
+// Writes one output file; false after printing why.
 bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::string error;
     if (WriteWholeFile(path, bytes, error)) return true;
@@ -102,11 +105,13 @@ struct SheetLayout {
     int x = Margin, y = Margin, rowHeight = 0;
 };
 
+// The picture enlarged by a whole factor, for the contact sheet.
 Picture Scaled(const Picture& source, int scale) {
     Picture out = art::MakePicture(source.width * scale, source.height * scale, 0);
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x)
-            out.pixels[static_cast<size_t>(y) * out.width + x] = art::PixelAt(source, x / scale, y / scale);
+            out.pixels[static_cast<size_t>(y) * out.width + x] =
+                art::PixelAt(source, x / scale, y / scale);
     return out;
 }
 
@@ -116,10 +121,12 @@ Picture OnChecks(const Picture& source) {
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x)
             if (art::PixelAt(out, x, y) == art::ImageKey)
-                out.pixels[static_cast<size_t>(y) * out.width + x] = (x / 4 + y / 4) % 2 ? 0x8A8A8A : 0x6E6E6E;
+                out.pixels[static_cast<size_t>(y) * out.width + x] =
+                    (x / 4 + y / 4) % 2 ? 0x8A8A8A : 0x6E6E6E;
     return out;
 }
 
+// Adds a labelled picture to the sheet, starting a new row when it doesn't fit.
 void Place(SheetLayout& layout, const std::string& label, Picture picture) {
     if (layout.x + picture.width > SheetWidth - Margin && layout.x > Margin) {
         layout.y += layout.rowHeight + Margin;
@@ -132,6 +139,7 @@ void Place(SheetLayout& layout, const std::string& label, Picture picture) {
     layout.x += width + Margin;
 }
 
+// Starts a new row of the sheet.
 void NewRow(SheetLayout& layout) {
     layout.y += layout.rowHeight + Margin;
     layout.x = Margin;
@@ -139,7 +147,8 @@ void NewRow(SheetLayout& layout) {
 }
 
 // Draws an image as the game's DrawImage does: x in the 320-wide game space, keyed.
-void DrawGameImage(Picture& screen, const Graphics& graphics, const std::string& name, int x, int y) {
+void DrawGameImage(Picture& screen, const Graphics& graphics, const std::string& name, int x,
+                   int y) {
     art::StampPicture(screen, graphics.pictures.at(name), x * 240 / 320, y);
 }
 
@@ -165,6 +174,7 @@ Picture PlayMockUp(const Graphics& graphics) {
     return screen;
 }
 
+// The menu as the game shows it: the title picture with both icons.
 Picture MenuMockUp(const Graphics& graphics) {
     Picture screen = graphics.pictures.at("front.tga");
     art::StampPicture(screen, graphics.pictures.at("exit.tga"), 223, 0);
@@ -179,7 +189,8 @@ Picture ScoreTableMockUp(const Graphics& graphics) {
         char line[32];
         std::snprintf(line, sizeof line, "%7d", 2400 - 250 * i);
         art::DrawLargeText(screen, graphics.fonts, line, 10, 16, 5, 50 + 30 * i);
-        art::DrawLargeText(screen, graphics.fonts, i % 2 ? "ROVER" : "BISCUIT", 10, 16, 90, 50 + 30 * i);
+        art::DrawLargeText(screen, graphics.fonts, i % 2 ? "ROVER" : "BISCUIT", 10, 16, 90,
+                           50 + 30 * i);
     }
     for (int k = 0; k < 8; ++k) {
         std::string fruit = "s" + std::to_string((3 * k) % 8) + ".tga";
@@ -188,6 +199,27 @@ Picture ScoreTableMockUp(const Graphics& graphics) {
         DrawGameImage(screen, graphics, fruit, 0, 32 + 32 * k);
         DrawGameImage(screen, graphics, fruit, 280, 32 + 32 * k);
     }
+    return screen;
+}
+
+// The name entry as the game draws it over high.tga: headings, the name, keyboard, buttons.
+Picture NameEntryMockUp(const Graphics& graphics) {
+    Picture screen = graphics.pictures.at("high.tga");
+    const art::Fonts& fonts = graphics.fonts;
+    art::DrawLargeText(screen, fonts, "NEW HIGHSCORE!", 16, 20, 8, 5);
+    art::DrawLargeText(screen, fonts, "YOUR SCORE IS", 16, 20, 15, 65);
+    art::DrawLargeText(screen, fonts, "    860", 16, 20, 65, 90);
+    art::DrawLargeText(screen, fonts, "ENTER YOUR NAME", 13, 18, 20, 125);
+    art::DrawLargeText(screen, fonts, "BISCUIT.", 16, 20, 13, 150);
+    const std::string letters = "QWERTYUIOPASDFGHJKLZXCVBNM";
+    for (int i = 0; i < 26; ++i) {
+        int x = i < 10 ? 20 + 20 * i : i < 19 ? 30 + 20 * (i - 10) : 50 + 20 * (i - 19);
+        int y = i < 10 ? 180 : i < 19 ? 210 : 240;
+        art::DrawLargeText(screen, fonts, letters.substr(i, 1), 16, 20, x, y);
+    }
+    art::DrawLargeText(screen, fonts, "SPACE", 13, 18, 10, 280);
+    art::DrawLargeText(screen, fonts, "BACK", 13, 18, 95, 280);
+    art::DrawLargeText(screen, fonts, "DONE", 13, 18, 170, 280);
     return screen;
 }
 
@@ -213,15 +245,19 @@ Picture FontSamples(const Graphics& graphics) {
     return sample;
 }
 
+// Lays out the sheet: the large pictures, the mock-ups and fonts, the logo and sheet, sprites.
 SheetLayout LayOutSheet(const Graphics& graphics) {
     SheetLayout layout;
-    auto picture = [&](const std::string& name) -> const Picture& { return graphics.pictures.at(name); };
+    auto picture = [&](const std::string& name) -> const Picture& {
+        return graphics.pictures.at(name);
+    };
     for (const char* name : {"front.tga", "main.tga", "help.tga", "about.tga", "high.tga"})
         Place(layout, name, picture(name));
     NewRow(layout);
     Place(layout, "menu (front + icons)", MenuMockUp(graphics));
     Place(layout, "play (mock-up)", PlayMockUp(graphics));
     Place(layout, "score table (mock-up)", ScoreTableMockUp(graphics));
+    Place(layout, "name entry (mock-up)", NameEntryMockUp(graphics));
     Place(layout, "fonts", FontSamples(graphics));
     NewRow(layout);
     Place(layout, "quintlogo.tga x2", Scaled(picture("quintlogo.tga"), 2));
@@ -229,13 +265,16 @@ SheetLayout LayOutSheet(const Graphics& graphics) {
     NewRow(layout);
     for (const auto& [name, image] : graphics.pictures) {
         if (image.width > 64 || name == "font.tga") continue;
-        Place(layout, name.substr(0, name.find('.')), Scaled(OnChecks(image), image.width > 32 ? 3 : 4));
+        Place(layout, name.substr(0, name.find('.')),
+              Scaled(OnChecks(image), image.width > 32 ? 3 : 4));
     }
     return layout;
 }
 
 }  // namespace
 
+// Writes Graph/: the archive (36 images, font.tga, antique.fnt) and the two window icons.
+// Called by the builder's main; nothing is written unless every source is good.
 bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
     std::vector<ArchiveEntry> entries;
     std::vector<std::vector<uint8_t>> icons;
@@ -249,7 +288,8 @@ bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
             const Picture& picture = Require(graphics, icon, contentDir);
             icons.push_back(art::EncodeIconBmp(picture));
             if (icons.back().empty())
-                throw art::ContentError{picture.origin + ": '" + icon.name + "' has more than 16 colours"};
+                throw art::ContentError{picture.origin + ": '" + icon.name +
+                                        "' has more than 16 colours"};
         }
     } catch (const art::ContentError& error) {
         std::fprintf(stderr, "%s\n", error.message.c_str());
@@ -269,18 +309,19 @@ bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
                      ec.message().c_str());
         return false;
     }
-    return WriteOutput(graph + "/marrowdale.dat", data) && WriteOutput(graph + "/marrowdale.idx", index) &&
+    return WriteOutput(graph + "/marrowdale.dat", data) &&
+           WriteOutput(graph + "/marrowdale.idx", index) &&
            WriteOutput(graph + "/" + Icons[0].name, icons[0]) &&
            WriteOutput(graph + "/" + Icons[1].name, icons[1]);
 }
 
+// Writes every picture, the fonts and mock-ups of the screens into one labelled PNG.
 bool WriteContactSheet(const std::string& contentDir, const std::string& pngPath) {
-    SheetLayout layout;
     try {
         Graphics graphics = LoadGraphics(contentDir);
         graphics.pictures["font.tga"] = graphics.fonts.sheet;
         for (const CatalogueImage& image : Catalogue) Require(graphics, image, contentDir);
-        layout = LayOutSheet(graphics);
+        SheetLayout layout = LayOutSheet(graphics);
         int height = layout.y + layout.rowHeight + Margin;
         Picture sheet = art::MakePicture(SheetWidth, height, SheetBackground);
         for (const SheetLayout::Item& item : layout.items) {

@@ -8,7 +8,9 @@ namespace art {
 
 namespace {
 
-int Channel(uint32_t colour, int which) { return (colour >> (16 - 8 * which)) & 0xFF; }
+int Channel(uint32_t colour, int which) {
+    return (colour >> (16 - 8 * which)) & 0xFF;
+}
 
 struct Weighted {
     uint32_t colour;
@@ -20,6 +22,7 @@ struct Box {
     size_t first, last;  // [first, last)
 };
 
+// The channel (0 red, 1 green, 2 blue) with the largest range in the box, and that range.
 int WidestChannel(const std::vector<Weighted>& colours, const Box& box, int& spread) {
     int best = 0;
     spread = -1;
@@ -57,7 +60,8 @@ std::vector<Box> MedianCut(std::vector<Weighted>& colours, size_t wanted) {
         Box box = boxes[chosen];
         std::sort(colours.begin() + box.first, colours.begin() + box.last,
                   [&](const Weighted& a, const Weighted& b) {
-                      int ca = Channel(a.colour, chosenChannel), cb = Channel(b.colour, chosenChannel);
+                      int ca = Channel(a.colour, chosenChannel),
+                          cb = Channel(b.colour, chosenChannel);
                       return ca != cb ? ca < cb : a.colour < b.colour;
                   });
         uint64_t total = 0, running = 0;
@@ -74,11 +78,13 @@ std::vector<Box> MedianCut(std::vector<Weighted>& colours, size_t wanted) {
     return boxes;
 }
 
+// The box's colour: the mean of its colours weighted by how many pixels have them.
 uint32_t MeanColour(const std::vector<Weighted>& colours, const Box& box) {
     uint64_t sum[3] = {0, 0, 0}, total = 0;
     for (size_t i = box.first; i < box.last; ++i) {
         for (int channel = 0; channel < 3; ++channel)
-            sum[channel] += static_cast<uint64_t>(Channel(colours[i].colour, channel)) * colours[i].count;
+            sum[channel] +=
+                static_cast<uint64_t>(Channel(colours[i].colour, channel)) * colours[i].count;
         total += colours[i].count;
     }
     uint32_t mean = 0;
@@ -87,6 +93,7 @@ uint32_t MeanColour(const std::vector<Weighted>& colours, const Box& box) {
     return mean;
 }
 
+// Squared distance between two colours.
 int Distance(uint32_t a, uint32_t b) {
     int d = 0;
     for (int channel = 0; channel < 3; ++channel) {
@@ -143,6 +150,7 @@ std::vector<uint8_t> MapPixels(const Picture& picture, const std::vector<uint32_
     return indices;
 }
 
+// Little-endian writers for the file headers.
 void Put16(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value));
     out.push_back(static_cast<uint8_t>(value >> 8));

@@ -28,20 +28,22 @@ struct LargeFontSource {
 std::vector<std::string> ReadBitRows(const TextFile& file, int header, int end, int width,
                                      int height) {
     if (end - header - 1 != height)
-        Fail(file.path, header, "glyph has " + std::to_string(end - header - 1) +
-                                    " rows, expected " + std::to_string(height));
+        Fail(file.path, header,
+             "glyph has " + std::to_string(end - header - 1) + " rows, expected " +
+                 std::to_string(height));
     std::vector<std::string> rows;
     for (int line = header + 1; line < end; ++line) {
         const std::string& text = file.lines[line - 1];
         if (static_cast<int>(text.size()) != width ||
             text.find_first_not_of(".#") != std::string::npos)
-            Fail(file.path, line, "glyph row must be " + std::to_string(width) +
-                                      " characters of '.' and '#'");
+            Fail(file.path, line,
+                 "glyph row must be " + std::to_string(width) + " characters of '.' and '#'");
         rows.push_back(text);
     }
     return rows;
 }
 
+// Reads large.txt: the colours block and one 16 x 20 drawing per character of the order.
 LargeFontSource ReadLargeFont(const std::string& path) {
     TextFile file = ReadTextFile(path);
     LargeFontSource source;
@@ -74,27 +76,19 @@ LargeFontSource ReadLargeFont(const std::string& path) {
         if (!source.colours.count(name))
             Fail(path, 0, std::string("the colours block has no '") + name + "'");
     for (const char* c = GlyphOrder; *c; ++c)
-        if (!source.glyphs.count(*c))
-            Fail(path, 0, std::string("no glyph drawn for '") + *c + "'");
+        if (!source.glyphs.count(*c)) Fail(path, 0, std::string("no glyph drawn for '") + *c + "'");
     return source;
-}
-
-uint32_t Blend(uint32_t from, uint32_t to, int step, int steps) {
-    uint32_t result = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        int a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
-        result |= static_cast<uint32_t>(a + (b - a) * step / steps) << shift;
-    }
-    return result;
 }
 
 // Body colour of a cell row: top to middle over the upper half, middle to bottom below.
 uint32_t BodyColour(const LargeFontSource& source, int cellRow) {
     const auto& c = source.colours;
-    if (cellRow < CellHeight / 2) return Blend(c.at("top"), c.at("middle"), cellRow, CellHeight / 2);
-    return Blend(c.at("middle"), c.at("bottom"), cellRow - CellHeight / 2, CellHeight / 2 - 1);
+    if (cellRow < CellHeight / 2)
+        return MixColour(c.at("top"), c.at("middle"), cellRow, CellHeight / 2);
+    return MixColour(c.at("middle"), c.at("bottom"), cellRow - CellHeight / 2, CellHeight / 2 - 1);
 }
 
+// True where the drawing has the letter; outside the cell counts as empty.
 bool IsBody(const GlyphDrawing& glyph, int x, int y) {
     return x >= 0 && y >= 0 && x < CellWidth && y < DrawnRows && glyph.rows[y][x] == '#';
 }
@@ -107,6 +101,7 @@ bool IsEdge(const GlyphDrawing& glyph, int x, int y) {
     return false;
 }
 
+// Paints one cell of the sheet: each drawn row twice, body by gradient, then the edging.
 void DrawCell(Picture& sheet, const LargeFontSource& source, const GlyphDrawing& glyph, int cell) {
     int left = cell % SheetColumns * CellWidth, top = cell / SheetColumns * CellHeight;
     for (int cellRow = 0; cellRow < CellHeight; ++cellRow)
@@ -121,6 +116,7 @@ void DrawCell(Picture& sheet, const LargeFontSource& source, const GlyphDrawing&
         }
 }
 
+// Reads antique.txt into 256 glyphs of 16 bytes, bit 7 the leftmost pixel.
 std::vector<uint8_t> ReadSmallFont(const std::string& path) {
     TextFile file = ReadTextFile(path);
     std::vector<uint8_t> bits(256 * SmallRows, 0);
@@ -133,8 +129,7 @@ std::vector<uint8_t> ReadSmallFont(const std::string& path) {
         }
         std::vector<std::string> words = SplitWords(file, line);
         int end = BlockEnd(file, line);
-        if (words[0] != "glyph" || words.size() < 2)
-            Fail(file.path, line, "expected 'glyph CODE'");
+        if (words[0] != "glyph" || words.size() < 2) Fail(file.path, line, "expected 'glyph CODE'");
         int code = ParseNumber(file, line, words[1]);
         if (code < 0 || code > 255) Fail(file.path, line, "character code must be 0 to 255");
         if (drawn[code]) Fail(file.path, line, "glyph drawn twice");
@@ -142,7 +137,8 @@ std::vector<uint8_t> ReadSmallFont(const std::string& path) {
         std::vector<std::string> rows = ReadBitRows(file, line, end, 8, SmallRows);
         for (int r = 0; r < SmallRows; ++r)
             for (int k = 0; k < 8; ++k)
-                if (rows[r][k] == '#') bits[code * SmallRows + r] |= static_cast<uint8_t>(0x80 >> k);
+                if (rows[r][k] == '#')
+                    bits[code * SmallRows + r] |= static_cast<uint8_t>(0x80 >> k);
         line = end;
     }
     for (int code = 32; code <= 126; ++code)

@@ -22,29 +22,33 @@ void ReadLegend(const TextFile& file, int first, int end, Legend& legend) {
     }
 }
 
+// The rows of an image block, each character looked up in the legend.
 Picture ReadImageRows(const TextFile& file, int header, int end, int width, int height,
                       const Legend& legend) {
     if (end - header - 1 != height)
-        Fail(file.path, header, "image has " + std::to_string(end - header - 1) +
-                                    " rows, expected " + std::to_string(height));
+        Fail(file.path, header,
+             "image has " + std::to_string(end - header - 1) + " rows, expected " +
+                 std::to_string(height));
     Picture picture = MakePicture(width, height, 0);
     for (int row = 0; row < height; ++row) {
         int line = header + 1 + row;
         const std::string& text = file.lines[line - 1];
         if (static_cast<int>(text.size()) != width)
-            Fail(file.path, line, "row is " + std::to_string(text.size()) +
-                                      " characters wide, expected " + std::to_string(width));
+            Fail(file.path, line,
+                 "row is " + std::to_string(text.size()) + " characters wide, expected " +
+                     std::to_string(width));
         for (int column = 0; column < width; ++column) {
             auto found = legend.find(text[column]);
             if (found == legend.end())
-                Fail(file.path, line, std::string("character '") + text[column] +
-                                          "' is not in the palette");
+                Fail(file.path, line,
+                     std::string("character '") + text[column] + "' is not in the palette");
             picture.pixels[static_cast<size_t>(row) * width + column] = found->second;
         }
     }
     return picture;
 }
 
+// Reads one art file: palette blocks (which add up) and image blocks drawn with them.
 void LoadArtFile(const std::string& path, ArtLibrary& library) {
     TextFile file = ReadTextFile(path);
     Legend legend;

@@ -53,13 +53,21 @@ struct Random {
         state ^= state << 5;
         return state;
     }
-    int Below(int limit) { return limit > 0 ? static_cast<int>(Next() % static_cast<uint32_t>(limit)) : 0; }
+    int Below(int limit) {
+        return limit > 0 ? static_cast<int>(Next() % static_cast<uint32_t>(limit)) : 0;
+    }
 };
 
-Random Seeded(int seed) { return Random{static_cast<uint32_t>(seed) * 2654435761u + 0x9E3779B9u}; }
+Random Seeded(int seed) {
+    return Random{static_cast<uint32_t>(seed) * 2654435761u + 0x9E3779B9u};
+}
 
-int Number(SceneState& s, const std::string& word) { return ParseNumber(*s.file, s.line, word); }
+// A whole number, or an error naming the scene's line.
+int Number(SceneState& s, const std::string& word) {
+    return ParseNumber(*s.file, s.line, word);
+}
 
+// A colour by name (defined earlier with 'colour') or written out as #RRGGBB.
 uint32_t Colour(SceneState& s, const std::string& word) {
     if (!word.empty() && word[0] == '#') return ParseColour(*s.file, s.line, word);
     auto found = s.colours.find(word);
@@ -67,31 +75,26 @@ uint32_t Colour(SceneState& s, const std::string& word) {
     return found->second;
 }
 
+// A pixel art picture by name.
 const Picture& Stamp(SceneState& s, const std::string& name) {
     auto found = s.library->find(name);
     if (found == s.library->end()) Fail(s.file->path, s.line, "no pixel art named '" + name + "'");
     return found->second;
 }
 
+// Fills a rectangle; parts outside the picture are dropped.
 void FillRect(Picture& p, int x, int y, int w, int h, uint32_t colour) {
     for (int row = y; row < y + h; ++row)
         for (int column = x; column < x + w; ++column) SetPixel(p, column, row, colour);
 }
 
-uint32_t Mix(uint32_t from, uint32_t to, int amount, int scale) {
-    uint32_t result = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        int a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
-        result |= static_cast<uint32_t>(a + (b - a) * amount / scale) << shift;
-    }
-    return result;
-}
-
+// Top colour to bottom colour, one shade a row.
 void DrawGradient(Picture& p, int x, int y, int w, int h, uint32_t top, uint32_t bottom) {
     for (int row = 0; row < h; ++row)
-        FillRect(p, x, y + row, w, 1, Mix(top, bottom, row, std::max(1, h - 1)));
+        FillRect(p, x, y + row, w, 1, MixColour(top, bottom, row, std::max(1, h - 1)));
 }
 
+// A one-pixel frame.
 void DrawOutline(Picture& p, int x, int y, int w, int h, uint32_t colour) {
     FillRect(p, x, y, w, 1, colour);
     FillRect(p, x, y + h - 1, w, 1, colour);
@@ -99,7 +102,9 @@ void DrawOutline(Picture& p, int x, int y, int w, int h, uint32_t colour) {
     FillRect(p, x + w - 1, y, 1, h, colour);
 }
 
-void DrawPanel(Picture& p, int x, int y, int w, int h, uint32_t fill, uint32_t light, uint32_t dark) {
+// A raised panel: filled, lit along the top and left, shaded along the bottom and right.
+void DrawPanel(Picture& p, int x, int y, int w, int h, uint32_t fill, uint32_t light,
+               uint32_t dark) {
     FillRect(p, x, y, w, h, fill);
     FillRect(p, x, y, w, 1, light);
     FillRect(p, x, y, 1, h, light);
@@ -107,6 +112,7 @@ void DrawPanel(Picture& p, int x, int y, int w, int h, uint32_t fill, uint32_t l
     FillRect(p, x + w - 1, y, 1, h, dark);
 }
 
+// A filled ellipse around (cx, cy).
 void DrawEllipse(Picture& p, int cx, int cy, int rx, int ry, uint32_t colour) {
     if (rx < 1 || ry < 1) return;
     for (int dy = -ry; dy <= ry; ++dy)
@@ -116,6 +122,7 @@ void DrawEllipse(Picture& p, int cx, int cy, int rx, int ry, uint32_t colour) {
                 SetPixel(p, cx + dx, cy + dy, colour);
 }
 
+// A one-pixel line from end to end.
 void DrawLine(Picture& p, int x0, int y0, int x1, int y1, uint32_t colour) {
     int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
     int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1, error = dx + dy;
@@ -150,35 +157,41 @@ void DrawTufts(Picture& p, int x, int y, int w, int h, int seed, int count, uint
     }
 }
 
-void DrawSpeckle(Picture& p, int x, int y, int w, int h, int seed, int perThousand, uint32_t colour) {
+// Scatters single pixels of a colour, about `perThousand` in every thousand.
+void DrawSpeckle(Picture& p, int x, int y, int w, int h, int seed, int perThousand,
+                 uint32_t colour) {
     Random random = Seeded(seed);
     for (int row = y; row < y + h; ++row)
         for (int column = x; column < x + w; ++column)
             if (random.Below(1000) < perThousand) SetPixel(p, column, row, colour);
 }
 
+// Lays a colour over a rectangle with the given strength (0 to 255).
 void Shade(Picture& p, int x, int y, int w, int h, uint32_t colour, int alpha) {
     for (int row = std::max(0, y); row < std::min(p.height, y + h); ++row)
         for (int column = std::max(0, x); column < std::min(p.width, x + w); ++column) {
             uint32_t& pixel = p.pixels[static_cast<size_t>(row) * p.width + column];
-            pixel = Mix(pixel, colour, alpha, 255);
+            pixel = MixColour(pixel, colour, alpha, 255);
         }
 }
 
+// The left edge of a text: a column, or 'centre' across the picture.
 int TextLeft(SceneState& s, const std::string& word, int textWidth) {
     return word == "centre" ? (s.picture.width - textWidth) / 2 : Number(s, word);
 }
 
-const CommandForm& CheckForm(SceneState& s, const std::vector<std::string>& words) {
+// Refuses an unknown command or a wrong number of words, showing the command's form.
+void CheckForm(SceneState& s, const std::vector<std::string>& words) {
     for (const CommandForm& form : CommandForms) {
         if (words[0] != form.name) continue;
         if (words.size() < form.minWords || words.size() > form.maxWords)
             Fail(s.file->path, s.line, std::string("expected '") + form.usage + "'");
-        return form;
+        return;
     }
     Fail(s.file->path, s.line, "unknown drawing command '" + words[0] + "'");
 }
 
+// Carries out one drawing command on the scene's picture.
 void RunCommand(SceneState& s, const std::vector<std::string>& w) {
     CheckForm(s, w);
     Picture& p = s.picture;
@@ -217,8 +230,8 @@ void RunCommand(SceneState& s, const std::vector<std::string>& w) {
     } else if (c == "text") {
         int cellWidth = n(3), cellHeight = n(4);
         int length = static_cast<int>(w[5].size());
-        DrawLargeText(p, *s.fonts, w[5], cellWidth, cellHeight, TextLeft(s, w[1], length * cellWidth),
-                      n(2));
+        DrawLargeText(p, *s.fonts, w[5], cellWidth, cellHeight,
+                      TextLeft(s, w[1], length * cellWidth), n(2));
     } else {
         int left = TextLeft(s, w[1], static_cast<int>(w[4].size()) * 8);
         DrawSmallText(p, *s.fonts, w[4], left, n(2), Colour(s, w[3]));
@@ -226,6 +239,7 @@ void RunCommand(SceneState& s, const std::vector<std::string>& w) {
     }
 }
 
+// Draws one scene file: its 'scene NAME W H' line, then its commands in order.
 void DrawScene(const std::string& path, SceneState& s, ArtLibrary& scenes) {
     TextFile file = ReadTextFile(path);
     s.file = &file;

@@ -8,6 +8,7 @@
 
 namespace art {
 
+// A picture of one colour.
 Picture MakePicture(int width, int height, uint32_t colour) {
     Picture picture;
     picture.width = width;
@@ -16,6 +17,16 @@ Picture MakePicture(int width, int height, uint32_t colour) {
     return picture;
 }
 
+uint32_t MixColour(uint32_t from, uint32_t to, int amount, int scale) {
+    uint32_t result = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        int a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
+        result |= static_cast<uint32_t>(a + (b - a) * amount / scale) << shift;
+    }
+    return result;
+}
+
+// The pixel at (x, y), which must lie inside.
 uint32_t PixelAt(const Picture& picture, int x, int y) {
     return picture.pixels[static_cast<size_t>(y) * picture.width + x];
 }

@@ -1,4 +1,5 @@
-// The sound builder's pieces: recipe reading, the voice synthesizer, effects (WAV) and the tune (MOD).
+// The sound builder's pieces: recipe reading, the voice synthesizer, effects (WAV) and the tune
+// (MOD).
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,7 @@ struct Voice {
     double at = 0.0;
     double length = 0.1;
     double hz = 440.0;
-    double toHz = 0.0;       // 0: no glide
+    double toHz = 0.0;  // 0: no glide
     double level = 1.0;
     double attack = 0.002;
     double decay = 3.0;      // e-folds over the length; 0 holds the level

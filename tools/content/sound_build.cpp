@@ -1,4 +1,5 @@
-// BuildSounds: content/sound/ into Sound/ (four effects and the tune), one line on stderr per failure.
+// BuildSounds: content/sound/ into Sound/ (four effects and the tune), one line on stderr per
+// failure.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,8 @@ namespace sound {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw RecipeError{path + ": cannot write"};
 }
@@ -31,7 +33,8 @@ bool BuildSounds(const std::string& contentDir, const std::string& outDir) {
     std::error_code error;
     std::filesystem::create_directories(target, error);
     if (error) {
-        std::fprintf(stderr, "%s: cannot create folder: %s\n", target.c_str(), error.message().c_str());
+        std::fprintf(stderr, "%s: cannot create folder: %s\n", target.c_str(),
+                     error.message().c_str());
         return false;
     }
     try {

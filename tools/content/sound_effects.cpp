@@ -27,13 +27,13 @@ std::vector<uint8_t> EncodeWave(const std::vector<double>& samples, int rate) {
     PutText(bytes, "RIFF");
     PutLittle(bytes, 36 + dataBytes, 4);
     PutText(bytes, "WAVEfmt ");
-    PutLittle(bytes, 16, 4);                          // format chunk size
-    PutLittle(bytes, 1, 2);                           // PCM
-    PutLittle(bytes, 1, 2);                           // mono
+    PutLittle(bytes, 16, 4);  // format chunk size
+    PutLittle(bytes, 1, 2);   // PCM
+    PutLittle(bytes, 1, 2);   // mono
     PutLittle(bytes, static_cast<uint32_t>(rate), 4);
     PutLittle(bytes, static_cast<uint32_t>(rate) * 2, 4);  // bytes a second
-    PutLittle(bytes, 2, 2);                           // bytes a frame
-    PutLittle(bytes, 16, 2);                          // bits a sample
+    PutLittle(bytes, 2, 2);                                // bytes a frame
+    PutLittle(bytes, 16, 2);                               // bits a sample
     PutText(bytes, "data");
     PutLittle(bytes, dataBytes, 4);
     for (double s : samples) {
@@ -62,7 +62,8 @@ void BuildEffect(const std::string& recipePath, const std::string& wavPath) {
         else if (command == "peak") peak = ParseReal(line, line.words[1], 0.05, 1.0);
         else Fail(line, "unknown command '" + command + "' (rate, peak or voice)");
     }
-    if (voices.empty()) Fail(RecipeLine{recipePath, 0, {}}, "no voice: an effect needs at least one");
+    if (voices.empty())
+        Fail(RecipeLine{recipePath, 0, {}}, "no voice: an effect needs at least one");
     for (size_t i = 0; i < voices.size(); ++i) {
         double end = voices[i].at + voices[i].length;
         if (end >= LongestEffectSeconds) {

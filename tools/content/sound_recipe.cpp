@@ -1,4 +1,5 @@
-// Reading sound recipes: lines of words, numbers, frequencies and note names, with file:line errors.
+// Reading sound recipes: lines of words, numbers, frequencies and note names, with file:line
+// errors.
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>

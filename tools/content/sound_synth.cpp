@@ -16,8 +16,10 @@ struct WaveName {
     const char* name;
     Wave wave;
 };
-constexpr WaveName WaveNames[] = {{"sine", Wave::Sine},     {"triangle", Wave::Triangle},
-                                  {"square", Wave::Square}, {"saw", Wave::Saw},
+constexpr WaveName WaveNames[] = {{"sine", Wave::Sine},
+                                  {"triangle", Wave::Triangle},
+                                  {"square", Wave::Square},
+                                  {"saw", Wave::Saw},
                                   {"noise", Wave::Noise}};
 
 // Reads one "name value" setting of a voice.
@@ -36,18 +38,24 @@ void ParseSetting(const RecipeLine& line, const std::string& name, const std::st
     else if (name == "highpass") voice.highpass = ParseFrequency(line, value);
     else if (name == "wobble") voice.wobble = ParseReal(line, value, 0.0, 50.0);
     else if (name == "depth") voice.depth = ParseReal(line, value, 0.0, 12.0);
-    else if (name == "seed") voice.seed = static_cast<uint32_t>(ParseInteger(line, value, 1, 1 << 30));
+    else if (name == "seed")
+        voice.seed = static_cast<uint32_t>(ParseInteger(line, value, 1, 1 << 30));
     else Fail(line, "unknown voice setting '" + name + "'");
 }
 
 // One sample of a periodic wave at phase 0..1.
 double WaveValue(Wave wave, double phase, double duty) {
     switch (wave) {
-        case Wave::Sine: return std::sin(2.0 * Pi * phase);
-        case Wave::Triangle: return 1.0 - 4.0 * std::fabs(phase - 0.5);
-        case Wave::Square: return phase < duty ? 1.0 : -1.0;
-        case Wave::Saw: return 2.0 * phase - 1.0;
-        case Wave::Noise: break;
+        case Wave::Sine:
+            return std::sin(2.0 * Pi * phase);
+        case Wave::Triangle:
+            return 1.0 - 4.0 * std::fabs(phase - 0.5);
+        case Wave::Square:
+            return phase < duty ? 1.0 : -1.0;
+        case Wave::Saw:
+            return 2.0 * phase - 1.0;
+        case Wave::Noise:
+            break;
     }
     return 0.0;
 }
@@ -69,7 +77,8 @@ double Envelope(const Voice& voice, double t) {
 }  // namespace
 
 Voice ParseVoice(const RecipeLine& line, size_t first) {
-    if (first >= line.words.size()) Fail(line, "a voice needs a wave: sine, triangle, square, saw or noise");
+    if (first >= line.words.size())
+        Fail(line, "a voice needs a wave: sine, triangle, square, saw or noise");
     Voice voice;
     const std::string& waveName = line.words[first];
     const WaveName* found = std::find_if(std::begin(WaveNames), std::end(WaveNames),
@@ -77,7 +86,8 @@ Voice ParseVoice(const RecipeLine& line, size_t first) {
     if (found == std::end(WaveNames)) Fail(line, "unknown wave '" + waveName + "'");
     voice.wave = found->wave;
     for (size_t i = first + 1; i < line.words.size(); i += 2) {
-        if (i + 1 >= line.words.size()) Fail(line, "voice setting '" + line.words[i] + "' has no value");
+        if (i + 1 >= line.words.size())
+            Fail(line, "voice setting '" + line.words[i] + "' has no value");
         ParseSetting(line, line.words[i], line.words[i + 1], voice);
     }
     if (voice.lowpass == 0.0 && voice.lowpassTo != 0.0) Fail(line, "lowpass-to needs a lowpass");
@@ -101,7 +111,8 @@ void MixVoice(const Voice& voice, double rate, std::vector<double>& samples) {
             value = NextNoise(noise);
         } else {
             double hz = voice.hz * std::pow(voice.toHz / voice.hz, progress);
-            if (voice.depth > 0.0) hz *= std::pow(2.0, voice.depth / 12.0 * std::sin(2.0 * Pi * voice.wobble * t));
+            if (voice.depth > 0.0)
+                hz *= std::pow(2.0, voice.depth / 12.0 * std::sin(2.0 * Pi * voice.wobble * t));
             value = WaveValue(voice.wave, phase, voice.duty);
             phase += hz / rate;
             phase -= std::floor(phase);

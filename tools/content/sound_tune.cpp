@@ -1,4 +1,5 @@
-// The tune: a .tune recipe into a 4-channel, 31-instrument "M.K." module with synthesized instruments.
+// The tune: a .tune recipe into a 4-channel, 31-instrument "M.K." module with synthesized
+// instruments.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -33,9 +34,9 @@ constexpr uint16_t Periods[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 5
 struct Instrument {
     std::string name;
     std::vector<int8_t> data;
-    size_t loopStart = 0;  // bytes
+    size_t loopStart = 0;   // bytes
     size_t loopLength = 0;  // bytes; 0 plays once
-    int note = NoteC2;     // struck instruments: the note they are played at
+    int note = NoteC2;      // struck instruments: the note they are played at
 };
 
 struct Cell {
@@ -108,7 +109,8 @@ int NoteIndex(const std::string& word) {
 
 int ParseNote(const RecipeLine& line, const std::string& word) {
     int note = NoteIndex(word);
-    if (note < 0) Fail(line, "expected a note from C1 to B3 such as C2, F#1 or Bb3, found '" + word + "'");
+    if (note < 0)
+        Fail(line, "expected a note from C1 to B3 such as C2, F#1 or Bb3, found '" + word + "'");
     return note;
 }
 
@@ -123,7 +125,8 @@ int FindInstrument(const Tune& tune, const RecipeLine& line, const std::string& 
 std::vector<int8_t> Quantize(std::vector<double> samples) {
     Normalize(samples, 1.0);
     std::vector<int8_t> data;
-    for (double s : samples) data.push_back(static_cast<int8_t>(std::clamp(std::lround(s * 127.0), -128L, 127L)));
+    for (double s : samples)
+        data.push_back(static_cast<int8_t>(std::clamp(std::lround(s * 127.0), -128L, 127L)));
     if (data.size() % 2) data.push_back(0);  // lengths are counted in words
     return data;
 }
@@ -152,7 +155,8 @@ void SynthesizePitched(const PitchedRecipe& recipe, Instrument& instrument) {
         double start = (std::exp(-recipe.fall * settled) - floor) / (1.0 - floor);  // 1 -> 0
         double level = recipe.loop > 0 ? recipe.sustain + (1.0 - recipe.sustain) * start : start;
         double rise = recipe.attack > 0.0 ? std::min(1.0, cycle / recipe.attack) : 1.0;
-        double angle = 2.0 * Pi * static_cast<double>(i % static_cast<size_t>(recipe.cycle)) / recipe.cycle;
+        double angle =
+            2.0 * Pi * static_cast<double>(i % static_cast<size_t>(recipe.cycle)) / recipe.cycle;
         double value = 0.0;
         for (size_t k = 0; k < recipe.harmonics.size(); ++k) {
             double strength = recipe.harmonics[k] * (k > 0 ? 1.0 + recipe.bright * start : 1.0);
@@ -167,13 +171,46 @@ void SynthesizePitched(const PitchedRecipe& recipe, Instrument& instrument) {
     }
 }
 
-// Reads "instrument NAME" up to "end" and synthesizes it; returns the index of the line after "end".
+// Reads one setting of a pitched instrument; false if the line is no such setting.
+bool ParsePitchedSetting(const RecipeLine& line, PitchedRecipe& recipe) {
+    const std::string& key = line.words[0];
+    if (key == "harmonics") {
+        if (line.words.size() < 2 || line.words.size() > 16)
+            Fail(line, "harmonics takes 1 to 15 strengths");
+        recipe.harmonics.clear();
+        for (size_t w = 1; w < line.words.size(); ++w)
+            recipe.harmonics.push_back(ParseReal(line, line.words[w], 0.0, 1.0));
+        return true;
+    }
+    if (key != "cycle" && key != "attack" && key != "head" && key != "fall" && key != "bright" &&
+        key != "sustain" && key != "loop")
+        return false;
+    if (line.words.size() != 2) Fail(line, "'" + key + "' takes one value");
+    const std::string& value = line.words[1];
+    if (key == "cycle") recipe.cycle = ParseInteger(line, value, 2, 512);
+    else if (key == "attack") recipe.attack = ParseReal(line, value, 0.0, 1000.0);
+    else if (key == "head") recipe.head = ParseInteger(line, value, 0, 4000);
+    else if (key == "fall") recipe.fall = ParseReal(line, value, 0.1, 50.0);
+    else if (key == "bright") recipe.bright = ParseReal(line, value, 0.0, 10.0);
+    else if (key == "sustain") recipe.sustain = ParseReal(line, value, 0.0, 1.0);
+    else recipe.loop = ParseInteger(line, value, 0, 64);
+    if (recipe.cycle % 2) Fail(line, "cycle must be even");
+    if (recipe.harmonics.size() * 2 >= static_cast<size_t>(recipe.cycle)) {
+        Fail(line, "a cycle of " + std::to_string(recipe.cycle) + " samples cannot hold " +
+                       std::to_string(recipe.harmonics.size()) + " harmonics");
+    }
+    return true;
+}
+
+// Reads "instrument NAME" up to "end" and synthesizes it; returns the index after "end".
 size_t ParseInstrument(const std::vector<RecipeLine>& lines, size_t at, Tune& tune) {
     const RecipeLine& header = lines[at];
     if (header.words.size() != 2) Fail(header, "expected 'instrument NAME'");
-    if (tune.instruments.size() >= InstrumentSlots) Fail(header, "a module holds at most 31 instruments");
+    if (tune.instruments.size() >= InstrumentSlots)
+        Fail(header, "a module holds at most 31 instruments");
     for (const Instrument& other : tune.instruments) {
-        if (other.name == header.words[1]) Fail(header, "instrument '" + other.name + "' is defined twice");
+        if (other.name == header.words[1])
+            Fail(header, "instrument '" + other.name + "' is defined twice");
     }
     Instrument instrument;
     instrument.name = header.words[1];
@@ -183,39 +220,23 @@ size_t ParseInstrument(const std::vector<RecipeLine>& lines, size_t at, Tune& tu
     size_t i = at + 1;
     for (; i < lines.size() && lines[i].words[0] != "end"; ++i) {
         const RecipeLine& line = lines[i];
-        const std::string& key = line.words[0];
-        if (key == "instrument") Fail(header, "instrument '" + instrument.name + "' has no 'end'");
-        if (key == "voice") {
+        if (line.words[0] == "instrument") break;
+        if (line.words[0] == "voice") {
             voices.push_back(ParseVoice(line, 1));
-            continue;
-        }
-        if (key == "harmonics") {
-            if (line.words.size() < 2 || line.words.size() > 16) Fail(line, "harmonics takes 1 to 15 strengths");
-            pitched.harmonics.clear();
-            for (size_t w = 1; w < line.words.size(); ++w) pitched.harmonics.push_back(ParseReal(line, line.words[w], 0.0, 1.0));
+        } else if (line.words[0] == "note" && line.words.size() == 2) {
+            instrument.note = ParseNote(line, line.words[1]);
+        } else if (ParsePitchedSetting(line, pitched)) {
             pitchedSettings = true;
-            continue;
+        } else {
+            Fail(line, "unknown instrument setting '" + line.words[0] + "'");
         }
-        if (line.words.size() != 2) Fail(line, "'" + key + "' takes one value");
-        const std::string& value = line.words[1];
-        if (key == "note") { instrument.note = ParseNote(line, value); continue; }
-        pitchedSettings = true;
-        if (key == "cycle") pitched.cycle = ParseInteger(line, value, 2, 512);
-        else if (key == "attack") pitched.attack = ParseReal(line, value, 0.0, 1000.0);
-        else if (key == "head") pitched.head = ParseInteger(line, value, 0, 4000);
-        else if (key == "fall") pitched.fall = ParseReal(line, value, 0.1, 50.0);
-        else if (key == "bright") pitched.bright = ParseReal(line, value, 0.0, 10.0);
-        else if (key == "sustain") pitched.sustain = ParseReal(line, value, 0.0, 1.0);
-        else if (key == "loop") pitched.loop = ParseInteger(line, value, 0, 64);
-        else Fail(line, "unknown instrument setting '" + key + "'");
-        if (key == "cycle" && pitched.cycle % 2) Fail(line, "cycle must be even");
     }
-    if (i == lines.size()) Fail(header, "instrument '" + instrument.name + "' has no 'end'");
-    if (!voices.empty() && pitchedSettings) Fail(header, "an instrument is either pitched (cycle, harmonics...) or struck (voices), not both");
+    if (i == lines.size() || lines[i].words[0] != "end")
+        Fail(header, "instrument '" + instrument.name + "' has no 'end'");
+    if (!voices.empty() && pitchedSettings)
+        Fail(header,
+             "an instrument is either pitched (cycle, harmonics...) or struck (voices), not both");
     if (voices.empty()) {
-        if (pitched.harmonics.size() * 2 >= static_cast<size_t>(pitched.cycle)) {
-            Fail(header, "a cycle of " + std::to_string(pitched.cycle) + " samples cannot hold " + std::to_string(pitched.harmonics.size()) + " harmonics");
-        }
         if (pitched.head + pitched.loop == 0) Fail(header, "an instrument needs a head or a loop");
         SynthesizePitched(pitched, instrument);
     } else {
@@ -224,33 +245,39 @@ size_t ParseInstrument(const std::vector<RecipeLine>& lines, size_t at, Tune& tu
         for (const Voice& voice : voices) MixVoice(voice, rate, samples);
         instrument.data = Quantize(samples);
     }
-    if (instrument.data.size() > MaxSampleBytes) Fail(header, "instrument '" + instrument.name + "' is longer than a module sample can be");
+    if (instrument.data.size() > MaxSampleBytes)
+        Fail(header, "instrument '" + instrument.name + "' is longer than a module sample can be");
     tune.instruments.push_back(std::move(instrument));
     return i + 1;
 }
 
 // "channel N NAME INSTRUMENT [@V]"; INSTRUMENT "kit" plays the hits.
 void ParseChannel(const RecipeLine& line, Tune& tune) {
-    if (line.words.size() != 4 && line.words.size() != 5) Fail(line, "expected 'channel N NAME INSTRUMENT [@VOLUME]'");
+    if (line.words.size() != 4 && line.words.size() != 5)
+        Fail(line, "expected 'channel N NAME INSTRUMENT [@VOLUME]'");
     Channel& channel = tune.channels[ParseInteger(line, line.words[1], 1, ChannelCount) - 1];
     if (!channel.name.empty()) Fail(line, "channel " + line.words[1] + " is defined twice");
     channel.name = line.words[2];
     channel.instrument = line.words[3] == "kit" ? -1 : FindInstrument(tune, line, line.words[3]);
     if (line.words.size() == 5) {
-        if (line.words[4][0] != '@') Fail(line, "expected a volume such as @40, found '" + line.words[4] + "'");
+        if (line.words[4][0] != '@')
+            Fail(line, "expected a volume such as @40, found '" + line.words[4] + "'");
         channel.volume = ParseInteger(line, line.words[4].substr(1), 0, FullVolume);
     }
 }
 
 // "hit LETTER INSTRUMENT [@V]"
 void ParseHit(const RecipeLine& line, Tune& tune) {
-    if (line.words.size() != 3 && line.words.size() != 4) Fail(line, "expected 'hit LETTER INSTRUMENT [@VOLUME]'");
+    if (line.words.size() != 3 && line.words.size() != 4)
+        Fail(line, "expected 'hit LETTER INSTRUMENT [@VOLUME]'");
     const std::string& letter = line.words[1];
-    if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') Fail(line, "a hit is one small letter, found '" + letter + "'");
+    if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z')
+        Fail(line, "a hit is one small letter, found '" + letter + "'");
     Hit hit;
     hit.instrument = FindInstrument(tune, line, line.words[2]);
     if (line.words.size() == 4) {
-        if (line.words[3][0] != '@') Fail(line, "expected a volume such as @40, found '" + line.words[3] + "'");
+        if (line.words[3][0] != '@')
+            Fail(line, "expected a volume such as @40, found '" + line.words[3] + "'");
         hit.volume = ParseInteger(line, line.words[3].substr(1), 0, FullVolume);
     }
     tune.hits[letter] = hit;
@@ -265,22 +292,27 @@ std::string WordPart(const std::string& word, char mark) {
 
 // The rows a bar word lasts: its ":N", or one.
 int StepRows(const RecipeLine& line, const std::string& word) {
-    return word.find(':') == std::string::npos ? 1 : ParseInteger(line, WordPart(word, ':'), 1, RowsPerBar);
+    return word.find(':') == std::string::npos
+               ? 1
+               : ParseInteger(line, WordPart(word, ':'), 1, RowsPerBar);
 }
 
 // Reads a bar word "NAME:N@V": a note or drum, a hold "." or a cut "^", its rows and volume.
-Step ParseStep(const RecipeLine& line, const std::string& word, const Tune& tune, const Channel& channel) {
+Step ParseStep(const RecipeLine& line, const std::string& word, const Tune& tune,
+               const Channel& channel) {
     Step step;
     std::string name = word.substr(0, word.find_first_of(":@"));
     step.rows = StepRows(line, word);
-    if (word.find('@') != std::string::npos) step.volume = ParseInteger(line, WordPart(word, '@'), 0, FullVolume);
+    if (word.find('@') != std::string::npos)
+        step.volume = ParseInteger(line, WordPart(word, '@'), 0, FullVolume);
     if (name == ".") {
         step.kind = Step::Kind::Hold;
     } else if (name == "^") {
         step.kind = Step::Kind::Cut;
     } else if (channel.instrument < 0) {
         auto hit = tune.hits.find(name);
-        if (hit == tune.hits.end()) Fail(line, "'" + name + "' is no hit of the kit on channel '" + channel.name + "'");
+        if (hit == tune.hits.end())
+            Fail(line, "'" + name + "' is no hit of the kit on channel '" + channel.name + "'");
         step.kind = Step::Kind::Note;
         step.instrument = hit->second.instrument;
         step.note = tune.instruments[static_cast<size_t>(step.instrument)].note;
@@ -291,12 +323,14 @@ Step ParseStep(const RecipeLine& line, const std::string& word, const Tune& tune
         step.note = ParseNote(line, name);
         if (step.volume < 0) step.volume = channel.volume;
     }
-    if (step.kind != Step::Kind::Note && step.volume >= 0) Fail(line, "only notes take a volume: '" + word + "'");
+    if (step.kind != Step::Kind::Note && step.volume >= 0)
+        Fail(line, "only notes take a volume: '" + word + "'");
     return step;
 }
 
 // Writes one bar's words onto a channel of the pattern.
-void PlaceBar(const RecipeLine& line, const std::vector<std::string>& words, const Tune& tune, int channelIndex, Pattern& pattern) {
+void PlaceBar(const RecipeLine& line, const std::vector<std::string>& words, const Tune& tune,
+              int channelIndex, Pattern& pattern) {
     const Channel& channel = tune.channels[static_cast<size_t>(channelIndex)];
     std::vector<Step> steps;
     int rows = 0;
@@ -304,9 +338,13 @@ void PlaceBar(const RecipeLine& line, const std::vector<std::string>& words, con
         steps.push_back(ParseStep(line, word, tune, channel));
         rows += steps.back().rows;
     }
-    if (rows != RowsPerBar) Fail(line, "a bar fills 16 rows; this one on '" + channel.name + "' fills " + std::to_string(rows));
+    if (rows != RowsPerBar)
+        Fail(line, "a bar fills 16 rows; this one on '" + channel.name + "' fills " +
+                       std::to_string(rows));
     int& row = pattern.filled[static_cast<size_t>(channelIndex)];
-    if (row + RowsPerBar > RowsPerPattern) Fail(line, "channel '" + channel.name + "' has more than four bars in pattern '" + pattern.name + "'");
+    if (row + RowsPerBar > RowsPerPattern)
+        Fail(line, "channel '" + channel.name + "' has more than four bars in pattern '" +
+                       pattern.name + "'");
     for (const Step& step : steps) {
         Cell& cell = pattern.rows[static_cast<size_t>(row)][static_cast<size_t>(channelIndex)];
         if (step.kind == Step::Kind::Cut) {
@@ -354,7 +392,8 @@ size_t ParsePattern(const std::vector<RecipeLine>& lines, size_t at, Tune& tune)
     const RecipeLine& header = lines[at];
     if (header.words.size() != 2) Fail(header, "expected 'pattern NAME'");
     for (const Pattern& other : tune.patterns) {
-        if (other.name == header.words[1]) Fail(header, "pattern '" + other.name + "' is defined twice");
+        if (other.name == header.words[1])
+            Fail(header, "pattern '" + other.name + "' is defined twice");
     }
     Pattern pattern;
     pattern.name = header.words[1];
@@ -364,11 +403,14 @@ size_t ParsePattern(const std::vector<RecipeLine>& lines, size_t at, Tune& tune)
         if (lines[i].words[0] == "pattern") break;
         ParsePatternLine(lines[i], tune, pattern);
     }
-    if (i == lines.size() || lines[i].words[0] != "end") Fail(header, "pattern '" + pattern.name + "' has no 'end'");
+    if (i == lines.size() || lines[i].words[0] != "end")
+        Fail(header, "pattern '" + pattern.name + "' has no 'end'");
     for (int c = 0; c < ChannelCount; ++c) {
         int rows = pattern.filled[static_cast<size_t>(c)];
         if (rows != 0 && rows != RowsPerPattern) {
-            Fail(lines[i], "channel '" + tune.channels[static_cast<size_t>(c)].name + "' has " + std::to_string(rows / RowsPerBar) + " bars in pattern '" + pattern.name + "'; a pattern has 4");
+            Fail(lines[i], "channel '" + tune.channels[static_cast<size_t>(c)].name + "' has " +
+                               std::to_string(rows / RowsPerBar) + " bars in pattern '" +
+                               pattern.name + "'; a pattern has 4");
         }
     }
     tune.patterns.push_back(pattern);
@@ -377,13 +419,17 @@ size_t ParsePattern(const std::vector<RecipeLine>& lines, size_t at, Tune& tune)
 
 // "bar NAME | words |"
 void ParseNamedBar(const RecipeLine& line, Tune& tune) {
-    if (line.words.size() < 4 || line.words[2] != "|" || line.words.back() != "|") Fail(line, "expected 'bar NAME | ... |'");
+    if (line.words.size() < 4 || line.words[2] != "|" || line.words.back() != "|")
+        Fail(line, "expected 'bar NAME | ... |'");
     NamedBar bar{line, std::vector<std::string>(line.words.begin() + 3, line.words.end() - 1)};
-    if (std::find(bar.words.begin(), bar.words.end(), "|") != bar.words.end()) Fail(line, "a named bar holds one bar");
+    if (std::find(bar.words.begin(), bar.words.end(), "|") != bar.words.end())
+        Fail(line, "a named bar holds one bar");
     int rows = 0;
     for (const std::string& word : bar.words) rows += StepRows(line, word);
-    if (rows != RowsPerBar) Fail(line, "a bar fills 16 rows; this one fills " + std::to_string(rows));
-    if (!tune.bars.emplace(line.words[1], bar).second) Fail(line, "bar '" + line.words[1] + "' is defined twice");
+    if (rows != RowsPerBar)
+        Fail(line, "a bar fills 16 rows; this one fills " + std::to_string(rows));
+    if (!tune.bars.emplace(line.words[1], bar).second)
+        Fail(line, "bar '" + line.words[1] + "' is defined twice");
 }
 
 Tune ParseTune(const std::string& path) {
@@ -392,10 +438,17 @@ Tune ParseTune(const std::string& path) {
     for (size_t i = 0; i < lines.size();) {
         const RecipeLine& line = lines[i];
         const std::string& command = line.words[0];
-        if (command == "instrument") { i = ParseInstrument(lines, i, tune); continue; }
-        if (command == "pattern") { i = ParsePattern(lines, i, tune); continue; }
+        if (command == "instrument") {
+            i = ParseInstrument(lines, i, tune);
+            continue;
+        }
+        if (command == "pattern") {
+            i = ParsePattern(lines, i, tune);
+            continue;
+        }
         if (command == "title") {
-            for (size_t w = 1; w < line.words.size(); ++w) tune.title += (w > 1 ? " " : "") + line.words[w];
+            for (size_t w = 1; w < line.words.size(); ++w)
+                tune.title += (w > 1 ? " " : "") + line.words[w];
             if (tune.title.size() > 20) Fail(line, "a title holds at most 20 characters");
         } else if (command == "speed" && line.words.size() == 2) {
             tune.speed = ParseInteger(line, line.words[1], 1, 31);
@@ -421,9 +474,12 @@ Tune ParseTune(const std::string& path) {
         ++i;
     }
     RecipeLine whole{path, 0, {}};
-    if (tune.order.empty()) Fail(tune.orderLine.number ? tune.orderLine : whole, "the tune needs an 'order' of patterns");
+    if (tune.order.empty())
+        Fail(tune.orderLine.number ? tune.orderLine : whole,
+             "the tune needs an 'order' of patterns");
     if (tune.order.size() > MaxOrder) Fail(tune.orderLine, "an order holds at most 128 patterns");
-    if (tune.restart >= static_cast<int>(tune.order.size())) Fail(tune.restartLine, "restart lies past the end of the order");
+    if (tune.restart >= static_cast<int>(tune.order.size()))
+        Fail(tune.restartLine, "restart lies past the end of the order");
     return tune;
 }
 
@@ -431,11 +487,13 @@ Tune ParseTune(const std::string& path) {
 std::vector<int> NumberPatterns(const Tune& tune, std::vector<const Pattern*>& used) {
     std::vector<int> numbers;
     for (const std::string& name : tune.order) {
-        auto found = std::find_if(tune.patterns.begin(), tune.patterns.end(), [&](const Pattern& p) { return p.name == name; });
+        auto found = std::find_if(tune.patterns.begin(), tune.patterns.end(),
+                                  [&](const Pattern& p) { return p.name == name; });
         if (found == tune.patterns.end()) Fail(tune.orderLine, "unknown pattern '" + name + "'");
         auto known = std::find(used.begin(), used.end(), &*found);
         if (known == used.end()) {
-            if (static_cast<int>(used.size()) == MaxPatterns) Fail(tune.orderLine, "a module holds at most 64 patterns");
+            if (static_cast<int>(used.size()) == MaxPatterns)
+                Fail(tune.orderLine, "a module holds at most 64 patterns");
             used.push_back(&*found);
             known = used.end() - 1;
         }
@@ -462,7 +520,8 @@ void PlaceRestartJump(const Tune& tune, std::vector<Pattern>& patterns, std::vec
     const RecipeLine& line = tune.restartLine.number ? tune.restartLine : tune.orderLine;
     int last = numbers.back();
     if (std::count(numbers.begin(), numbers.end() - 1, last) > 0) {
-        if (static_cast<int>(patterns.size()) == MaxPatterns) Fail(line, "no pattern left for the jump back to the restart");
+        if (static_cast<int>(patterns.size()) == MaxPatterns)
+            Fail(line, "no pattern left for the jump back to the restart");
         patterns.push_back(patterns[static_cast<size_t>(last)]);
         numbers.back() = static_cast<int>(patterns.size()) - 1;
     }
@@ -474,7 +533,8 @@ void PlaceRestartJump(const Tune& tune, std::vector<Pattern>& patterns, std::vec
             return;
         }
     }
-    Fail(line, "the last row of pattern '" + pattern.name + "' needs a free channel for the jump back to the restart");
+    Fail(line, "the last row of pattern '" + pattern.name +
+                   "' needs a free channel for the jump back to the restart");
 }
 
 void PutBig16(std::vector<uint8_t>& bytes, size_t value) {
@@ -483,7 +543,8 @@ void PutBig16(std::vector<uint8_t>& bytes, size_t value) {
 }
 
 void PutPadded(std::vector<uint8_t>& bytes, const std::string& text, size_t size) {
-    for (size_t i = 0; i < size; ++i) bytes.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+    for (size_t i = 0; i < size; ++i)
+        bytes.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
 }
 
 std::vector<uint8_t> EncodeModule(const Tune& tune) {
@@ -491,32 +552,40 @@ std::vector<uint8_t> EncodeModule(const Tune& tune) {
     std::vector<int> numbers = NumberPatterns(tune, used);
     std::vector<Pattern> patterns;
     for (const Pattern* p : used) patterns.push_back(*p);
-    if (tune.speed != DefaultSpeed) PlaceTiming(patterns[static_cast<size_t>(numbers[0])], tune.speed, tune.speedLine);
-    if (tune.tempo != DefaultTempo) PlaceTiming(patterns[static_cast<size_t>(numbers[0])], tune.tempo, tune.speedLine);
+    if (tune.speed != DefaultSpeed)
+        PlaceTiming(patterns[static_cast<size_t>(numbers[0])], tune.speed, tune.speedLine);
+    if (tune.tempo != DefaultTempo)
+        PlaceTiming(patterns[static_cast<size_t>(numbers[0])], tune.tempo, tune.speedLine);
     PlaceRestartJump(tune, patterns, numbers);
 
     std::vector<uint8_t> bytes;
     PutPadded(bytes, tune.title, 20);
     for (int slot = 0; slot < InstrumentSlots; ++slot) {
         bool filled = slot < static_cast<int>(tune.instruments.size());
-        const Instrument* instrument = filled ? &tune.instruments[static_cast<size_t>(slot)] : nullptr;
+        const Instrument* instrument =
+            filled ? &tune.instruments[static_cast<size_t>(slot)] : nullptr;
         PutPadded(bytes, filled ? instrument->name : "", 22);
         PutBig16(bytes, filled ? instrument->data.size() / 2 : 0);
-        bytes.push_back(0);                           // finetune
+        bytes.push_back(0);  // finetune
         bytes.push_back(filled ? FullVolume : 0);
         PutBig16(bytes, filled ? instrument->loopStart / 2 : 0);
         PutBig16(bytes, filled && instrument->loopLength ? instrument->loopLength / 2 : 1);
     }
     bytes.push_back(static_cast<uint8_t>(tune.order.size()));
     bytes.push_back(static_cast<uint8_t>(tune.restart));
-    for (int i = 0; i < MaxOrder; ++i) bytes.push_back(i < static_cast<int>(numbers.size()) ? static_cast<uint8_t>(numbers[static_cast<size_t>(i)]) : 0);
+    for (int i = 0; i < MaxOrder; ++i)
+        bytes.push_back(i < static_cast<int>(numbers.size())
+                            ? static_cast<uint8_t>(numbers[static_cast<size_t>(i)])
+                            : 0);
     PutPadded(bytes, "M.K.", 4);
     for (const Pattern& pattern : patterns) {
         for (const auto& row : pattern.rows) {
             for (const Cell& cell : row) {
-                bytes.push_back(static_cast<uint8_t>((cell.instrument & 0xF0) | (cell.period >> 8)));
+                bytes.push_back(
+                    static_cast<uint8_t>((cell.instrument & 0xF0) | (cell.period >> 8)));
                 bytes.push_back(static_cast<uint8_t>(cell.period & 0xFF));
-                bytes.push_back(static_cast<uint8_t>(((cell.instrument & 0x0F) << 4) | cell.effect));
+                bytes.push_back(
+                    static_cast<uint8_t>(((cell.instrument & 0x0F) << 4) | cell.effect));
                 bytes.push_back(cell.parameter);
             }
         }
