@@ -24,6 +24,9 @@ constexpr int DriverChoiceBytes = SoundPathBytes + 8;
 // "file=" and the disk writer's file name from the choice.
 constexpr int DriverParametersBytes = DriverChoiceBytes + 8;
 constexpr int32_t StartRetryMs = 1000;
+// At the game's pace of 13 ms a pass a second holds 77 tries; the cap keeps a clock that stands
+// still (a paused virtual clock) from holding the start up for ever.
+constexpr int StartTriesMost = 100;
 constexpr int EffectVoices = 4;
 constexpr int MusicVoices = 4;
 constexpr char PreferredDriver[] = "sdl";
@@ -112,8 +115,8 @@ bool StartLibrary() {
     static char parameters[DriverParametersBytes];
     int device = ChosenDevice(parameters);
     ResetClock();
-    while (!TryDrivers(device, parameters)) {
-        if (ElapsedMs() >= StartRetryMs) {
+    for (int tries = 1; !TryDrivers(device, parameters); ++tries) {
+        if (ElapsedMs() >= StartRetryMs || tries == StartTriesMost) {
             std::fprintf(stderr, "marrowdale: no sound device answered (%s); playing silently\n",
                          MikMod_strerror(MikMod_errno));
             md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));

@@ -1,5 +1,4 @@
-// The emulated direct display: layouts, display memory, keys, and the decoding of what the
-// game wrote into the 240 x 320 frame the window shows.
+// The emulated direct display: layouts, display memory, keys, and decoding into the window's frame.
 #include <algorithm>
 #include <cstring>
 #include <vector>

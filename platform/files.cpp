@@ -1,5 +1,4 @@
-// Files over POSIX: opening by disposition, positions, reads and writes, renames, deletion,
-// and the executable's own path.
+// Files over POSIX (open, seek, read, write, rename, delete) and the executable's own path.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

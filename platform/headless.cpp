@@ -1,5 +1,4 @@
-// The headless host tests drive: the same interfaces with a virtual clock, scripted input
-// and display memory that can be read back.
+// The headless host tests drive: virtual clock, scripted input, readable display memory.
 #include <algorithm>
 #include <cstdio>
 

@@ -1,5 +1,4 @@
-// Records and operations the platform's own files share: which host serves the calls, the
-// window table, the message queue, the display memory, the clock and the real SDL window.
+// What the platform's own files share: host kind, windows, queue, display, clock, SDL window.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// One copy per user: a lock held by the running copy and a socket through which a later
-// start asks it to raise its window, both in a folder only this user can enter.
+// One copy per user: a lock and a raise-request socket in a folder private to the user.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>

@@ -1,5 +1,4 @@
-// The real host over SDL2: start and stop, the one window and its refresh, and SDL's
-// events (mouse, touch, keys, controllers, focus, close) turned into the game's messages.
+// The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
 #include <algorithm>

@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "assets/assets.h"
+#include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
 #include "platform/gx.h"
@@ -111,6 +112,7 @@ protected:
         DisplayFormat = {DefaultDisplayLayout.depth, DefaultDisplayLayout.xStep,
                          DefaultDisplayLayout.yStep};
         AllocateBackBuffer();
+        SetAudioDriver("nosound");
         BuildDataFolders();
     }
     void TearDown() override {

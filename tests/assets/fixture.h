@@ -1,5 +1,4 @@
-// Test helpers for the asset readers: temporary folders, small archives and TGA entries
-// built byte by byte, wide paths, and a reader of stderr lines.
+// Test helpers for the asset readers: temporary folders, small archives and TGA entries.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "assets/assets.h"
+#include "platform/standin.h"
 #include "platform/winapi.h"
 
 namespace assettest {
@@ -37,7 +38,8 @@ inline void RemoveFolder(const std::string& folder) {
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline Bytes ReadBytes(const std::string& path) {
@@ -45,24 +47,9 @@ inline Bytes ReadBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// UTF-8 to the platform's wide strings.
+// An ASCII path as the platform's wide string.
 inline std::u16string Wide(const std::string& text) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        int extra = byte < 0x80 ? 0 : byte < 0xE0 ? 1 : byte < 0xF0 ? 2 : 3;
-        uint32_t point = extra == 0 ? byte : byte & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) point = point << 6 | (text[i + k] & 0x3F);
-        i += extra + 1;
-        if (point >= 0x10000) {
-            point -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(point));
-        }
-    }
-    return out;
+    return std::u16string(text.begin(), text.end());
 }
 
 inline void PutLe32(Bytes& bytes, uint32_t value) {
@@ -95,28 +82,11 @@ struct ArchiveFiles {
     }
 };
 
-inline Bytes TgaHeader(int imageType, int width, int height, bool colourMapped) {
-    Bytes header(18, 0);
-    header[1] = colourMapped ? 1 : 0;
-    header[2] = static_cast<uint8_t>(imageType);
-    if (colourMapped) {
-        header[5] = 0;
-        header[6] = 1;  // 256 entries
-        header[7] = 24;
-    }
-    header[12] = static_cast<uint8_t>(width);
-    header[13] = static_cast<uint8_t>(width >> 8);
-    header[14] = static_cast<uint8_t>(height);
-    header[15] = static_cast<uint8_t>(height >> 8);
-    header[16] = colourMapped ? 8 : 16;
-    return header;
-}
-
 // A colour-mapped entry: 18-byte header, 256 (blue, green, red) entries, the stored pixel
 // bytes as given (bottom row first), two padding bytes.
-inline Bytes ColourMappedTga(int width, int height, const std::vector<uint32_t>& colours,
-                             const Bytes& stored) {
-    Bytes tga = TgaHeader(1, width, height, true);
+inline Bytes ColourMappedTga(const std::vector<uint32_t>& colours, const Bytes& stored) {
+    Bytes tga(18, 0);  // the header, which the decoder skips
+    tga[2] = 1;
     for (int k = 0; k < 256; ++k) {
         uint32_t rgb = k < static_cast<int>(colours.size()) ? colours[k] : 0;
         tga.push_back(static_cast<uint8_t>(rgb));
@@ -130,8 +100,9 @@ inline Bytes ColourMappedTga(int width, int height, const std::vector<uint32_t>&
 }
 
 // A true-colour entry: header, 16-bit pixels as given (bottom row first), two padding bytes.
-inline Bytes TrueColourTga(int width, int height, const std::vector<uint16_t>& stored) {
-    Bytes tga = TgaHeader(2, width, height, false);
+inline Bytes TrueColourTga(const std::vector<uint16_t>& stored) {
+    Bytes tga(18, 0);
+    tga[2] = 2;
     for (uint16_t p : stored) {
         tga.push_back(static_cast<uint8_t>(p));
         tga.push_back(static_cast<uint8_t>(p >> 8));
@@ -151,5 +122,29 @@ inline std::vector<std::string> StderrLines() {
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
+
+// A headless host and a private folder in which each test lays out its own small archive.
+class ArchiveTest : public testing::Test {
+protected:
+    void SetUp() override {
+        StartHeadlessHost(HeadlessOptions{});
+        folder = MakeTempFolder();
+        ASSERT_FALSE(folder.empty());
+    }
+    void TearDown() override {
+        CloseArchive();
+        StopHeadlessHost();
+        RemoveFolder(folder);
+    }
+    void Open(const std::string& graph) {
+        OpenArchive(Wide(graph + "marrowdale.idx").c_str(),
+                    Wide(graph + "marrowdale.dat").c_str());
+    }
+    void OpenFiles(const ArchiveFiles& files) {
+        files.Write(folder);
+        Open(folder);
+    }
+    std::string folder;
+};
 
 }  // namespace assettest

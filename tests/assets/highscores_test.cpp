@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <string>
 
@@ -79,17 +80,6 @@ TEST_F(HighScores, AShortFileReplacesOnlyItsFirstBytesAndIsReported) {
     EXPECT_NE(lines[0].find(file), std::string::npos) << lines[0];
 }
 
-TEST_F(HighScores, AFullFileIsReadWholeAndAnythingPastItIgnored) {
-    FillTable(1);
-    Bytes saved = Table();
-    Bytes longer = saved;
-    longer.insert(longer.end(), 40, 0xEE);
-    WriteBytes(file, longer);
-    std::memset(HighScoreTable, 0, sizeof HighScoreTable);
-    LoadHighScores();
-    EXPECT_EQ(Table(), saved);
-}
-
 TEST_F(HighScores, ASaveWritesTheTablesBytesAndLeavesNothingBeside) {
     WriteBytes(file, Bytes(128, 0x55));
     FillTable(2);
@@ -98,12 +88,7 @@ TEST_F(HighScores, ASaveWritesTheTablesBytesAndLeavesNothingBeside) {
     FillTable(3);
     SaveHighScores();
     EXPECT_EQ(ReadBytes(file), Table());
-    int entries = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 TEST_F(HighScores, ASaveThatCannotCreateItsFileKeepsTheOldOne) {
@@ -130,6 +115,7 @@ TEST_F(HighScores, ASaveOnAFullDiskKeepsTheOldOne) {
     testing::internal::CaptureStderr();
     SaveHighScores();
     auto lines = StderrLines();
+    ASSERT_FALSE(fs::is_symlink(file));
     EXPECT_EQ(ReadBytes(file), old);
     EXPECT_EQ(lines.size(), 1u);
     EXPECT_FALSE(fs::is_symlink(folder + "highscores.dat.new"));

@@ -1,5 +1,4 @@
-// Helpers for platform tests that need real processes: forked children that run the real
-// SDL host under SDL's dummy drivers, and private temporary folders.
+// Platform test helpers: forked children running the real host on SDL's dummy drivers; temp folders.
 #pragma once
 
 #include <signal.h>

@@ -1,5 +1,4 @@
-// Time: the headless virtual clock across the 32-bit wrap, counted passes with their hook,
-// and the real pace held to a fixed schedule.
+// Time: the virtual clock across the 32-bit wrap, counted and hooked passes, the real pace.
 #include <gtest/gtest.h>
 
 #include <chrono>

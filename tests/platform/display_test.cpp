@@ -1,5 +1,4 @@
-// The emulated display: layouts from the command line, where display memory lies, how each
-// layout decodes into the window's frame, and when the window needs refreshing.
+// The emulated display: layouts, where display memory lies, decoding, when the window refreshes.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,5 +1,4 @@
-// File calls over POSIX: dispositions, positions, short reads, renames, refusals, and the
-// executable's own path.
+// File calls over POSIX: dispositions, positions, short reads, renames, refusals, own path.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -1,5 +1,4 @@
-// The real SDL host: where the screen sits in the window and how points map back, key codes,
-// and whole runs in child processes under SDL's dummy drivers (start, signals, one copy).
+// The real SDL host: screen placement, key codes, and runs in child processes (start, signals, one copy).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>

@@ -1,5 +1,4 @@
-// Windows and messages over the headless host: the queue, dispatch, creation, the logical
-// window rectangle, the taskbar and scripted input.
+// Windows and messages over the headless host: queue, dispatch, creation, rectangles, taskbar, input.
 #include <gtest/gtest.h>
 
 #include <vector>
