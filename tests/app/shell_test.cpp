@@ -29,11 +29,11 @@ protected:
         GetWindowRect(MainWindow, &r);
         return r;
     }
-    static void ExpectRect(const RECT& r, LONG top, LONG bottom) {
+    static void ExpectRect(const RECT& r, LONG top, LONG height) {
         EXPECT_EQ(r.left, 0);
         EXPECT_EQ(r.top, top);
         EXPECT_EQ(r.right, 240);
-        EXPECT_EQ(r.bottom, bottom);
+        EXPECT_EQ(r.bottom - r.top, height);
     }
 };
 
