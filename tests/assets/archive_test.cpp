@@ -1,10 +1,5 @@
-// Resource archive: lookups by name, the shared data handle, damaged and missing archives.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-
-#include "assets/assets.h"
+// Resource archive and TGA decoding: lookups by name, the shared data handle, damaged and
+// missing archives, both TGA layouts, entries cut short.
 #include "tests/assets/fixture.h"
 
 using namespace assettest;
@@ -12,140 +7,118 @@ using namespace assettest;
 namespace {
 
 class Archive : public ArchiveTest {};
+using Pixels = std::vector<uint16_t>;
 
-bool Mentions(const std::string& line, const std::string& text) {
-    return line.find(text) != std::string::npos;
-}
-
-TEST_F(Archive, EachLookupStartsAgainAndTheFirstOfTwoRecordsWins) {
-    ArchiveFiles files;
-    files.Add("a.bin", {1, 2, 3, 4});
-    files.Add("b.bin", {5, 6, 7, 8});
-    files.Add("a.bin", {9, 9, 9, 9});
-    OpenFiles(files);
-
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_EQ(FindArchiveEntry("a.bin"), ArchiveData);
-        EXPECT_EQ(Position(ArchiveData), 0u);
-        ASSERT_EQ(FindArchiveEntry("b.bin"), ArchiveData);
-        EXPECT_EQ(Position(ArchiveData), 4u);
-    }
-    uint8_t bytes[4] = {};
-    EXPECT_EQ(ReadArchiveEntry(ArchiveData, bytes, 4, "b.bin"), 4u);
-    EXPECT_EQ(bytes[3], 8);
-}
-
-TEST_F(Archive, NamesMatchWholeInTheSameCaseAndOnlyWithinTheirField) {
+// Each lookup rescans from the start; a failed one says so once and leaves the data handle
+// where the last read left it.
+TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     const std::string twenty = "abcdefghijklmnopqrst";
     ArchiveFiles files;
-    files.Add("font.tga", {1});
+    files.Add("font.tga", {1, 2, 3, 4});
     files.index[10] = 'x';  // after the name's zero byte: not part of the name
+    files.Add("data", {5, 6, 7, 8});
+    files.Add("font.tga", {9, 9, 9, 9});
     files.Add(twenty, {2});  // no zero byte inside the field: names nothing
-    files.Add("data", {3});
+    files.Add("ghost", {3});
+    files.index.resize(files.index.size() - 4);  // a trailing partial record is no record
     OpenFiles(files);
 
-    EXPECT_EQ(FindArchiveEntry("font.tga"), ArchiveData);
-    testing::internal::CaptureStderr();
-    for (const char* name : {"FONT.TGA", "font.tg", "font.tgax", "", twenty.c_str()}) {
-        EXPECT_EQ(FindArchiveEntry(name), INVALID_HANDLE_VALUE) << name;
+    const struct {
+        std::string name;
+        int at;  // -1: not found
+    } lookups[] = {{"data", 4},       {"font.tga", 0}, {"data", 4},   {"FONT.TGA", -1},
+                   {"font.tgax", -1}, {"font.tg", -1}, {"", -1},      {twenty, -1},
+                   {"ghost", -1}};
+    for (const auto& lookup : lookups) {
+        DWORD before = Position(ArchiveData);
+        HANDLE entry = nullptr;
+        auto lines = StderrOf([&] { entry = FindArchiveEntry(lookup.name.c_str()); });
+        if (lookup.at >= 0) {
+            ASSERT_EQ(entry, ArchiveData) << lookup.name;
+            EXPECT_EQ(Position(ArchiveData), DWORD(lookup.at)) << lookup.name;
+            EXPECT_EQ(ReadArchiveEntry(entry, &before, 2, "moves the handle on"), 2u);
+            continue;
+        }
+        EXPECT_EQ(entry, INVALID_HANDLE_VALUE) << lookup.name;
+        EXPECT_EQ(Position(ArchiveData), before) << lookup.name;
+        ASSERT_EQ(lines.size(), 1u) << lookup.name;
+        EXPECT_TRUE(Has(lines[0], "\"" + lookup.name + "\"") &&
+                    Has(lines[0], folder + "marrowdale.idx")) << lines[0];
     }
-    EXPECT_EQ(StderrLines().size(), 5u);
-    EXPECT_EQ(FindArchiveEntry("data"), ArchiveData);
-    EXPECT_EQ(Position(ArchiveData), 2u);
 }
 
-TEST_F(Archive, AMissingNameSaysSoOnceAndLeavesTheDataHandleWhereItWas) {
-    ArchiveFiles files;
-    files.Add("a.bin", {1, 2, 3, 4});
-    files.Add("b.bin", {5, 6, 7, 8});
-    OpenFiles(files);
-    ASSERT_EQ(FindArchiveEntry("b.bin"), ArchiveData);
-    uint8_t two[2];
-    ReadArchiveEntry(ArchiveData, two, 2, "b.bin");
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(FindArchiveEntry("c.bin"), INVALID_HANDLE_VALUE);
-    auto lines = StderrLines();
-    EXPECT_EQ(Position(ArchiveData), 6u);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Mentions(lines[0], "\"c.bin\"")) << lines[0];
-    EXPECT_TRUE(Mentions(lines[0], folder + "marrowdale.idx")) << lines[0];
-}
-
-TEST_F(Archive, ATrailingPartialRecordIsNoRecord) {
-    ArchiveFiles files;
-    files.Add("a.bin", {1, 2, 3, 4});
-    files.Add("ghost", {5, 6, 7, 8});
-    files.index.resize(28 + 24);  // the second record's name and offset are whole
-    OpenFiles(files);
-
-    EXPECT_EQ(FindArchiveEntry("a.bin"), ArchiveData);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(FindArchiveEntry("ghost"), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(StderrLines().size(), 1u);
-}
-
-TEST_F(Archive, AnEntryCutShortDeliversWhatIsThereAndSaysSo) {
-    Bytes font(4096);
-    for (size_t i = 0; i < font.size(); ++i) font[i] = static_cast<uint8_t>(i * 7 + 3);
-    ArchiveFiles files;
-    files.Add("first", Bytes(10, 7));
-    files.Add("antique.fnt", font);
-    OpenFiles(files);
-
-    Bytes read(5000);
-    ASSERT_EQ(FindArchiveEntry("antique.fnt"), ArchiveData);
-    EXPECT_EQ(ReadArchiveEntry(ArchiveData, read.data(), 4096, "antique.fnt"), 4096u);
-    EXPECT_EQ(Bytes(read.begin(), read.begin() + 4096), font);
-    ASSERT_EQ(FindArchiveEntry("antique.fnt"), ArchiveData);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadArchiveEntry(ArchiveData, read.data(), 5000, "antique.fnt"), 4096u);
-    auto lines = StderrLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Mentions(lines[0], "\"antique.fnt\"") && Mentions(lines[0], "4096 of 5000"))
-        << lines[0];
-}
-
-// An archive that can't serve is one line naming its file, however many lookups follow.
-TEST_F(Archive, AMissingOrEmptyArchiveIsReportedOnceWithItsPath) {
-    struct Case {
-        const char* what;
+// An archive that can't serve is one line naming its file, however many lookups follow; a
+// missing folder is not created.
+TEST_F(Archive, AnArchiveThatCannotServeIsReportedOnceWithItsPath) {
+    const struct {
         Bytes index, data;
-        const char* named;
-    } cases[] = {
-        {"no files", {}, {}, "marrowdale.idx"},
-        {"empty index", {}, Bytes(100, 1), "marrowdale.idx"},
-        {"empty data", IndexRecord("exit.tga", 0, 0), {}, "marrowdale.dat"},
-    };
-    for (const Case& c : cases) {
-        std::filesystem::remove(folder + "marrowdale.idx");
-        std::filesystem::remove(folder + "marrowdale.dat");
+        std::string graph, named;
+    } cases[] = {{{}, {}, "", "marrowdale.idx"},
+                 {{}, Bytes(100, 1), "", "marrowdale.idx"},
+                 {IndexRecord("exit.tga", 0, 0), {}, "", "marrowdale.dat"},
+                 {{}, {}, "Graph/", "Graph/marrowdale.idx"}};
+    for (const auto& c : cases) {
+        fs::remove(folder + "marrowdale.idx");
+        fs::remove(folder + "marrowdale.dat");
         if (!c.index.empty() || !c.data.empty()) ArchiveFiles{c.index, c.data}.Write(folder);
-        testing::internal::CaptureStderr();
-        Open(folder);
-        HANDLE entry = FindArchiveEntry("exit.tga");
-        uint8_t bytes[8];
-        if (entry != INVALID_HANDLE_VALUE) ReadArchiveEntry(entry, bytes, 8, "exit.tga");
-        EXPECT_EQ(FindArchiveEntry("main.tga"), INVALID_HANDLE_VALUE) << c.what;
-        CloseArchive();
-        auto lines = StderrLines();
-        ASSERT_EQ(lines.size(), 1u) << c.what;
-        EXPECT_TRUE(Mentions(lines[0], folder + c.named)) << lines[0];
+        auto lines = StderrOf([&] {
+            Open(folder + c.graph);
+            uint8_t bytes[8];
+            if (FindArchiveEntry("exit.tga") != INVALID_HANDLE_VALUE) {
+                ReadArchiveEntry(ArchiveData, bytes, 8, "exit.tga");
+            }
+            EXPECT_EQ(FindArchiveEntry("main.tga"), INVALID_HANDLE_VALUE);
+            CloseArchive();
+        });
+        ASSERT_EQ(lines.size(), 1u) << c.named;
+        EXPECT_TRUE(Has(lines[0], folder + c.named)) << lines[0];
     }
-    // Absent files are created empty, as the handheld's open did.
-    EXPECT_TRUE(std::filesystem::exists(folder + "marrowdale.dat"));
+    EXPECT_FALSE(fs::exists(folder + "Graph"));
 }
 
-TEST_F(Archive, AMissingFolderIsReportedOnceAndNotCreated) {
-    std::string graph = folder + "Graph/";
-    testing::internal::CaptureStderr();
-    Open(graph);
-    EXPECT_EQ(FindArchiveEntry("exit.tga"), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(FindArchiveEntry("main.tga"), INVALID_HANDLE_VALUE);
-    auto lines = StderrLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Mentions(lines[0], graph + "marrowdale.idx")) << lines[0];
-    EXPECT_FALSE(std::filesystem::exists(graph));
+// Colours as 0xRRGGBB and their RGB565 forms, worked out by hand.
+const std::vector<uint32_t> Colours = {0x00FF00, 0xF80307, 0xFFFFFF, 0x302010, 0x102030};
+constexpr uint16_t C0 = 0x07E0, C1 = 0xF800, C2 = 0xFFFF, C3 = 0x3102, C4 = 0x1106;
+
+TEST_F(Archive, BothTgaLayoutsStoreTheBottomRowFirstAndDropLowColourBits) {
+    ArchiveFiles files;
+    files.Add("lead", Bytes(5, 0xEE));
+    files.Add("mapped.tga", ColourMappedTga(Colours, {0, 1, 2, 3, 4, 0}));
+    // 16-bit x RRRRR GGGGG BBBBB pixels, bottom row first, after the header; two padding bytes.
+    Bytes trueColour(18, 0);
+    trueColour.insert(trueColour.end(), {0xFF, 0x7F, 0x00, 0x80, 0x21, 0x04, 0x1F, 0x7C, 0, 0});
+    files.Add("true.tga", trueColour);
+    OpenFiles(files);
+
+    Pixels mapped(6, 0xABCD), image(4);
+    ASSERT_EQ(LoadTgaImage("mapped.tga", 3, 2, mapped.data(), 1), 1);
+    EXPECT_EQ(mapped, (Pixels{C3, C4, C0, C0, C1, C2}));
+    EXPECT_EQ(Position(ArchiveData), 5u + 786 + 6 + 2);  // the pixels and two padding bytes
+    ASSERT_EQ(LoadTgaImage("true.tga", 2, 2, image.data(), 0), 1);
+    EXPECT_EQ(image, (Pixels{0x0841, 0xF81F, 0xFFDF, 0x0000}));
+    EXPECT_EQ(Position(ArchiveData), 5u + 794 + (2 * 2 + 10) * 2);
+}
+
+// The bytes a cut entry doesn't deliver decode as zero (colour-map index 0), the same every
+// time, whatever the memory held before; a missing entry leaves the image untouched.
+TEST_F(Archive, ATgaCutShortDecodesItsMissingBytesAsZero) {
+    Bytes whole = ColourMappedTga(Colours, {2, 2, 2, 2, 3, 3, 3, 3});
+    ArchiveFiles files;
+    files.Add("noise.tga", ColourMappedTga({0xFFFFFF, 0xFFFFFF}, Bytes(64 * 64, 1)));
+    files.Add("cut.tga", Bytes(whole.begin(), whole.begin() + 786 + 4 + 1));
+    OpenFiles(files);
+    for (int round = 0; round < 2; ++round) {
+        Pixels noise(64 * 64), image(8, 0xABCD);
+        ASSERT_EQ(LoadTgaImage("noise.tga", 64, 64, noise.data(), 1), 1);
+        auto lines = StderrOf([&] { LoadTgaImage("cut.tga", 4, 2, image.data(), 1); });
+        EXPECT_EQ(image, (Pixels{C3, C0, C0, C0, C2, C2, C2, C2}));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(Has(lines[0], "\"cut.tga\"")) << lines[0];
+    }
+    Pixels untouched(4, 0xABCD);
+    auto lines = StderrOf([&] { EXPECT_EQ(LoadTgaImage("absent.tga", 2, 2, untouched.data(), 1), 0); });
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(untouched, Pixels(4, 0xABCD));
 }
 
 }  // namespace

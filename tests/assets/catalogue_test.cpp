@@ -1,42 +1,29 @@
-// Asset catalogue: loading every image through the headless host, missing data, and release.
-#include <gtest/gtest.h>
-
+// Asset catalogue: every image of the built archive loaded through the headless host, missing
+// data, and release.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"
-#include "gfx/gfx.h"
 #include "platform/gx.h"
-#include "platform/standin.h"
 #include "tests/assets/fixture.h"
 #include "tests/support/support.h"
+#include "tools/common/archive.h"
 
 using namespace assettest;
-namespace fs = std::filesystem;
 
 namespace {
 
-struct CatalogueEntry {
+const struct CatalogueImage {
     const char* name;
-    int width;
-    int height;
+    int width, height;
     uint16_t** buffer;
-};
-
-const CatalogueEntry Images[] = {
+} Images[] = {
     {"exit.tga", 16, 16, &ExitIcon},          {"speaker.tga", 16, 16, &SpeakerIcon},
     {"quintlogo.tga", 200, 42, &LogoImage},   {"front.tga", 240, 320, &FrontImage},
     {"about.tga", 240, 320, &AboutImage},     {"help.tga", 240, 320, &HelpImage},
@@ -55,54 +42,20 @@ const CatalogueEntry Images[] = {
     {"spider1.tga", 36, 24, &SpiderImages[0]}, {"spider2.tga", 36, 24, &SpiderImages[1]},
     {"spider3.tga", 36, 24, &SpiderImages[2]}, {"spider4.tga", 36, 24, &SpiderImages[3]},
     {"spider5.tga", 36, 24, &SpiderImages[4]}, {"spider6.tga", 36, 24, &SpiderImages[5]},
+    {"font.tga", 256, 120, &FontSheet},
 };
-
-// An image straight from the built archive files, decoded here without the game's code.
-std::vector<uint16_t> DecodeBuilt(const Bytes& index, const Bytes& data, const std::string& name,
-                                  int width, int height) {
-    for (size_t r = 0; r + 28 <= index.size(); r += 28) {
-        if (std::string(reinterpret_cast<const char*>(&index[r])) != name) continue;
-        size_t at = index[r + 20] | index[r + 21] << 8 | index[r + 22] << 16 |
-                    static_cast<size_t>(index[r + 23]) << 24;
-        std::vector<uint16_t> image(static_cast<size_t>(width) * height);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                uint8_t k = data.at(at + 786 + static_cast<size_t>(height - 1 - y) * width + x);
-                const uint8_t* bgr = &data.at(at + 18 + 3 * k);
-                image[y * width + x] =
-                    static_cast<uint16_t>((bgr[2] >> 3) << 11 | (bgr[1] >> 2) << 5 | bgr[0] >> 3);
-            }
-        }
-        return image;
-    }
-    return {};
-}
 
 bool IsDefaultTable() {
-    for (const HighScoreEntry& entry : HighScoreTable) {
-        if (entry.score != 0 || std::memcmp(entry.name, "QUINTAVEX", 10) != 0) return false;
-    }
-    return true;
+    return std::all_of(std::begin(HighScoreTable), std::end(HighScoreTable), [](auto& entry) {
+        return entry.score == 0 && std::memcmp(entry.name, "QUINTAVEX", 10) == 0;
+    });
 }
 
-struct LoadingWatch {
-    int passes = 0;
-    bool imagesAllocated = false;
-    std::vector<uint32_t> frame = std::vector<uint32_t>(ScreenWidth * ScreenHeight);
-};
-
-void WatchLoading(int, void* context) {
-    auto* watch = static_cast<LoadingWatch*>(context);
-    ++watch->passes;
-    watch->imagesAllocated = ExitIcon != nullptr;
-    HeadlessDecodedFrame(watch->frame.data());
-}
-
+// The headless host with the game's folders in folder, a display and a back buffer.
 class Catalogue : public testing::Test {
 protected:
     void Start(const std::string& gameFolder) {
         folder = gameFolder;
-        ASSERT_FALSE(folder.empty());
         module = folder + "marrowdale";
         HeadlessOptions options;
         options.modulePath = module.c_str();
@@ -126,67 +79,81 @@ protected:
     std::string folder, module;
 };
 
+// What the first presented frame showed, and whether the images existed by then.
+struct LoadingWatch {
+    int passes = 0;
+    bool imagesAllocated = false;
+    std::vector<uint32_t> frame = std::vector<uint32_t>(ScreenWidth * ScreenHeight);
+};
+
+// The built archive holds the catalogue in its order, each entry a colour-mapped TGA of the
+// catalogue's size; decoded here without the game's code, it is what the game's buffer holds.
 TEST_F(Catalogue, LoadingShowsItsMessageOnceThenDecodesEveryImageTopRowFirst) {
     Start(MakeGameFolder());
     LoadingWatch watch;
-    HeadlessSetPassHook(WatchLoading, &watch);
-    testing::internal::CaptureStderr();
-    LoadAllAssets();
-    std::string errors = testing::internal::GetCapturedStderr();
+    HeadlessSetPassHook([](int, void* context) {
+        auto* watch = static_cast<LoadingWatch*>(context);
+        ++watch->passes;
+        watch->imagesAllocated = ExitIcon != nullptr;
+        HeadlessDecodedFrame(watch->frame.data());
+    }, &watch);
+    for (const std::string& line : StderrOf(LoadAllAssets)) EXPECT_FALSE(Has(line, ".tga"));
     HeadlessSetPassHook(nullptr, nullptr);
-
-    EXPECT_EQ(errors.find(".tga"), std::string::npos) << errors;
-    EXPECT_EQ(watch.passes, 1);
-    EXPECT_FALSE(watch.imagesAllocated);
+    EXPECT_TRUE(watch.passes == 1 && !watch.imagesAllocated);
     ClearBackBuffer(0);
     DrawText("LOADING....", 32, 150, BackBuffer);
     PresentFrame(true);
     std::vector<uint32_t> expected(ScreenWidth * ScreenHeight);
     HeadlessDecodedFrame(expected.data());
     EXPECT_EQ(watch.frame, expected);
-    int lit = 0;
-    for (int y = 0; y < ScreenHeight; ++y) {
-        for (int x = 0; x < ScreenWidth; ++x) {
-            if (!watch.frame[y * ScreenWidth + x]) continue;
-            ++lit;
-            EXPECT_TRUE(x >= 32 && x <= 208 && y >= 150 && y <= 170) << x << "," << y;
+
+    std::string graph = std::string(MARROWDALE_BUILD_DIR) + "/Graph/", error;
+    Bytes data = ReadBytes(graph + "marrowdale.dat");
+    std::vector<ArchiveRecord> records;
+    ASSERT_TRUE(ParseArchiveIndex(ReadBytes(graph + "marrowdale.idx"), records, error)) << error;
+    ASSERT_EQ(records.size(), std::size(Images) + 1);
+    for (size_t i = 0; i < std::size(Images); ++i) {
+        const CatalogueImage& image = Images[i];
+        const ArchiveRecord& record = records[i];
+        SCOPED_TRACE(image.name);
+        ASSERT_EQ(record.name, image.name);
+        ASSERT_EQ(record.length, uint32_t(image.width * image.height + 788));
+        ASSERT_LE(record.offset + record.length, data.size());
+        const uint8_t* tga = data.data() + record.offset;
+        // Colour map of 256 24-bit entries, 8-bit pixels, bottom row first.
+        EXPECT_EQ(Bytes(tga, tga + 18), (Bytes{0, 1, 1, 0, 0, 0, 1, 24, 0, 0, 0, 0,
+                                                uint8_t(image.width), uint8_t(image.width >> 8),
+                                                uint8_t(image.height), uint8_t(image.height >> 8), 8, 0}));
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                int stored = 786 + (image.height - 1 - y) * image.width + x;
+                const uint8_t* bgr = tga + 18 + 3 * tga[stored];
+                ASSERT_EQ((*image.buffer)[y * image.width + x],
+                          (bgr[2] >> 3) << 11 | (bgr[1] >> 2) << 5 | bgr[0] >> 3) << x << "," << y;
+            }
         }
     }
-    EXPECT_GT(lit, 11 * 20);
-
-    Bytes index = ReadBytes(std::string(MARROWDALE_BUILD_DIR) + "/Graph/marrowdale.idx");
-    Bytes data = ReadBytes(std::string(MARROWDALE_BUILD_DIR) + "/Graph/marrowdale.dat");
-    for (const CatalogueEntry& image : Images) {
-        auto decoded = DecodeBuilt(index, data, image.name, image.width, image.height);
-        ASSERT_EQ(decoded.size(), static_cast<size_t>(image.width) * image.height) << image.name;
-        ASSERT_NE(*image.buffer, nullptr) << image.name;
-        EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), *image.buffer)) << image.name;
-    }
-    ASSERT_NE(PresentsStrip, nullptr);
+    ASSERT_EQ(records.back().name, "antique.fnt");
+    ASSERT_EQ(records.back().length, 4096u);
+    EXPECT_TRUE(std::equal(SmallFont, SmallFont + SmallFontBytes, &data.at(records.back().offset)));
 }
 
 TEST_F(Catalogue, WithoutItsDataTheGameCarriesOnWithBlackPicturesAndSaysWhereItLooked) {
     Start(MakeTempFolder());
-    testing::internal::CaptureStderr();
-    LoadAllAssets();
-    auto lines = StderrLines();
-
     int archiveLines = 0;
-    for (const auto& line : lines) {
-        EXPECT_EQ(line.find(".tga"), std::string::npos) << line;
-        if (line.find("marrowdale.idx") != std::string::npos) {
-            ++archiveLines;
-            EXPECT_NE(line.find(folder + "Graph/marrowdale.idx"), std::string::npos) << line;
-        }
+    for (const std::string& line : StderrOf(LoadAllAssets)) {
+        EXPECT_FALSE(Has(line, ".tga")) << line;
+        archiveLines += Has(line, folder + "Graph/marrowdale.idx");
     }
     EXPECT_EQ(archiveLines, 1);
-    for (const CatalogueEntry& image : Images) {
+    for (const CatalogueImage& image : Images) {
         ASSERT_NE(*image.buffer, nullptr) << image.name;
-        std::vector<uint16_t> black(static_cast<size_t>(image.width) * image.height, 0);
-        EXPECT_TRUE(std::equal(black.begin(), black.end(), *image.buffer)) << image.name;
+        uint16_t blank = image.buffer == &FontSheet ? FontKey : 0;  // missing text, not boxes
+        EXPECT_EQ(std::count(*image.buffer, *image.buffer + image.width * image.height, blank),
+                  image.width * image.height) << image.name;
     }
-    std::vector<uint8_t> strip(PresentsStripBytes, 0);
-    EXPECT_EQ(std::memcmp(PresentsStrip, strip.data(), PresentsStripBytes), 0);
+    EXPECT_EQ(std::count(PresentsStrip, PresentsStrip + PresentsStripBytes / 2, 0),
+              PresentsStripBytes / 2);
     EXPECT_TRUE(IsDefaultTable());
 }
 
@@ -197,39 +164,27 @@ TEST_F(Catalogue, ReleaseSavesTheScoresFirstEvenWithoutANewScore) {
     LoadAllAssets();
     std::string newFile = folder + "highscores.dat.new";
     ASSERT_EQ(mkfifo(newFile.c_str(), 0600), 0);
-
-    struct Seen {
-        bool images = false, strip = false, font = false, archive = false;
-        Bytes written;
-    } seen;
+    bool allThere = false;
+    Bytes written;
     std::thread reader([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        seen.images = ExitIcon && SpiderImages[5] && HighImage;
-        seen.strip = PresentsStrip != nullptr;
-        seen.font = FontSheet != nullptr;
-        seen.archive = ArchiveIndex != INVALID_HANDLE_VALUE;
-        int fd = open(newFile.c_str(), O_RDONLY | O_NONBLOCK);
-        if (fd < 0) return;
-        pollfd wait{fd, POLLIN, 0};
+        allThere = ExitIcon && SpiderImages[5] && HighImage && PresentsStrip && FontSheet &&
+                   ArchiveIndex != INVALID_HANDLE_VALUE;
+        pollfd wait{open(newFile.c_str(), O_RDONLY | O_NONBLOCK), POLLIN, 0};
         uint8_t bytes[256];
-        while (seen.written.size() < 128 && poll(&wait, 1, 2000) > 0) {
-            ssize_t got = read(fd, bytes, sizeof bytes);
-            if (got <= 0) break;
-            seen.written.insert(seen.written.end(), bytes, bytes + got);
+        ssize_t got = 0;
+        while (wait.fd >= 0 && written.size() < 128 && poll(&wait, 1, 2000) > 0 &&
+               (got = read(wait.fd, bytes, sizeof bytes)) > 0) {
+            written.insert(written.end(), bytes, bytes + got);
         }
-        close(fd);
+        close(wait.fd);
     });
-    testing::internal::CaptureStderr();
-    ReleaseAllAssets();
+    StderrOf(ReleaseAllAssets);
     reader.join();
-    testing::internal::GetCapturedStderr();
-
-    EXPECT_TRUE(seen.images && seen.strip && seen.font && seen.archive);
+    EXPECT_TRUE(allThere);
     auto* table = reinterpret_cast<const uint8_t*>(HighScoreTable);
-    EXPECT_EQ(seen.written, Bytes(table, table + 128));
-    EXPECT_EQ(ExitIcon, nullptr);
-    EXPECT_EQ(PresentsStrip, nullptr);
-    EXPECT_EQ(FontSheet, nullptr);
+    EXPECT_EQ(written, Bytes(table, table + 128));
+    EXPECT_TRUE(ExitIcon == nullptr && PresentsStrip == nullptr && FontSheet == nullptr);
 
     // With the pipe gone, a plain shutdown writes the defaults read at loading.
     fs::remove(newFile);

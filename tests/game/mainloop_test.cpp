@@ -1,24 +1,18 @@
 // The main loop through the headless host: unknown screens, quitting, credits and shutdown.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 
-#include "app/app.h"
-#include "game/game.h"
-#include "gfx/gfx.h"
-#include "platform/standin.h"
-#include "tests/support/support.h"
+#include "tests/game/fixture.h"
 
 namespace {
 
 struct LoopScript {
     int quitAtPass = -1;
     int strangeFrom = -1;
+    int closes = 1;
     uint64_t strangeFrame = 0;
     int strangeFramesSeen = 0;
     bool strangeFrameChanged = false;
     int lastPass = 0;
-    int closes = 1;
 };
 
 void Drive(int pass, void* context) {
@@ -37,40 +31,24 @@ void Drive(int pass, void* context) {
     }
 }
 
-class MainLoop : public ::testing::Test {
+class MainLoop : public HostTest {
 protected:
-    void SetUp() override {
-        folder = MakeGameFolder();
-        module = FolderModulePath(folder);
-        HeadlessOptions options;
-        options.modulePath = module.c_str();
-        StartHeadlessHost(options);
-        CloseRequests = 0;
-        RunFlag = 0;
+    void Run(LoopScript& script) {
+        HeadlessSetPassHook(Drive, &script);
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
     }
-    void TearDown() override {
-        HeadlessSetPassHook(nullptr, nullptr);
-        StopHeadlessHost();
-        RemoveGameFolder(folder);
-    }
-    std::string folder, module;
 };
 
 TEST_F(MainLoop, AnUnknownScreenKeepsTheFrameAndTheLoopRunning) {
-    LoopScript script;
-    script.strangeFrom = 400;
-    script.quitAtPass = 450;
-    HeadlessSetPassHook(Drive, &script);
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
+    LoopScript script{.quitAtPass = 450, .strangeFrom = 400};
+    Run(script);
     EXPECT_EQ(script.strangeFramesSeen, 49);
     EXPECT_FALSE(script.strangeFrameChanged);
 }
 
 TEST_F(MainLoop, AQuitShowsTheCreditsForEightSecondsThenSavesTheScores) {
-    LoopScript script;
-    script.quitAtPass = 300;
-    HeadlessSetPassHook(Drive, &script);
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
+    LoopScript script{.quitAtPass = 300};
+    Run(script);
     int creditPasses = script.lastPass - script.quitAtPass;
     EXPECT_GE(creditPasses, 8000 / 13);
     EXPECT_LE(creditPasses, 8000 / 13 + 3);
@@ -78,11 +56,8 @@ TEST_F(MainLoop, AQuitShowsTheCreditsForEightSecondsThenSavesTheScores) {
 }
 
 TEST_F(MainLoop, ASecondCloseEndsTheCreditsAtOnce) {
-    LoopScript script;
-    script.quitAtPass = 300;
-    script.closes = 2;
-    HeadlessSetPassHook(Drive, &script);
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
+    LoopScript script{.quitAtPass = 300, .closes = 2};
+    Run(script);
     EXPECT_LE(script.lastPass - script.quitAtPass, 3);
     EXPECT_TRUE(std::filesystem::exists(folder + "highscores.dat")) << "scores are still saved";
 }

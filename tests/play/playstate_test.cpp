@@ -1,14 +1,23 @@
-// The play state's pass: the nine timed tasks and their intervals at every level, the corner
-// icons, the pen zones, the button order, and the overlay drawn on every pass.
+// The play state's pass: the nine timed tasks, their intervals and order, the pen, buttons and
+// icons, and the frames it draws.
+#include <algorithm>
 #include <climits>
 
-#include "tests/play/play_fixture.h"
+#include "tests/game/fixture.h"
 
 namespace {
 
-using Sounds = std::vector<int>;
+using SchedulerTest = GameTest;
+using PlayInputTest = GameTest;
+using PlayDrawTest = GameTest;
 
-class SchedulerTest : public PlayTest {};
+// Every play timer to the same time; nothing is due until the clock moves past it.
+void SetAllTimers(int32_t ms) {
+    for (int32_t* timer : {&LastDogStep, &LastLevelUp, &LastPickCheck, &LastGrow, &LastSpiderStep,
+                           &LastFruitSpawn, &LastSpiderSpawn, &LastFumeStep, &LastFrame}) {
+        *timer = ms;
+    }
+}
 
 struct TaskInterval {
     const char* name;
@@ -58,8 +67,7 @@ TEST_F(SchedulerTest, EachTaskRunsItsRule) {
     SetAllTimers(0);
     SetClock(10001);
     RunPlayState();
-    EXPECT_EQ(PlayField.StepCount, 1) << "dog step";
-    EXPECT_EQ(PlayField.Dog.y, 164);
+    EXPECT_EQ(PlayField.Dog.y, 164) << "dog step";
     EXPECT_EQ(PlayField.Level, 1) << "level up is 100 s away";
     EXPECT_EQ(PlayField.Fruits[0].state, FruitMedium) << "growth";
     EXPECT_EQ(PlayField.Spiders[1].x, 11) << "spider step";
@@ -67,10 +75,16 @@ TEST_F(SchedulerTest, EachTaskRunsItsRule) {
     EXPECT_EQ(PlayField.SpiderCount, 2) << "spider spawn";
     EXPECT_EQ(PlayField.Fumes[0].x, 90) << "fume step";
     EXPECT_EQ(Pixel(100, 100), MainImage[100 * ScreenWidth + 100]) << "frame";
+    for (int32_t level : {1, 9, 10}) {
+        PlayField.Level = level;
+        SetClock(LastLevelUp + 100001);
+        RunPlayState();
+        EXPECT_EQ(PlayField.Level, std::min(level + 1, 10)) << "level up from " << level;
+    }
 }
 
-TEST_F(SchedulerTest, AFruitRipeningInThePassOfASpiderStepIsStolenBeforeAnyPick) {
-    // The pick check comes before growth, growth before the spider step.
+TEST_F(SchedulerTest, TasksRunInTheirOrderWithinAPass) {
+    // Pick, then growth, then the spider step: a fruit ripening in the pass is stolen.
     PlayField.Dog = Actor{112, RowOf(1), 0, DogStill};
     PutFruit(1, FruitMedium);
     PutSpider(1, 80, SpiderApproaching, 3);
@@ -78,10 +92,8 @@ TEST_F(SchedulerTest, AFruitRipeningInThePassOfASpiderStepIsStolenBeforeAnyPick)
     SetClock(10001);
     RunPlayState();
     EXPECT_EQ(PlayField.Fruits[1].state, FruitStolen);
-    EXPECT_EQ(PlayField.PlantsLeft, 11);
-}
-
-TEST_F(SchedulerTest, TheDogsLastStepToAFruitIsFollowedByThePickInTheSamePass) {
+    // The dog's last step, then the pick, then the spider's arrival.
+    NewGame();
     PlayField.Dog = Actor{114, RowOf(1), 5, DogLeft};
     PlayField.StepCount = 15;
     PutFruit(1, FruitRipe);
@@ -89,90 +101,26 @@ TEST_F(SchedulerTest, TheDogsLastStepToAFruitIsFollowedByThePickInTheSamePass) {
     SetAllTimers(0);
     SetClock(501);
     RunPlayState();
-    EXPECT_EQ(PlayField.Dog.x, 112);
-    EXPECT_EQ(PlayField.Fruits[1].state, FruitPicked) << "picked before the spider arrives";
-    EXPECT_EQ(PlayField.Spiders[1].x, 80);
-    EXPECT_EQ(PlayField.PlantsLeft, 12);
-}
-
-TEST_F(SchedulerTest, ASpiderStealsBeforeAFumeOfTheSamePassReachesIt) {
+    EXPECT_EQ(PlayField.Fruits[1].state, FruitPicked);
+    // The spider step before the fume step: a thief can't be hit.
+    NewGame();
     PutFruit(0, FruitRipe);
     PutSpider(0, 79, SpiderApproaching, 3);
-    PlayField.Fumes[0] = Actor{100, RowOf(0), 0, FumeLeft};  // to 90, within reach of 80
+    PlayField.Fumes[0] = Actor{100, RowOf(0), 0, FumeLeft};
     SetAllTimers(0);
     SetClock(501);
     RunPlayState();
-    EXPECT_EQ(PlayField.Fruits[0].state, FruitStolen);
-    EXPECT_EQ(PlayField.Spiders[0].state, SpiderStealing) << "a thief can't be hit";
+    EXPECT_EQ(PlayField.Spiders[0].state, SpiderStealing);
     EXPECT_EQ(PlayField.Score, 0);
-}
-
-TEST_F(SchedulerTest, TheDogTimerRunsAlsoWhileTheDogStands) {
-    SetClock(13);
-    RunPlayState();
-    EXPECT_EQ(LastDogStep, 13);
-    EXPECT_EQ(PlayField.StepCount, 0) << "no step while still";
-}
-
-TEST_F(SchedulerTest, MissedIntervalsAreNotMadeUp) {
-    PlayField.Fumes[0] = Actor{200, 96, 0, FumeLeft};
-    SetClock(1000);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Fumes[0].x, 190);
-    EXPECT_EQ(LastFumeStep, 1000);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Fumes[0].x, 190) << "nothing is due until the clock moves on";
-    SetClock(1100);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Fumes[0].x, 190) << "100 ms is not more than the interval";
-    SetClock(1101);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Fumes[0].x, 180);
-}
-
-TEST_F(SchedulerTest, TheLevelReachesTenAfterNineRisesAndStaysThere) {
-    int32_t clock = 0;
-    for (int rise = 1; rise <= 9; ++rise) {
-        clock += 100000;
-        SetClock(clock);
-        RunPlayState();
-        ASSERT_EQ(PlayField.Level, rise) << "exactly 100000 ms is not a rise";
-        clock += 1;
-        SetClock(clock);
-        RunPlayState();
-        ASSERT_EQ(PlayField.Level, rise + 1);
-        SetAllTimers(clock);
-    }
-    EXPECT_EQ(clock, 900009);
-    SetClock(clock + 100001);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Level, 10);
-}
-
-TEST_F(SchedulerTest, ANewLevelsIntervalsApplyInTheSamePass) {
+    // The level comes second: a new level's intervals apply in the same pass.
+    NewGame();
     PlayField.Level = 8;
     SetAllTimers(200000);
+    LastLevelUp = 99999;
     SetClock(200001);
     RunPlayState();
-    EXPECT_EQ(PlayField.SpiderCount, 0) << "level 8 waits 1000 ms between spiders";
-    LastLevelUp = 200001 - 100001;
-    SetClock(200002);
-    RunPlayState();
     EXPECT_EQ(PlayField.Level, 9);
-    EXPECT_EQ(PlayField.SpiderCount, 1) << "level 9 brings one whenever the clock moved";
-}
-
-TEST_F(SchedulerTest, AtLevelNineASpiderComesOnEveryPassTheClockMovesUntilEight) {
-    PlayField.Level = 9;
-    SetAllTimers(1000);
-    SetClock(1000);
-    RunPlayState();
-    EXPECT_EQ(PlayField.SpiderCount, 0);
-    for (int n = 1; n <= 10; ++n) {
-        SetClock(1000 + n);
-        RunPlayState();
-        EXPECT_EQ(PlayField.SpiderCount, n < 8 ? n : 8);
-    }
+    EXPECT_EQ(PlayField.SpiderCount, 1) << "level 9 brings a spider whenever the clock moved";
 }
 
 TEST_F(SchedulerTest, TasksKeepRunningWhenTheClockPassesTwoToTheThirtyOne) {
@@ -185,267 +133,161 @@ TEST_F(SchedulerTest, TasksKeepRunningWhenTheClockPassesTwoToTheThirtyOne) {
     EXPECT_EQ(PlayField.Fumes[0].x, 190);
 }
 
-class PlayInputTest : public PlayTest {
-protected:
-    static void Pen(int x, int y) {
-        Latches.penDown = true;
-        Latches.penX = static_cast<uint32_t>(x);
-        Latches.penY = static_cast<uint32_t>(y);
-    }
-    static void Tap(int x, int y) {
-        Latches.tapPending = true;
-        Latches.tapX = static_cast<uint32_t>(x);
-        Latches.tapY = static_cast<uint32_t>(y);
-    }
-    static int FumesInFlight() {
-        int n = 0;
-        for (const Actor& fume : PlayField.Fumes) n += fume.state != FumeEmpty;
-        return n;
-    }
-};
-
-TEST_F(PlayInputTest, PenZonesGiveShotsAndOrders) {
-    enum Result { None, ShotLeft, ShotRight, Up, Down, Left, Right };
-    struct Case { int x, y; Actor dog; Result result; };
-    const Actor centre{144, 160, 0, DogStill};  // middle (80, 88) in half units
-    const Case cases[] = {
-        {29, 200, centre, ShotLeft},   {30, 200, centre, Left},
-        {211, 200, centre, Right},     {212, 200, centre, ShotRight},
-        {108, 100, centre, Up},        {107, 100, centre, Left},
-        {133, 250, centre, Down},      {134, 250, centre, Right},
-        {120, 176, centre, None},      // level with the dog's middle on both axes
-        {110, 177, centre, Left},      // level on y, left of it
-        {110, 10, Actor{144, 32, 0, DogStill}, Left},    // top row: up fails, left holds
-        {125, 250, Actor{144, 224, 0, DogStill}, Right},  // bottom row: down fails
-        {110, 100, Actor{112, 96, 4, DogStill}, Right},  // off the column: no up
-        {60, 120, Actor{144, 100, 2, DogStill}, None},   // between rows: no sideways
+TEST_F(PlayInputTest, PenAndButtonsGiveOrdersAndShots) {
+    // keys: L, R, U, D held, A, B pressed; latched: the presses left after the pass.
+    struct Input { Actor dog; int penX, penY; const char* keys; int32_t order, fume; const char* latched; };
+    const Actor centre{144, 160, 0, DogStill};  // its middle is (80, 88) in half units
+    const Input inputs[] = {
+        {centre, 29, 200, "", DogStill, FumeLeft, ""},   {centre, 30, 200, "", DogLeft, FumeEmpty, ""},
+        {centre, 211, 200, "", DogRight, FumeEmpty, ""}, {centre, 212, 200, "", DogStill, FumeRight, ""},
+        {centre, 108, 100, "", DogUp, FumeEmpty, ""},    {centre, 107, 100, "", DogLeft, FumeEmpty, ""},
+        {centre, 133, 250, "", DogDown, FumeEmpty, ""},  {centre, 134, 250, "", DogRight, FumeEmpty, ""},
+        {centre, 120, 176, "", DogStill, FumeEmpty, ""}, {centre, 110, 177, "", DogLeft, FumeEmpty, ""},
+        {{144, 32, 0, DogStill}, 110, 10, "", DogLeft, FumeEmpty, ""},
+        {{144, 224, 0, DogStill}, 125, 250, "", DogRight, FumeEmpty, ""},
+        {{112, 96, 4, DogStill}, 110, 100, "", DogRight, FumeEmpty, ""},  // off the column: no up
+        {{144, 100, 2, DogStill}, 60, 120, "", DogStill, FumeEmpty, ""},  // between rows: no sideways
+        {{144, 160, 0, DogUp}, 5, 200, "", DogUp, FumeEmpty, ""},         // a move is under way
+        {centre, -1, -1, "L", DogLeft, FumeEmpty, ""},   {{176, 160, 0, DogStill}, -1, -1, "L", DogLeft, FumeEmpty, ""},
+        {{112, 160, 0, DogStill}, -1, -1, "L", DogStill, FumeEmpty, ""},
+        {{144, 164, 0, DogStill}, -1, -1, "L", DogStill, FumeEmpty, ""},
+        {{112, 160, 0, DogStill}, -1, -1, "R", DogRight, FumeEmpty, ""},
+        {{176, 160, 0, DogStill}, -1, -1, "R", DogStill, FumeEmpty, ""},
+        {{112, 96, 0, DogStill}, -1, -1, "U", DogUp, FumeEmpty, ""},  // the column is not tested
+        {{144, 32, 0, DogStill}, -1, -1, "U", DogStill, FumeEmpty, ""},
+        {{144, 220, 0, DogStill}, -1, -1, "D", DogDown, FumeEmpty, ""},
+        {{144, 224, 0, DogStill}, -1, -1, "D", DogStill, FumeEmpty, ""},
+        {centre, -1, -1, "RUD", DogRight, FumeEmpty, ""},                     // the first held wins
+        {{176, 160, 0, DogStill}, -1, -1, "RU", DogStill, FumeEmpty, ""},    // and hides the rest
+        {{112, 96, 0, DogStill}, -1, -1, "LAB", DogStill, FumeEmpty, "AB"},  // A, B wait while held
+        {centre, -1, -1, "AB", DogStill, FumeLeft, "B"},
+        {centre, -1, -1, "B", DogStill, FumeRight, ""},
+        {{144, 160, 0, DogUp}, -1, -1, "A", DogUp, FumeEmpty, ""},  // a shot during a move is lost
+        {centre, 110, 100, "L", DogLeft, FumeEmpty, ""},            // a button order beats the pen's
+        {{144, 224, 0, DogStill}, 110, 100, "D", DogUp, FumeEmpty, ""},  // a failed one leaves it
     };
-    for (const Case& c : cases) {
+    for (const Input& input : inputs) {
         NewGame();
-        PlayField.Dog = c.dog;
+        PlayField.Dog = input.dog;
+        PlayField.StepCount = input.dog.state == DogStill ? 0 : 3;
         Latches = InputLatches{};
-        Pen(c.x, c.y);
+        if (input.penX >= 0) OnStylusMove(input.penX, input.penY);
+        Latches.penDown = input.penX >= 0;
+        auto has = [](const char* keys, char key) { return std::strchr(keys, key) != nullptr; };
+        Latches.leftHeld = has(input.keys, 'L');
+        Latches.rightHeld = has(input.keys, 'R');
+        Latches.upHeld = has(input.keys, 'U');
+        Latches.downHeld = has(input.keys, 'D');
+        Latches.aPressed = has(input.keys, 'A');
+        Latches.bPressed = has(input.keys, 'B');
         RunPlayState();
-        std::string where = "pen " + std::to_string(c.x) + "," + std::to_string(c.y);
-        const int32_t orders[] = {DogStill, DogStill, DogStill, DogUp, DogDown, DogLeft, DogRight};
-        EXPECT_EQ(PlayField.Dog.state, orders[c.result]) << where;
-        EXPECT_EQ(PlayField.Fumes[0].state,
-                  c.result == ShotLeft ? FumeLeft : c.result == ShotRight ? FumeRight : FumeEmpty)
-            << where;
+        SCOPED_TRACE(testing::Message() << "dog " << input.dog << " pen " << input.penX << ","
+                                        << input.penY << " keys " << input.keys);
+        EXPECT_EQ(PlayField.Dog.state, input.order);
+        EXPECT_EQ(PlayField.Fumes[0].state, input.fume);
+        EXPECT_EQ(Latches.aPressed, has(input.latched, 'A'));
+        EXPECT_EQ(Latches.bPressed, has(input.latched, 'B'));
     }
 }
 
-TEST_F(PlayInputTest, ThePenDoesNothingDuringAMove) {
-    PlayField.Dog.state = DogUp;
-    PlayField.StepCount = 3;
-    Pen(5, 200);
-    RunPlayState();
-    EXPECT_EQ(FumesInFlight(), 0);
-    Pen(230, 200);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Dog.state, DogUp);
-}
-
-TEST_F(PlayInputTest, HoldingTheStylusAtTheLeftEdgeShootsFourFumesThenOnlyTurns) {
-    Pen(10, 200);
-    for (int pass = 1; pass <= 4; ++pass) {
+TEST_F(PlayInputTest, IconTapsMuteOrLeaveAndThePassRunsOn) {
+    struct IconTap { int x, y; bool mute, leave; };
+    const IconTap taps[] = {{5, 5, true, false},    {16, 21, true, false},  {17, 21, false, false},
+                            {16, 22, false, false}, {224, 21, false, false}, {225, 21, false, true},
+                            {239, 0, false, true},  {120, 100, false, false}};
+    for (const IconTap& tap : taps) {
+        NewGame();
+        Latches = InputLatches{};
+        OnStylusDown(tap.x, tap.y);  // a tap, and the pen held there
+        bool soundWas = SoundOn;
+        TakeSounds();
         RunPlayState();
-        EXPECT_EQ(FumesInFlight(), pass);
+        SCOPED_TRACE(testing::Message() << "tap at " << tap.x << "," << tap.y);
+        EXPECT_EQ(SoundOn != soundWas, tap.mute);
+        EXPECT_EQ(ScreenState, tap.leave ? Menu : Play);
+        EXPECT_FALSE(Latches.tapPending) << "a tap on the field is dropped";
+        if (SoundOn != soundWas) ToggleMute();
+        if (!tap.mute && !tap.leave) continue;
+        EXPECT_EQ(PlayField.Dog.state, DogStill) << "the pen is ignored in the pass of an icon tap";
+        EXPECT_EQ(FindFreeFume(), 0);
+        EXPECT_EQ(TakeSounds(), tap.leave ? Effects{SoundSelect} : Effects{});
     }
-    EXPECT_EQ(TakeSounds(), (Sounds{SoundFire, SoundFire, SoundFire, SoundFire}));
-    PlayField.Dog.frame = 0;
-    RunPlayState();
-    EXPECT_EQ(PlayField.Dog.frame, 4);
-    EXPECT_TRUE(TakeSounds().empty());
-}
-
-TEST_F(PlayInputTest, ASpeakerTapMutesOnceAndThenTheHeldPenShootsLeft) {
-    Tap(5, 5);
-    Pen(5, 5);
-    RunPlayState();
-    EXPECT_FALSE(SoundOn);
-    EXPECT_EQ(FumesInFlight(), 0) << "the pen is ignored in the pass of the tap";
-    RunPlayState();
-    EXPECT_FALSE(SoundOn);
-    EXPECT_EQ(PlayField.Fumes[0].state, FumeLeft);
-}
-
-TEST_F(PlayInputTest, IconTapBounds) {
-    Tap(17, 5);
-    RunPlayState();
-    EXPECT_TRUE(SoundOn) << "x 17 is off the speaker";
-    Tap(16, 22);
-    RunPlayState();
-    EXPECT_TRUE(SoundOn) << "y 22 is below it";
-    Tap(224, 21);
-    RunPlayState();
-    EXPECT_EQ(ScreenState, Play) << "x 224 is left of the exit icon";
-    Tap(225, 21);
-    RunPlayState();
-    EXPECT_EQ(ScreenState, Menu);
-}
-
-TEST_F(PlayInputTest, TheExitIconAbandonsTheGameButThePassRunsOn) {
+    NewGame();
     Tap(230, 10);
-    Pen(230, 10);
     Latches.downHeld = true;
     SetClock(40);
     RunPlayState();
     EXPECT_EQ(ScreenState, Menu);
-    EXPECT_EQ(TakeSounds(), (Sounds{SoundSelect}));
-    EXPECT_EQ(FumesInFlight(), 0) << "the pen is ignored in the pass of the tap";
     EXPECT_EQ(PlayField.Dog.state, DogDown) << "the buttons still count";
-    EXPECT_EQ(PlayField.StepCount, 1);
     EXPECT_EQ(LastFrame, 40) << "the frame task still runs";
 }
 
-TEST_F(PlayInputTest, ATapOnTheFieldIsDropped) {
-    Tap(120, 100);
-    RunPlayState();
-    EXPECT_FALSE(Latches.tapPending);
-    EXPECT_EQ(PlayField.Dog.state, DogStill);
-    EXPECT_EQ(FumesInFlight(), 0);
+// A keyed image into a built frame, x in the 320-wide game space as the game draws.
+void Put(Frame& frame, const uint16_t* image, int width, int height, int x, int y) {
+    DrawImage(frame.data(), image, width, height, x, y, 1);
 }
 
-TEST_F(PlayInputTest, TheLastTheftOutranksTheExitTapOfTheSamePass) {
-    for (HighScoreEntry& entry : HighScoreTable) entry.score = 0;
-    PlayField.Score = 10;
-    PlayField.PlantsLeft = 1;
-    PutFruit(0, FruitRipe);
-    PutSpider(0, 80, SpiderApproaching, 3);
-    Tap(230, 10);
-    SetClock(501);
-    RunPlayState();
-    EXPECT_EQ(ScreenState, EnterName);
+// The plants left in two rows of six along the bottom left, then the score in eight places.
+void PutPlantsAndScore(Frame& frame, int plants, int score) {
+    for (int i = 0; i < plants; ++i) Put(frame, PlantImage, 16, 16, 16 * (i % 6), i < 6 ? 288 : 304);
+    char text[16];
+    std::snprintf(text, sizeof text, "%8d", score);
+    DrawText(text, 100, 294, frame.data());
 }
 
-TEST_F(PlayInputTest, AAndBStayLatchedWhileLeftOrRightIsHeld) {
-    PlayField.Dog = Actor{112, 96, 0, DogStill};  // Left can't be taken from here
-    Latches.leftHeld = true;
-    Latches.aPressed = true;
-    Latches.bPressed = true;
-    RunPlayState();
-    EXPECT_TRUE(Latches.aPressed);
-    EXPECT_TRUE(Latches.bPressed);
-    EXPECT_EQ(FumesInFlight(), 0);
-    EXPECT_EQ(PlayField.Dog.state, DogStill);
-    Latches.leftHeld = false;
-    Latches.rightHeld = true;
-    PlayField.Dog = Actor{176, 96, 0, DogStill};
-    RunPlayState();
-    EXPECT_TRUE(Latches.aPressed);
-    Latches.rightHeld = false;
-    RunPlayState();
-    EXPECT_FALSE(Latches.aPressed) << "read on the first pass with neither held";
-    EXPECT_TRUE(Latches.bPressed) << "only the first pressed button is handled";
-    EXPECT_EQ(PlayField.Fumes[0].state, FumeLeft);
-    RunPlayState();
-    EXPECT_FALSE(Latches.bPressed);
-    EXPECT_EQ(PlayField.Fumes[1].state, FumeRight);
-    EXPECT_EQ(PlayField.Dog.frame, 6);
-}
-
-TEST_F(PlayInputTest, AShotPressedDuringAMoveIsLost) {
-    PlayField.Dog.state = DogUp;
-    PlayField.StepCount = 5;
-    Latches.aPressed = true;
-    RunPlayState();
-    EXPECT_FALSE(Latches.aPressed);
-    PlayField.StepCount = 0;
-    PlayField.Dog.state = DogStill;
-    RunPlayState();
-    EXPECT_EQ(FumesInFlight(), 0);
-    EXPECT_TRUE(TakeSounds().empty());
-}
-
-TEST_F(PlayInputTest, ButtonOrdersFollowTheirOwnConditions) {
-    struct Case { Actor dog; bool left, right, up, down; int32_t expected; };
-    const Case cases[] = {
-        {{144, 160, 0, DogStill}, true, false, false, false, DogLeft},
-        {{176, 160, 0, DogStill}, true, false, false, false, DogLeft},
-        {{112, 160, 0, DogStill}, true, false, false, false, DogStill},
-        {{144, 164, 0, DogStill}, true, false, false, false, DogStill},
-        {{112, 160, 0, DogStill}, false, true, false, false, DogRight},
-        {{176, 160, 0, DogStill}, false, true, false, false, DogStill},
-        {{112, 96, 0, DogStill}, false, false, true, false, DogUp},  // the column is not tested
-        {{144, 32, 0, DogStill}, false, false, true, false, DogStill},
-        {{144, 220, 0, DogStill}, false, false, false, true, DogDown},
-        {{144, 224, 0, DogStill}, false, false, false, true, DogStill},
-        {{144, 160, 0, DogStill}, false, true, true, true, DogRight},  // the first held wins
-        {{176, 160, 0, DogStill}, false, true, true, false, DogStill},  // and hides the rest
-    };
-    for (const Case& c : cases) {
-        NewGame();
-        PlayField.Dog = c.dog;
-        Latches = InputLatches{};
-        Latches.leftHeld = c.left;
-        Latches.rightHeld = c.right;
-        Latches.upHeld = c.up;
-        Latches.downHeld = c.down;
-        RunPlayState();
-        EXPECT_EQ(PlayField.Dog.state, c.expected)
-            << "dog " << c.dog.x << "," << c.dog.y << " L" << c.left << " R" << c.right << " U"
-            << c.up << " D" << c.down;
+TEST_F(PlayDrawTest, TheFirstFrameShowsTheDogAloneThePlantsLeftAndScoreZero) {
+    for (int plants : {12, 0, -1}) {
+        PlayField.PlantsLeft = plants;
+        DrawPlayField();
+        Frame expected = Picture(MainImage);
+        Put(expected, DogImages[0], 32, 32, 144, 160);
+        PutPlantsAndScore(expected, std::max(plants, 0), 0);
+        ExpectFrame(expected, "play-first-frame");
     }
 }
 
-TEST_F(PlayInputTest, AButtonOrderReplacesThePensAndAFailedOneLeavesIt) {
-    Pen(110, 100);  // up the column
-    Latches.leftHeld = true;
-    RunPlayState();
-    EXPECT_EQ(PlayField.Dog.state, DogLeft);
-
-    NewGame();
-    PlayField.Dog = Actor{144, 224, 0, DogStill};
-    Latches = InputLatches{};
-    Pen(110, 100);
-    Latches.downHeld = true;  // already on the bottom row
-    RunPlayState();
-    EXPECT_EQ(PlayField.Dog.state, DogUp);
+TEST_F(PlayDrawTest, FruitDogSpidersFumesPlantsAndScoreCoverInThatOrder) {
+    // The dog over fruit 2, spider 2 over the dog, fume 0 over both, spider 5 under fume 2,
+    // plants and score over the rolling fruit 3 and 7.
+    PutFruit(0, FruitSmall);
+    PutFruit(1, FruitMedium);
+    PutFruit(2, FruitRipe);
+    PlayField.Fruits[3] = Actor{2, 288, 0, FruitRolling};
+    PlayField.Fruits[4] = Actor{192, 32, 3, FruitStolen};
+    PlayField.Fruits[5] = Actor{170, 250, 6, FruitPicked};
+    PlayField.Fruits[7] = Actor{283, 288, 7, FruitRolling};
+    PlayField.Dog = Actor{112, 160, 5, DogLeft};
+    PutSpider(2, 130, SpiderApproaching, 4);
+    PutSpider(5, 208, SpiderApproaching, 2);
+    PutSpider(6, 272, SpiderRetreating, 5);
+    PlayField.Fumes[0] = Actor{140, 160, 1, FumeLeft};
+    PlayField.Fumes[2] = Actor{200, 96, 2, FumeRight};
+    PlayField.PlantsLeft = 7;
+    PlayField.Score = 1235;
+    DrawPlayField();
+    Frame expected = Picture(MainImage);
+    Put(expected, SmallFruitImage, 16, 16, 104, 40);
+    Put(expected, MediumFruitImage, 24, 24, 100, 100);
+    Put(expected, FruitImages[0], 32, 32, 96, 160);
+    Put(expected, FruitImages[0], 32, 32, 2, 288);
+    Put(expected, FruitImages[3], 32, 32, 192, 32);
+    Put(expected, FruitImages[6], 32, 32, 170, 250);
+    Put(expected, FruitImages[7], 32, 32, 283, 288);
+    Put(expected, DogImages[5], 32, 32, 112, 160);
+    Put(expected, SpiderImages[4], 36, 24, 130, 164);
+    Put(expected, SpiderImages[2], 36, 24, 208, 100);
+    Put(expected, SpiderImages[5], 36, 24, 272, 164);
+    Put(expected, FumeImages[1], 32, 32, 140, 160);
+    Put(expected, FumeImages[2], 32, 32, 200, 96);
+    PutPlantsAndScore(expected, 7, 1235);
+    ExpectFrame(expected, "play-busy-frame");
 }
 
-TEST_F(PlayInputTest, UpOffTheColumnHoldsTheDogForAWholeMove) {
-    PlayField.Dog = Actor{112, 96, 4, DogStill};
-    Latches.upHeld = true;
-    SetClock(13);
-    RunPlayState();
-    ASSERT_EQ(PlayField.Dog.state, DogUp);
-    ASSERT_EQ(PlayField.StepCount, 1);
-    Latches.upHeld = false;
-    Latches.rightHeld = true;
-    for (int pass = 2; pass <= 17; ++pass) {
-        SetClock(13 * pass);
-        RunPlayState();
-        ASSERT_EQ(PlayField.Dog.x, 112) << "pass " << pass;
-        ASSERT_EQ(PlayField.Dog.y, 96) << "pass " << pass;
-        ASSERT_EQ(PlayField.Dog.frame, 4) << "pass " << pass;
-    }
-    EXPECT_EQ(PlayField.Dog.state, DogStill);
-    EXPECT_EQ(PlayField.StepCount, 0);
-    SetClock(13 * 18);
-    RunPlayState();
-    EXPECT_EQ(PlayField.Dog.state, DogRight) << "free for orders again";
-    EXPECT_EQ(PlayField.Dog.x, 114);
-}
-
-TEST_F(PlayInputTest, TheIconsAreDrawnOnEveryPassOverTheLastPicture) {
-    std::fill(BackBuffer, BackBuffer + ScreenWidth * ScreenHeight, uint16_t{0x1111});
-    RunPlayState();  // no task due: the field is not redrawn
-    EXPECT_EQ(Pixel(100, 100), 0x1111);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            ASSERT_EQ(Pixel(x, y), SpeakerIcon[y * 16 + x]) << x << "," << y;
-            ASSERT_EQ(Pixel(223 + x, y), ExitIcon[y * 16 + x]) << x << "," << y;
-        }
-    }
-    EXPECT_EQ(Pixel(239, 0), 0x1111);
-    EXPECT_EQ(Pixel(222, 0), 0x1111);
-    SetClock(34);  // the frame task redraws the field, and the icons go over it
-    RunPlayState();
-    ASSERT_EQ(LastFrame, 34);
-    EXPECT_EQ(Pixel(100, 100), MainImage[100 * ScreenWidth + 100]);
-    EXPECT_EQ(Pixel(3, 0), SpeakerIcon[3]) << "the key colour is drawn: the icons are opaque";
-    EXPECT_EQ(Pixel(223 + 3, 0), ExitIcon[3]);
+TEST_F(PlayDrawTest, TheIconsGoOverTheLastPictureOnEveryPass) {
+    Frame last(ScreenPixels, 0x1111);
+    std::copy(last.begin(), last.end(), BackBuffer);
+    RunPlayState();  // no task is due: the field is not drawn again
+    ExpectFrame(WithIcons(last), "play-icons");
     ToggleMute();
     RunPlayState();
     EXPECT_EQ(Pixel(0, 0), ColourRed) << "the mute cross over the speaker";
