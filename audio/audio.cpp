@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "gfx/gfx.h"
+#include "platform/standin.h"
 
 bool SoundOn = true;
 int32_t CurrentMusic = -1;
@@ -192,14 +193,17 @@ void InitAudio(const char* soundFolder) {
     for (SAMPLE*& slot : EffectSlots) slot = nullptr;
     AudioStarted = StartLibrary();
     if (!AudioStarted) return;
+    LockAudioOutput();
     MikMod_SetNumVoices(-1, EffectVoices);
     MikMod_EnableOutput();
     LoadEffects();
+    UnlockAudioOutput();
 }
 
 // ReleaseAllAssets, once: stops the music, frees the module and the effects, ends the library.
 void ShutdownAudio() {
     if (!AudioStarted) return;
+    LockAudioOutput();
     HaltMusic();
     if (MusicModule) {
         Player_Free(MusicModule);
@@ -211,6 +215,7 @@ void ShutdownAudio() {
         if (slot) Sample_Free(slot);
         slot = nullptr;
     }
+    UnlockAudioOutput();
     MikMod_Exit();
     AudioStarted = false;
 }
@@ -219,12 +224,15 @@ void ShutdownAudio() {
 // older effect still sounding there.
 void PlaySound(int32_t effect) {
     if (effect < 0 || effect >= EffectSlotCount || !EffectSlots[effect]) return;
+    LockAudioOutput();
     Sample_Play(EffectSlots[effect], 0, 0);
+    UnlockAudioOutput();
 }
 
-// Main loop: starts tune n, or lets the current one go on; a tune that fails to load is not
-// tried again until another number is asked for.
-void PlayMusic(int32_t music) {
+namespace {
+
+// Frees the old tune before loading tune n from the Sound folder and starting it.
+void SwitchMusic(int32_t music) {
     if (music == CurrentMusic) {
         if (MusicModule) Player_Start(MusicModule);
         return;
@@ -247,25 +255,47 @@ void PlayMusic(int32_t music) {
     Player_Start(MusicModule);
 }
 
+}  // namespace
+
+// Main loop: starts tune n, or lets the current one go on; a tune that fails to load is not
+// tried again until another number is asked for.
+void PlayMusic(int32_t music) {
+    LockAudioOutput();
+    SwitchMusic(music);
+    UnlockAudioOutput();
+}
+
 // Main loop, after the credits: pauses the tune where it stands.
-void StopMusic() { HaltMusic(); }
+void StopMusic() {
+    LockAudioOutput();
+    HaltMusic();
+    UnlockAudioOutput();
+}
 
 // Volume of every later effect (0-255; the library plays anything above 64 at 64).
 void SetSoundVolume(uint8_t volume) {
+    LockAudioOutput();
     for (SAMPLE* sample : EffectSlots) {
         if (sample) sample->volume = volume;
     }
+    UnlockAudioOutput();
 }
 
 // Volume of the tune (0-128), which the player applies as it goes.
 void SetMusicVolume(uint8_t volume) {
+    LockAudioOutput();
     MikMod_Lock();
     md_musicvolume = volume;
     MikMod_Unlock();
+    UnlockAudioOutput();
 }
 
 // Main loop, every pass: lets the library mix the next stretch of sound.
-void UpdateAudio() { MikMod_Update(); }
+void UpdateAudio() {
+    LockAudioOutput();
+    MikMod_Update();
+    UnlockAudioOutput();
+}
 
 // Speaker icon: mutes effects and tune, or gives back the unmuted pair.
 void ToggleMute() {

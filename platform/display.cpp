@@ -132,8 +132,6 @@ void DecodeGrey4(const uint8_t* address, const DisplayLayout& layout, uint32_t* 
     }
 }
 
-}  // namespace
-
 // The byte range, relative to the handed-out address, that the game's writes for the layout
 // and the decoder's reads of it touch.
 void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high) {
@@ -172,6 +170,8 @@ void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t
         std::fill(pixels, pixels + FramePixels, 0u);
     }
 }
+
+}  // namespace
 
 // Host start and headless resets: fresh, cleared memory for the layout; display closed.
 void ResetDisplay(const DisplayLayout& layout) {

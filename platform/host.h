@@ -64,11 +64,6 @@ const uint8_t* DisplayMemory(size_t* size);
 bool ValidDisplayLayout(const DisplayLayout& layout);
 // True once after GXEndDraw decoded a frame that differs from the one before.
 bool TakeChangedFrame();
-// Byte range [low, high) that the game's writes and the decoder's reads cover, relative to
-// the address GXBeginDraw hands out.
-void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high);
-// Decodes memory (laid out by layout, address as GXBeginDraw hands it) into 0x00RRGGBB pixels.
-void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels);
 
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 

@@ -486,3 +486,7 @@ void PumpHostEvents() {
 
 // GetMessageW with nothing queued: waits a little for SDL's next event.
 void WaitHostEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
+
+// The audio layer, around its calls into libmikmod (no-op while no SDL audio is open).
+void LockAudioOutput() { SDL_LockAudio(); }
+void UnlockAudioOutput() { SDL_UnlockAudio(); }

@@ -37,6 +37,12 @@ void StopStandIn();
 // passMs milliseconds and refreshes the window when the frame changed.
 void PaceFrame();
 
+// libmikmod's SDL driver mixes on the desktop's audio thread, which holds the audio device's
+// lock and then takes libmikmod's; the game takes the device's lock first around its own calls
+// into libmikmod, so the two threads never wait on each other in opposite orders.
+void LockAudioOutput();
+void UnlockAudioOutput();
+
 // ---- Headless host: the same interfaces with a virtual clock and no window -------------
 
 struct HeadlessOptions {

@@ -6,8 +6,50 @@ using namespace assettest;
 
 namespace {
 
-class Archive : public ArchiveTest {};
 using Pixels = std::vector<uint16_t>;
+
+// Entries laid back to back in the data file, each with its record, in the order given.
+struct ArchiveFiles {
+    Bytes index, data;
+    void Add(const std::string& name, const Bytes& bytes) {
+        Bytes record = IndexRecord(name, uint32_t(data.size()), uint32_t(bytes.size()));
+        index.insert(index.end(), record.begin(), record.end());
+        data.insert(data.end(), bytes.begin(), bytes.end());
+    }
+};
+
+// A colour-mapped entry: 18-byte header, 256 (blue, green, red) entries from 0xRRGGBB colours,
+// the stored pixel bytes as given (bottom row first), two padding bytes.
+Bytes ColourMappedTga(const std::vector<uint32_t>& colours, const Bytes& stored) {
+    Bytes tga(18 + 3 * 256, 0);
+    tga[2] = 1;
+    for (size_t k = 0; k < colours.size(); ++k) {
+        for (int c = 0; c < 3; ++c) tga[18 + 3 * k + c] = uint8_t(colours[k] >> (8 * c));
+    }
+    tga.insert(tga.end(), stored.begin(), stored.end());
+    tga.insert(tga.end(), {0, 0});
+    return tga;
+}
+
+// The data handle's current position.
+DWORD Position(HANDLE file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
+
+// A private folder in which each test lays out its own small archive.
+class Archive : public GameFolderTest {
+protected:
+    void SetUp() override { StartIn(MakeTempFolder()); }
+    void TearDown() override {
+        CloseArchive();
+        GameFolderTest::TearDown();
+    }
+    void Open(const std::string& graph, const ArchiveFiles& files) {
+        WriteBytes(folder + "marrowdale.idx", files.index);
+        WriteBytes(folder + "marrowdale.dat", files.data);
+        std::string index = graph + "marrowdale.idx", data = graph + "marrowdale.dat";
+        OpenArchive(std::u16string(index.begin(), index.end()).c_str(),
+                    std::u16string(data.begin(), data.end()).c_str());
+    }
+};
 
 // Each lookup rescans from the start; a failed one says so once and leaves the data handle
 // where the last read left it.
@@ -21,7 +63,7 @@ TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     files.Add(twenty, {2});  // no zero byte inside the field: names nothing
     files.Add("ghost", {3});
     files.index.resize(files.index.size() - 4);  // a trailing partial record is no record
-    OpenFiles(files);
+    Open(folder, files);
 
     const struct {
         std::string name;
@@ -47,22 +89,18 @@ TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     }
 }
 
-// An archive that can't serve is one line naming its file, however many lookups follow; a
-// missing folder is not created.
+// An archive that can't serve (an absent file is created empty) is one line naming its file,
+// however many lookups follow; a missing folder is not created.
 TEST_F(Archive, AnArchiveThatCannotServeIsReportedOnceWithItsPath) {
     const struct {
         Bytes index, data;
         std::string graph, named;
-    } cases[] = {{{}, {}, "", "marrowdale.idx"},
-                 {{}, Bytes(100, 1), "", "marrowdale.idx"},
+    } cases[] = {{{}, Bytes(100, 1), "", "marrowdale.idx"},
                  {IndexRecord("exit.tga", 0, 0), {}, "", "marrowdale.dat"},
                  {{}, {}, "Graph/", "Graph/marrowdale.idx"}};
     for (const auto& c : cases) {
-        fs::remove(folder + "marrowdale.idx");
-        fs::remove(folder + "marrowdale.dat");
-        if (!c.index.empty() || !c.data.empty()) ArchiveFiles{c.index, c.data}.Write(folder);
         auto lines = StderrOf([&] {
-            Open(folder + c.graph);
+            Open(folder + c.graph, {c.index, c.data});
             uint8_t bytes[8];
             if (FindArchiveEntry("exit.tga") != INVALID_HANDLE_VALUE) {
                 ReadArchiveEntry(ArchiveData, bytes, 8, "exit.tga");
@@ -88,7 +126,7 @@ TEST_F(Archive, BothTgaLayoutsStoreTheBottomRowFirstAndDropLowColourBits) {
     Bytes trueColour(18, 0);
     trueColour.insert(trueColour.end(), {0xFF, 0x7F, 0x00, 0x80, 0x21, 0x04, 0x1F, 0x7C, 0, 0});
     files.Add("true.tga", trueColour);
-    OpenFiles(files);
+    Open(folder, files);
 
     Pixels mapped(6, 0xABCD), image(4);
     ASSERT_EQ(LoadTgaImage("mapped.tga", 3, 2, mapped.data(), 1), 1);
@@ -100,13 +138,13 @@ TEST_F(Archive, BothTgaLayoutsStoreTheBottomRowFirstAndDropLowColourBits) {
 }
 
 // The bytes a cut entry doesn't deliver decode as zero (colour-map index 0), the same every
-// time, whatever the memory held before; a missing entry leaves the image untouched.
+// time, whatever the memory held before.
 TEST_F(Archive, ATgaCutShortDecodesItsMissingBytesAsZero) {
     Bytes whole = ColourMappedTga(Colours, {2, 2, 2, 2, 3, 3, 3, 3});
     ArchiveFiles files;
     files.Add("noise.tga", ColourMappedTga({0xFFFFFF, 0xFFFFFF}, Bytes(64 * 64, 1)));
     files.Add("cut.tga", Bytes(whole.begin(), whole.begin() + 786 + 4 + 1));
-    OpenFiles(files);
+    Open(folder, files);
     for (int round = 0; round < 2; ++round) {
         Pixels noise(64 * 64), image(8, 0xABCD);
         ASSERT_EQ(LoadTgaImage("noise.tga", 64, 64, noise.data(), 1), 1);
@@ -115,10 +153,6 @@ TEST_F(Archive, ATgaCutShortDecodesItsMissingBytesAsZero) {
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_TRUE(Has(lines[0], "\"cut.tga\"")) << lines[0];
     }
-    Pixels untouched(4, 0xABCD);
-    auto lines = StderrOf([&] { EXPECT_EQ(LoadTgaImage("absent.tga", 2, 2, untouched.data(), 1), 0); });
-    EXPECT_EQ(lines.size(), 1u);
-    EXPECT_EQ(untouched, Pixels(4, 0xABCD));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "game/game.h"
 #include "gfx/gfx.h"
 #include "platform/standin.h"
 
@@ -68,59 +69,33 @@ inline Bytes IndexRecord(const std::string& name, uint32_t offset, uint32_t leng
     return record;
 }
 
-// Entries laid back to back in the data file, each with its record, in the order given.
-struct ArchiveFiles {
-    Bytes index, data;
-    void Add(const std::string& name, const Bytes& bytes) {
-        Bytes record = IndexRecord(name, uint32_t(data.size()), uint32_t(bytes.size()));
-        index.insert(index.end(), record.begin(), record.end());
-        data.insert(data.end(), bytes.begin(), bytes.end());
-    }
-    void Write(const std::string& folder) const {
-        WriteBytes(folder + "marrowdale.idx", index);
-        WriteBytes(folder + "marrowdale.dat", data);
-    }
-};
-
-// A colour-mapped entry: 18-byte header, 256 (blue, green, red) entries from 0xRRGGBB colours,
-// the stored pixel bytes as given (bottom row first), two padding bytes.
-inline Bytes ColourMappedTga(const std::vector<uint32_t>& colours, const Bytes& stored) {
-    Bytes tga(18 + 3 * 256, 0);
-    tga[2] = 1;
-    for (size_t k = 0; k < colours.size(); ++k) {
-        for (int c = 0; c < 3; ++c) tga[18 + 3 * k + c] = uint8_t(colours[k] >> (8 * c));
-    }
-    tga.insert(tga.end(), stored.begin(), stored.end());
-    tga.insert(tga.end(), {0, 0});
-    return tga;
+// The high score table's 128 bytes as they go to the file.
+inline Bytes TableBytes() {
+    auto* bytes = reinterpret_cast<const uint8_t*>(HighScoreTable);
+    return Bytes(bytes, bytes + sizeof HighScoreTable);
 }
 
-// The data handle's current position.
-inline DWORD Position(HANDLE file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
+inline bool IsDefault(const HighScoreEntry& entry) {
+    return entry.score == 0 && std::memcmp(entry.name, "QUINTAVEX", 10) == 0;
+}
 
-// A headless host and a private folder in which each test lays out its own small archive.
-class ArchiveTest : public testing::Test {
+// The headless host with the game's folders built around gameFolder, its program's home.
+class GameFolderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        StartHeadlessHost(HeadlessOptions{});
-        folder = MakeTempFolder();
-        ASSERT_FALSE(folder.empty());
+    void StartIn(const std::string& gameFolder) {
+        folder = gameFolder;
+        module = folder + "marrowdale";
+        HeadlessOptions options;
+        options.modulePath = module.c_str();
+        options.passMs = 0;
+        StartHeadlessHost(options);
+        BuildDataFolders();
     }
     void TearDown() override {
-        CloseArchive();
         StopHeadlessHost();
         RemoveFolder(folder);
     }
-    void Open(const std::string& graph) {
-        std::string index = graph + "marrowdale.idx", data = graph + "marrowdale.dat";
-        OpenArchive(std::u16string(index.begin(), index.end()).c_str(),
-                    std::u16string(data.begin(), data.end()).c_str());
-    }
-    void OpenFiles(const ArchiveFiles& files) {
-        files.Write(folder);
-        Open(folder);
-    }
-    std::string folder;
+    std::string folder, module;
 };
 
 }  // namespace assettest

@@ -29,7 +29,8 @@ inline bool operator==(const Actor& a, const Actor& b) {
     return a.x == b.x && a.y == b.y && a.frame == b.frame && a.state == b.state;
 }
 inline std::ostream& operator<<(std::ostream& out, const Actor& a) {
-    return out << '{' << a.x << ", " << a.y << ", frame " << a.frame << ", state " << a.state << '}';
+    return out << '{' << a.x << ", " << a.y << ", frame " << a.frame << ", state " << a.state
+               << '}';
 }
 
 constexpr int32_t RowOf(int lane) { return TopRowY + RowSpacing * lane; }
@@ -51,15 +52,36 @@ inline Frame Picture(const uint16_t* image) { return Frame(image, image + Screen
 // The speaker over pixel columns 0-15 and the exit sign over 223-238, both opaque.
 inline Frame WithIcons(Frame frame) {
     for (int r = 0; r < 16; ++r) {
-        for (int c = 0; c < 16; ++c) {
-            frame[r * ScreenWidth + c] = SpeakerIcon[r * 16 + c];
-            frame[r * ScreenWidth + 223 + c] = ExitIcon[r * 16 + c];
-        }
+        std::memcpy(&frame[r * ScreenWidth], SpeakerIcon + r * 16, 32);
+        std::memcpy(&frame[r * ScreenWidth + 223], ExitIcon + r * 16, 32);
     }
     return frame;
 }
 
 inline Frame MenuFrame() { return WithIcons(Picture(FrontImage)); }
+
+// Lines of text; a cell width of 0 is the plain font.
+struct TextLine {
+    const char* text;
+    int width, height, x, y;
+};
+inline Frame WithText(Frame frame, std::initializer_list<TextLine> lines) {
+    for (const TextLine& line : lines) {
+        if (line.width == 0) DrawText(line.text, line.x, line.y, frame.data());
+        if (line.width != 0) {
+            DrawTextScaled(line.text, line.width, line.height, line.x, line.y, frame.data());
+        }
+    }
+    return frame;
+}
+
+inline Frame CreditsFrame() {
+    return WithText(Picture(FrontImage), {{"   VISIT OUR   ", 14, 20, 12, 70},
+                                          {"  WEBSITE FOR  ", 14, 20, 12, 95},
+                                          {"MORE GREAT GAMES", 14, 20, 5, 120},
+                                          {"       AT      ", 14, 20, 5, 145},
+                                          {"MARROWDALE.EXAMPLE", 12, 20, 5, 190}});
+}
 
 // Eight rows of score and name (its own 12 bytes only), then fruit keyed along the edges.
 inline Frame ScoreTableFrame(int border) {
@@ -68,54 +90,15 @@ inline Frame ScoreTableFrame(int border) {
         char score[16], name[13] = {};
         std::snprintf(score, sizeof score, "%7d", HighScoreTable[slot].score);
         std::memcpy(name, HighScoreTable[slot].name, 12);
-        DrawTextScaled(score, 10, 16, 5, 50 + 30 * slot, frame.data());
-        DrawTextScaled(name, 10, 16, 90, 50 + 30 * slot, frame.data());
+        frame = WithText(frame, {{score, 10, 16, 5, 50 + 30 * slot}, {name, 10, 16, 90, 50 + 30 * slot}});
     }
-    for (int k = 0; k < 8; ++k) {
-        const uint16_t* fruit = FruitImages[(3 * k + border) % 8];
-        DrawImage(frame.data(), fruit, 32, 32, 40 * k, 0, 1);
-        DrawImage(frame.data(), fruit, 32, 32, 40 * k, 288, 1);
-    }
-    for (int k = 0; k < 8; ++k) {
-        const uint16_t* fruit = FruitImages[(3 * k + border) % 8];
-        DrawImage(frame.data(), fruit, 32, 32, 0, 32 + 32 * k, 1);
-        DrawImage(frame.data(), fruit, 32, 32, 280, 32 + 32 * k, 1);
-    }
-    return frame;
-}
-
-inline Frame NameEntryFrame(int32_t score, const char* name) {
-    Frame frame = Picture(HighImage);
-    uint16_t* f = frame.data();
-    char scoreText[16];
-    std::snprintf(scoreText, sizeof scoreText, "%7d", score);
-    DrawText("NEW HIGHSCORE!", 8, 5, f);
-    DrawText("YOUR SCORE IS", 15, 65, f);
-    DrawText(scoreText, 65, 90, f);
-    DrawTextScaled("ENTER YOUR NAME", 13, 18, 20, 125, f);
-    DrawText(name, 13, 150, f);
-    DrawText(".", 13 + 16 * static_cast<int>(std::strlen(name)), 150, f);
-    const char* rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
-    const int lefts[] = {20, 30, 50};
-    for (int row = 0; row < 3; ++row) {
-        for (int i = 0; rows[row][i]; ++i) {
-            DrawGlyph(static_cast<uint8_t>(rows[row][i]), lefts[row] + 20 * i, 180 + 30 * row, f);
+    for (int side = 0; side < 4; ++side) {
+        for (int k = 0; k < 8; ++k) {
+            const uint16_t* fruit = FruitImages[(3 * k + border) % 8];
+            int x = side < 2 ? 40 * k : side == 2 ? 0 : 280, y = side < 2 ? 288 * side : 32 + 32 * k;
+            DrawImage(frame.data(), fruit, 32, 32, x, y, 1);
         }
     }
-    DrawTextScaled("SPACE", 13, 18, 10, 280, f);
-    DrawTextScaled("BACK", 13, 18, 95, 280, f);
-    DrawTextScaled("DONE", 13, 18, 170, 280, f);
-    return frame;
-}
-
-inline Frame CreditsFrame() {
-    Frame frame = Picture(FrontImage);
-    uint16_t* f = frame.data();
-    DrawTextScaled("   VISIT OUR   ", 14, 20, 12, 70, f);
-    DrawTextScaled("  WEBSITE FOR  ", 14, 20, 12, 95, f);
-    DrawTextScaled("MORE GREAT GAMES", 14, 20, 5, 120, f);
-    DrawTextScaled("       AT      ", 14, 20, 5, 145, f);
-    DrawTextScaled("MARROWDALE.EXAMPLE", 12, 20, 5, 190, f);
     return frame;
 }
 
@@ -161,8 +144,8 @@ protected:
     std::string folder, module;
 };
 
-// The screens and play without the program: the real fonts, a distinct pattern of our own
-// for every picture (the key colour on every 7th pixel), a back buffer, audio with the
+// The screens and play without the program: the real fonts, a pattern of our own for every
+// picture (each its own, the key colour on every 7th pixel), a back buffer, audio with the
 // effects log, a new game, and a table of 800 down to 100 named N0 to N7.
 class GameTest : public HostTest {
 protected:
@@ -180,29 +163,28 @@ protected:
                     {&ExitIcon, 256},            {&SpeakerIcon, 256},
                     {&PlantImage, 256},          {&SmallFruitImage, 256},
                     {&MediumFruitImage, 576},    {&PresentsStrip, PresentsStripBytes / 2}};
-        for (uint16_t*& dog : DogImages) pictures.push_back({&dog, 1024});
-        for (uint16_t*& fruit : FruitImages) pictures.push_back({&fruit, 1024});
-        for (uint16_t*& fume : FumeImages) pictures.push_back({&fume, 1024});
+        for (uint16_t** table : {DogImages, FruitImages, FumeImages}) {
+            for (int i = 0; i < (table == FumeImages ? 3 : 8); ++i) pictures.push_back({&table[i], 1024});
+        }
         for (uint16_t*& spider : SpiderImages) pictures.push_back({&spider, 36 * 24});
         images.resize(pictures.size());
         for (size_t n = 0; n < pictures.size(); ++n) {
-            for (int i = 0; i < pictures[n].pixels; ++i) {
+            for (uint32_t i = 0; i < static_cast<uint32_t>(pictures[n].second); ++i) {
                 auto p = static_cast<uint16_t>(((i * 2654435761u + n * 40503u) >> 13) | 0x0821);
                 images[n].push_back(i % 7 == 3 ? ImageKey : p == ImageKey ? p ^ 1 : p);
             }
-            pictures[n].was = *pictures[n].slot;
-            *pictures[n].slot = images[n].data();
+            *pictures[n].first = images[n].data();
         }
         StartSoundProbe();
         if (!SoundOn) ToggleMute();
-        for (int i = 0; i < HighScoreCount; ++i) {
+        for (uint8_t i = 0; i < HighScoreCount; ++i) {
             HighScoreTable[i] = HighScoreEntry{800 - 100 * i, {'N', static_cast<uint8_t>('0' + i)}};
         }
         ResetClock();
         NewGame();
     }
     void TearDown() override {
-        for (const PictureSlot& picture : pictures) *picture.slot = picture.was;
+        for (auto& picture : pictures) *picture.first = nullptr;
         StopSoundProbe();
         ReleaseFonts();
         CloseArchive();
@@ -220,11 +202,6 @@ protected:
     }
     static uint16_t Pixel(int x, int y) { return BackBuffer[y * ScreenWidth + x]; }
 
-    struct PictureSlot {
-        uint16_t** slot;
-        int pixels;
-        uint16_t* was = nullptr;
-    };
-    std::vector<PictureSlot> pictures;
+    std::vector<std::pair<uint16_t**, int>> pictures;  // each picture's slot and pixel count
     std::vector<Frame> images;
 };

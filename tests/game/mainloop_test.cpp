@@ -33,7 +33,7 @@ void Drive(int pass, void* context) {
 
 class MainLoop : public HostTest {
 protected:
-    void Run(LoopScript& script) {
+    void RunProgram(LoopScript& script) {
         HeadlessSetPassHook(Drive, &script);
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
     }
@@ -41,14 +41,14 @@ protected:
 
 TEST_F(MainLoop, AnUnknownScreenKeepsTheFrameAndTheLoopRunning) {
     LoopScript script{.quitAtPass = 450, .strangeFrom = 400};
-    Run(script);
+    RunProgram(script);
     EXPECT_EQ(script.strangeFramesSeen, 49);
     EXPECT_FALSE(script.strangeFrameChanged);
 }
 
 TEST_F(MainLoop, AQuitShowsTheCreditsForEightSecondsThenSavesTheScores) {
     LoopScript script{.quitAtPass = 300};
-    Run(script);
+    RunProgram(script);
     int creditPasses = script.lastPass - script.quitAtPass;
     EXPECT_GE(creditPasses, 8000 / 13);
     EXPECT_LE(creditPasses, 8000 / 13 + 3);
@@ -57,7 +57,7 @@ TEST_F(MainLoop, AQuitShowsTheCreditsForEightSecondsThenSavesTheScores) {
 
 TEST_F(MainLoop, ASecondCloseEndsTheCreditsAtOnce) {
     LoopScript script{.quitAtPass = 300, .closes = 2};
-    Run(script);
+    RunProgram(script);
     EXPECT_LE(script.lastPass - script.quitAtPass, 3);
     EXPECT_TRUE(std::filesystem::exists(folder + "highscores.dat")) << "scores are still saved";
 }

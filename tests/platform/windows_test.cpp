@@ -1,6 +1,7 @@
 // Windows and messages over the headless host: queue, dispatch, creation, rectangles, taskbar, input.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/standin.h"
@@ -193,6 +194,18 @@ TEST_F(Windows, ScriptedInputWaitsForTheGameWindow) {
     EXPECT_EQ(msg.message, WM_LBUTTONUP);
     ASSERT_TRUE(PeekMessageW(&msg, window, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, WM_CLOSE);
+}
+
+TEST(Icon, ComesFromBesideTheExecutableOrNotAtAll) {
+    HeadlessOptions options;
+    std::string beside = std::string(MARROWDALE_BUILD_DIR) + "/marrowdale";
+    options.modulePath = beside.c_str();
+    StartHeadlessHost(options);
+    EXPECT_NE(LoadIconW(nullptr, MAKEINTRESOURCEW(101)), nullptr) << "Graph/icon32.bmp";
+    options.modulePath = "/nonexistent/folder/marrowdale";
+    StartHeadlessHost(options);
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(101)), nullptr) << "a missing icon is no error";
+    StopHeadlessHost();
 }
 
 TEST(StockObjects, TheBlackBrushIsAToken) {

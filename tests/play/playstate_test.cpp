@@ -19,48 +19,44 @@ void SetAllTimers(int32_t ms) {
     }
 }
 
-struct TaskInterval {
+// The intervals in ms by level, 1 to 10, as the game is tuned; one value holds at every level.
+const struct {
     const char* name;
     int32_t* timer;
     int32_t byLevel[10];
-};
-
-// The intervals in ms, levels 1 to 10, as the game is tuned.
-const TaskInterval Intervals[] = {
-    {"dog step", &LastDogStep, {12, 12, 12, 12, 12, 12, 12, 12, 12, 12}},
-    {"level up", &LastLevelUp,
-     {100000, 100000, 100000, 100000, 100000, 100000, 100000, 100000, 100000, 100000}},
-    {"pick check", &LastPickCheck, {100, 100, 100, 100, 100, 100, 100, 100, 100, 100}},
+} Intervals[] = {
+    {"dog step", &LastDogStep, {12}},
+    {"level up", &LastLevelUp, {100000}},
+    {"pick check", &LastPickCheck, {100}},
     {"growth", &LastGrow, {10000, 5000, 3000, 2000, 2000, 1000, 1000, 1000, 1000, 1000}},
     {"spider step", &LastSpiderStep, {500, 333, 250, 200, 166, 142, 125, 111, 100, 90}},
-    {"fruit spawn", &LastFruitSpawn, {2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000}},
+    {"fruit spawn", &LastFruitSpawn, {2000}},
     {"spider spawn", &LastSpiderSpawn, {4000, 4000, 3000, 3000, 2000, 2000, 1000, 1000, 0, 0}},
-    {"fume step", &LastFumeStep, {100, 100, 100, 100, 100, 100, 100, 100, 100, 100}},
-    {"frame", &LastFrame, {33, 33, 33, 33, 33, 33, 33, 33, 33, 33}},
+    {"fume step", &LastFumeStep, {100}},
+    {"frame", &LastFrame, {33}},
 };
 
 TEST_F(SchedulerTest, EveryTaskIsDueOnlyOnceMoreThanItsIntervalHasPassed) {
-    constexpr int32_t Start = 5000;
     for (int level = 1; level <= 10; ++level) {
-        for (const TaskInterval& task : Intervals) {
-            int32_t interval = task.byLevel[level - 1];
-            NewGame();
-            PlayField.Level = level;
-            SetAllTimers(Start);
-            SetClock(Start + interval);
-            RunPlayState();
-            ASSERT_EQ(*task.timer, Start) << task.name << " ran early at level " << level;
-            PlayField.Level = level;
-            SetClock(Start + interval + 1);
-            RunPlayState();
-            ASSERT_EQ(*task.timer, Start + interval + 1)
-                << task.name << " did not run at level " << level;
+        for (const auto& task : Intervals) {
+            int32_t interval = task.byLevel[task.byLevel[1] ? level - 1 : 0];
+            for (int32_t passed : {interval, interval + 1}) {
+                NewGame();
+                PlayField.Level = level;
+                SetAllTimers(5000);
+                SetClock(5000 + passed);
+                RunPlayState();
+                ASSERT_EQ(*task.timer, passed > interval ? 5000 + passed : 5000)
+                    << task.name << " after " << passed << " ms at level " << level;
+            }
         }
     }
 }
 
 TEST_F(SchedulerTest, EachTaskRunsItsRule) {
     PutFruit(0, FruitSmall);
+    PutFruit(5, FruitMedium);
+    PutFruit(7, FruitRipe);
     PutSpider(1, 10, SpiderApproaching, 3);
     PlayField.Fumes[0] = Actor{100, 96, 0, FumeLeft};
     PlayField.Dog.state = DogDown;
@@ -69,9 +65,11 @@ TEST_F(SchedulerTest, EachTaskRunsItsRule) {
     RunPlayState();
     EXPECT_EQ(PlayField.Dog.y, 164) << "dog step";
     EXPECT_EQ(PlayField.Level, 1) << "level up is 100 s away";
-    EXPECT_EQ(PlayField.Fruits[0].state, FruitMedium) << "growth";
+    EXPECT_EQ(PlayField.Fruits[0].state, FruitMedium) << "growth, one stage a tick";
+    EXPECT_EQ(PlayField.Fruits[5].state, FruitRipe);
+    EXPECT_EQ(PlayField.Fruits[7].state, FruitRipe);
     EXPECT_EQ(PlayField.Spiders[1].x, 11) << "spider step";
-    EXPECT_EQ(PlayField.FruitCount, 2) << "fruit spawn";
+    EXPECT_EQ(PlayField.FruitCount, 4) << "fruit spawn";
     EXPECT_EQ(PlayField.SpiderCount, 2) << "spider spawn";
     EXPECT_EQ(PlayField.Fumes[0].x, 90) << "fume step";
     EXPECT_EQ(Pixel(100, 100), MainImage[100 * ScreenWidth + 100]) << "frame";
@@ -136,53 +134,46 @@ TEST_F(SchedulerTest, TasksKeepRunningWhenTheClockPassesTwoToTheThirtyOne) {
 TEST_F(PlayInputTest, PenAndButtonsGiveOrdersAndShots) {
     // keys: L, R, U, D held, A, B pressed; latched: the presses left after the pass.
     struct Input { Actor dog; int penX, penY; const char* keys; int32_t order, fume; const char* latched; };
-    const Actor centre{144, 160, 0, DogStill};  // its middle is (80, 88) in half units
+    constexpr int32_t Still = DogStill, E = FumeEmpty;
+    const Actor centre{144, 160, 0, Still};  // its middle is (80, 88) in half units
+    const Actor left{112, 160, 0, Still}, right{176, 160, 0, Still}, moving{144, 160, 0, DogUp};
     const Input inputs[] = {
-        {centre, 29, 200, "", DogStill, FumeLeft, ""},   {centre, 30, 200, "", DogLeft, FumeEmpty, ""},
-        {centre, 211, 200, "", DogRight, FumeEmpty, ""}, {centre, 212, 200, "", DogStill, FumeRight, ""},
-        {centre, 108, 100, "", DogUp, FumeEmpty, ""},    {centre, 107, 100, "", DogLeft, FumeEmpty, ""},
-        {centre, 133, 250, "", DogDown, FumeEmpty, ""},  {centre, 134, 250, "", DogRight, FumeEmpty, ""},
-        {centre, 120, 176, "", DogStill, FumeEmpty, ""}, {centre, 110, 177, "", DogLeft, FumeEmpty, ""},
-        {{144, 32, 0, DogStill}, 110, 10, "", DogLeft, FumeEmpty, ""},
-        {{144, 224, 0, DogStill}, 125, 250, "", DogRight, FumeEmpty, ""},
-        {{112, 96, 4, DogStill}, 110, 100, "", DogRight, FumeEmpty, ""},  // off the column: no up
-        {{144, 100, 2, DogStill}, 60, 120, "", DogStill, FumeEmpty, ""},  // between rows: no sideways
-        {{144, 160, 0, DogUp}, 5, 200, "", DogUp, FumeEmpty, ""},         // a move is under way
-        {centre, -1, -1, "L", DogLeft, FumeEmpty, ""},   {{176, 160, 0, DogStill}, -1, -1, "L", DogLeft, FumeEmpty, ""},
-        {{112, 160, 0, DogStill}, -1, -1, "L", DogStill, FumeEmpty, ""},
-        {{144, 164, 0, DogStill}, -1, -1, "L", DogStill, FumeEmpty, ""},
-        {{112, 160, 0, DogStill}, -1, -1, "R", DogRight, FumeEmpty, ""},
-        {{176, 160, 0, DogStill}, -1, -1, "R", DogStill, FumeEmpty, ""},
-        {{112, 96, 0, DogStill}, -1, -1, "U", DogUp, FumeEmpty, ""},  // the column is not tested
-        {{144, 32, 0, DogStill}, -1, -1, "U", DogStill, FumeEmpty, ""},
-        {{144, 220, 0, DogStill}, -1, -1, "D", DogDown, FumeEmpty, ""},
-        {{144, 224, 0, DogStill}, -1, -1, "D", DogStill, FumeEmpty, ""},
-        {centre, -1, -1, "RUD", DogRight, FumeEmpty, ""},                     // the first held wins
-        {{176, 160, 0, DogStill}, -1, -1, "RU", DogStill, FumeEmpty, ""},    // and hides the rest
-        {{112, 96, 0, DogStill}, -1, -1, "LAB", DogStill, FumeEmpty, "AB"},  // A, B wait while held
-        {centre, -1, -1, "AB", DogStill, FumeLeft, "B"},
-        {centre, -1, -1, "B", DogStill, FumeRight, ""},
-        {{144, 160, 0, DogUp}, -1, -1, "A", DogUp, FumeEmpty, ""},  // a shot during a move is lost
-        {centre, 110, 100, "L", DogLeft, FumeEmpty, ""},            // a button order beats the pen's
-        {{144, 224, 0, DogStill}, 110, 100, "D", DogUp, FumeEmpty, ""},  // a failed one leaves it
+        {centre, 29, 200, "", Still, FumeLeft, ""},  {centre, 30, 200, "", DogLeft, E, ""},
+        {centre, 211, 200, "", DogRight, E, ""},     {centre, 212, 200, "", Still, FumeRight, ""},
+        {centre, 108, 100, "", DogUp, E, ""},        {centre, 107, 100, "", DogLeft, E, ""},
+        {centre, 133, 250, "", DogDown, E, ""},      {centre, 134, 250, "", DogRight, E, ""},
+        {centre, 120, 176, "", Still, E, ""},        {centre, 110, 177, "", DogLeft, E, ""},
+        {{144, 32, 0, Still}, 110, 10, "", DogLeft, E, ""},     // no way up: the side
+        {{112, 96, 4, Still}, 110, 100, "", DogRight, E, ""},   // off the column: no up
+        {{144, 100, 2, Still}, 60, 120, "", Still, E, ""},      // between rows: no side
+        {moving, 5, 200, "", DogUp, E, ""},                     // during a move: nothing
+        {centre, -1, -1, "L", DogLeft, E, ""},       {right, -1, -1, "L", DogLeft, E, ""},
+        {left, -1, -1, "L", Still, E, ""},           {{144, 164, 0, Still}, -1, -1, "L", Still, E, ""},
+        {left, -1, -1, "R", DogRight, E, ""},        {right, -1, -1, "R", Still, E, ""},
+        {{112, 96, 0, Still}, -1, -1, "U", DogUp, E, ""},  // the column is not tested
+        {{144, 32, 0, Still}, -1, -1, "U", Still, E, ""},
+        {{144, 220, 0, Still}, -1, -1, "D", DogDown, E, ""},
+        {{144, 224, 0, Still}, -1, -1, "D", Still, E, ""},
+        {centre, -1, -1, "RUD", DogRight, E, ""},    {right, -1, -1, "RU", Still, E, ""},
+        {{112, 96, 0, Still}, -1, -1, "LAB", Still, E, "AB"},  // A and B wait while L is held
+        {centre, -1, -1, "AB", Still, FumeLeft, "B"},          // one press a pass
+        {centre, -1, -1, "B", Still, FumeRight, ""},
+        {moving, -1, -1, "A", DogUp, E, ""},                   // a shot during a move is lost
+        {centre, 110, 100, "L", DogLeft, E, ""},               // a button order beats the pen's
+        {{144, 224, 0, Still}, 110, 100, "D", DogUp, E, ""},   // a failed one leaves it
     };
+    auto has = [](const char* keys, char key) { return std::strchr(keys, key) != nullptr; };
     for (const Input& input : inputs) {
         NewGame();
         PlayField.Dog = input.dog;
-        PlayField.StepCount = input.dog.state == DogStill ? 0 : 3;
-        Latches = InputLatches{};
+        PlayField.StepCount = input.dog.state == Still ? 0 : 3;
+        Latches = InputLatches{false, 0, 0, 0, 0, input.penX >= 0,
+                               has(input.keys, 'A'), has(input.keys, 'B'), has(input.keys, 'L'),
+                               has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D')};
         if (input.penX >= 0) OnStylusMove(input.penX, input.penY);
-        Latches.penDown = input.penX >= 0;
-        auto has = [](const char* keys, char key) { return std::strchr(keys, key) != nullptr; };
-        Latches.leftHeld = has(input.keys, 'L');
-        Latches.rightHeld = has(input.keys, 'R');
-        Latches.upHeld = has(input.keys, 'U');
-        Latches.downHeld = has(input.keys, 'D');
-        Latches.aPressed = has(input.keys, 'A');
-        Latches.bPressed = has(input.keys, 'B');
         RunPlayState();
-        SCOPED_TRACE(testing::Message() << "dog " << input.dog << " pen " << input.penX << ","
-                                        << input.penY << " keys " << input.keys);
+        SCOPED_TRACE(testing::Message() << input.dog << " pen " << input.penX << "," << input.penY
+                                        << " keys " << input.keys);
         EXPECT_EQ(PlayField.Dog.state, input.order);
         EXPECT_EQ(PlayField.Fumes[0].state, input.fume);
         EXPECT_EQ(Latches.aPressed, has(input.latched, 'A'));
@@ -192,12 +183,11 @@ TEST_F(PlayInputTest, PenAndButtonsGiveOrdersAndShots) {
 
 TEST_F(PlayInputTest, IconTapsMuteOrLeaveAndThePassRunsOn) {
     struct IconTap { int x, y; bool mute, leave; };
-    const IconTap taps[] = {{5, 5, true, false},    {16, 21, true, false},  {17, 21, false, false},
+    const IconTap taps[] = {{5, 5, true, false},    {16, 21, true, false},   {17, 21, false, false},
                             {16, 22, false, false}, {224, 21, false, false}, {225, 21, false, true},
                             {239, 0, false, true},  {120, 100, false, false}};
     for (const IconTap& tap : taps) {
         NewGame();
-        Latches = InputLatches{};
         OnStylusDown(tap.x, tap.y);  // a tap, and the pen held there
         bool soundWas = SoundOn;
         TakeSounds();
@@ -225,25 +215,6 @@ TEST_F(PlayInputTest, IconTapsMuteOrLeaveAndThePassRunsOn) {
 // A keyed image into a built frame, x in the 320-wide game space as the game draws.
 void Put(Frame& frame, const uint16_t* image, int width, int height, int x, int y) {
     DrawImage(frame.data(), image, width, height, x, y, 1);
-}
-
-// The plants left in two rows of six along the bottom left, then the score in eight places.
-void PutPlantsAndScore(Frame& frame, int plants, int score) {
-    for (int i = 0; i < plants; ++i) Put(frame, PlantImage, 16, 16, 16 * (i % 6), i < 6 ? 288 : 304);
-    char text[16];
-    std::snprintf(text, sizeof text, "%8d", score);
-    DrawText(text, 100, 294, frame.data());
-}
-
-TEST_F(PlayDrawTest, TheFirstFrameShowsTheDogAloneThePlantsLeftAndScoreZero) {
-    for (int plants : {12, 0, -1}) {
-        PlayField.PlantsLeft = plants;
-        DrawPlayField();
-        Frame expected = Picture(MainImage);
-        Put(expected, DogImages[0], 32, 32, 144, 160);
-        PutPlantsAndScore(expected, std::max(plants, 0), 0);
-        ExpectFrame(expected, "play-first-frame");
-    }
 }
 
 TEST_F(PlayDrawTest, FruitDogSpidersFumesPlantsAndScoreCoverInThatOrder) {
@@ -279,7 +250,8 @@ TEST_F(PlayDrawTest, FruitDogSpidersFumesPlantsAndScoreCoverInThatOrder) {
     Put(expected, SpiderImages[5], 36, 24, 272, 164);
     Put(expected, FumeImages[1], 32, 32, 140, 160);
     Put(expected, FumeImages[2], 32, 32, 200, 96);
-    PutPlantsAndScore(expected, 7, 1235);
+    for (int i = 0; i < 7; ++i) Put(expected, PlantImage, 16, 16, 16 * (i % 6), i < 6 ? 288 : 304);
+    DrawText("    1235", 100, 294, expected.data());
     ExpectFrame(expected, "play-busy-frame");
 }
 
