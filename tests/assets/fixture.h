@@ -1,5 +1,5 @@
 // Shared test helpers for assets, text, content and audio: scratch folders, file bytes,
-// captured stderr, small archives and TGA entries.
+// captured stderr, index records, the high score table, a headless host in a game folder.
 #pragma once
 
 #include <gtest/gtest.h>

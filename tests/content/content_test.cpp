@@ -37,20 +37,18 @@ protected:
 
 TEST_F(Tool, PackListExtractRoundTrip) {
     fs::create_directories(dir + "in/two");
-    WriteBytes(dir + "in/pic.tga", {'f', 'i', 'r', 's', 't'});
-    WriteBytes(dir + "in/tiny.fnt", {});
-    WriteBytes(dir + "in/two/pic.tga", {'s', 'e', 'c', 'o', 'n', 'd'});
-    std::string in = dir + "in/";
-    ASSERT_EQ(Archive("pack " + Files() + in + "pic.tga " + in + "tiny.fnt " + in + "two/pic.tga"), 0)
-        << said;
+    WriteBytes(dir + "in/a.tga", {'f', 'i', 'r', 's', 't'});
+    WriteBytes(dir + "in/b.fnt", {});
+    WriteBytes(dir + "in/two/a.tga", {'s', 'e', 'c', 'o', 'n', 'd'});
+    std::string in = " " + dir + "in/";
+    ASSERT_EQ(Archive("pack " + Files() + in + "a.tga" + in + "b.fnt" + in + "two/a.tga"), 0);
     EXPECT_TRUE(Has(said, "first one is used")) << said;
     ASSERT_EQ(Archive("list " + Files()), 0);
-    EXPECT_TRUE(Has(Read("tool.stdout"), "tiny.fnt"));
+    EXPECT_TRUE(Has(Read("tool.stdout"), "b.fnt"));
     ASSERT_EQ(Archive("extract " + Files() + dir + "all"), 0);
-    EXPECT_TRUE(Read("all/pic.tga") == "first" && fs::exists(dir + "all/tiny.fnt"));
-    ASSERT_EQ(Archive("extract " + Files() + dir + "one tiny.fnt"), 0);
-    EXPECT_TRUE(fs::exists(dir + "one/tiny.fnt") && !fs::exists(dir + "one/pic.tga"));
-    EXPECT_EQ(Archive("shuffle a b"), 2);
+    EXPECT_TRUE(Read("all/a.tga") == "first" && fs::exists(dir + "all/b.fnt"));
+    ASSERT_EQ(Archive("extract " + Files() + dir + "one b.fnt"), 0);
+    EXPECT_TRUE(fs::exists(dir + "one/b.fnt") && !fs::exists(dir + "one/a.tga"));
     EXPECT_FALSE(CheckArchiveName("abcdefghijklmnopqrst").empty());  // no room for the zero
 }
 
@@ -88,7 +86,6 @@ TEST_F(Tool, BadContentIsOneLineNamingFileAndLine) {
     } faults[] = {
         {"graphics/scenes/high.txt", "sprinkle 0 0 10 10 top", "unknown drawing command"},
         {"sound/fire.sfx", "voice hiss for 0.1", "unknown wave 'hiss'"},
-        {"sound/music0.tune", "bar odd | C2:4 E2:4 G2:4 |", "a bar fills 16 rows"},
     };
     for (const auto& fault : faults) {
         fs::remove_all(dir + "content");
@@ -97,8 +94,8 @@ TEST_F(Tool, BadContentIsOneLineNamingFileAndLine) {
         std::ofstream(dir + "content/" + fault.file, std::ios::app) << fault.line << "\n";
         EXPECT_NE(Build(dir + "content"), 0) << fault.file;
         auto line = std::to_string(std::count(text.begin(), text.end(), '\n') + 1);
-        EXPECT_TRUE(Has(said, fault.file + ":" + line + ": ") && Has(said, fault.expected)) << said;
-        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_TRUE(Has(said, fault.file + ":" + line + ": ") && Has(said, fault.expected) &&
+                    std::count(said.begin(), said.end(), '\n') == 1) << said;
     }
 }
 

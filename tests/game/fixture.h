@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ostream>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,12 +45,16 @@ inline void PutFruit(int slot, int32_t state) {
     PlayField.FruitCount += 1;
 }
 
+// The game clock (ElapsedMs) at ms, the virtual tick count unmoved.
+inline void SetClock(int32_t ms) { ClockZero = GetTickCount() - static_cast<uint32_t>(ms); }
+
 // ---- Frames built from their parts -----------------------------------------------------
 
 inline Frame Picture(const uint16_t* image) { return Frame(image, image + ScreenPixels); }
 
-// The speaker over pixel columns 0-15 and the exit sign over 223-238, both opaque.
-inline Frame WithIcons(Frame frame) {
+// The title picture under the speaker (pixel columns 0-15) and the exit sign (223-238), opaque.
+inline Frame MenuFrame() {
+    Frame frame = Picture(FrontImage);
     for (int r = 0; r < 16; ++r) {
         std::memcpy(&frame[r * ScreenWidth], SpeakerIcon + r * 16, 32);
         std::memcpy(&frame[r * ScreenWidth + 223], ExitIcon + r * 16, 32);
@@ -58,29 +62,24 @@ inline Frame WithIcons(Frame frame) {
     return frame;
 }
 
-inline Frame MenuFrame() { return WithIcons(Picture(FrontImage)); }
-
 // Lines of text; a cell width of 0 is the plain font.
 struct TextLine {
     const char* text;
     int width, height, x, y;
 };
 inline Frame WithText(Frame frame, std::initializer_list<TextLine> lines) {
-    for (const TextLine& line : lines) {
-        if (line.width == 0) DrawText(line.text, line.x, line.y, frame.data());
-        if (line.width != 0) {
-            DrawTextScaled(line.text, line.width, line.height, line.x, line.y, frame.data());
-        }
+    for (const TextLine& l : lines) {
+        if (l.width == 0) DrawText(l.text, l.x, l.y, frame.data());
+        if (l.width != 0) DrawTextScaled(l.text, l.width, l.height, l.x, l.y, frame.data());
     }
     return frame;
 }
 
 inline Frame CreditsFrame() {
-    return WithText(Picture(FrontImage), {{"   VISIT OUR   ", 14, 20, 12, 70},
-                                          {"  WEBSITE FOR  ", 14, 20, 12, 95},
-                                          {"MORE GREAT GAMES", 14, 20, 5, 120},
-                                          {"       AT      ", 14, 20, 5, 145},
-                                          {"MARROWDALE.EXAMPLE", 12, 20, 5, 190}});
+    return WithText(Picture(FrontImage),
+                    {{"   VISIT OUR   ", 14, 20, 12, 70}, {"  WEBSITE FOR  ", 14, 20, 12, 95},
+                     {"MORE GREAT GAMES", 14, 20, 5, 120}, {"       AT      ", 14, 20, 5, 145},
+                     {"MARROWDALE.EXAMPLE", 12, 20, 5, 190}});
 }
 
 // Eight rows of score and name (its own 12 bytes only), then fruit keyed along the edges.
@@ -94,9 +93,8 @@ inline Frame ScoreTableFrame(int border) {
     }
     for (int side = 0; side < 4; ++side) {
         for (int k = 0; k < 8; ++k) {
-            const uint16_t* fruit = FruitImages[(3 * k + border) % 8];
-            int x = side < 2 ? 40 * k : side == 2 ? 0 : 280, y = side < 2 ? 288 * side : 32 + 32 * k;
-            DrawImage(frame.data(), fruit, 32, 32, x, y, 1);
+            int x = side < 2 ? 40 * k : 280 * (side - 2), y = side < 2 ? 288 * side : 32 + 32 * k;
+            DrawImage(frame.data(), FruitImages[(3 * k + border) % 8], 32, 32, x, y, 1);
         }
     }
     return frame;
@@ -141,6 +139,24 @@ protected:
         StopHeadlessHost();
         RemoveGameFolder(folder);
     }
+    // A table as "score NAME" entries joined by '|'; a name ends at its zero or its 12th byte.
+    static std::string Scores(const HighScoreEntry* table) {
+        std::string text;
+        for (int i = 0; i < HighScoreCount; ++i) {
+            auto name = reinterpret_cast<const char*>(table[i].name);
+            text += (i ? "|" : "") + std::to_string(table[i].score) + ' ' + std::string(name, strnlen(name, 12));
+        }
+        return text;
+    }
+    // The high score file as the program left it, described; empty unless it holds a table.
+    std::string SavedScores() const {
+        std::ifstream file(folder + "highscores.dat", std::ios::binary);
+        std::vector<char> bytes(std::istreambuf_iterator<char>(file), {});
+        HighScoreEntry table[HighScoreCount];
+        if (bytes.size() != sizeof table) return "";
+        std::memcpy(table, bytes.data(), sizeof table);
+        return Scores(table);
+    }
     std::string folder, module;
 };
 
@@ -157,16 +173,17 @@ protected:
         LoadFonts();
         AllocateBackBuffer();
         DrawTarget = BackBuffer;
-        pictures = {{&FrontImage, ScreenPixels}, {&HelpImage, ScreenPixels},
-                    {&AboutImage, ScreenPixels}, {&HighImage, ScreenPixels},
-                    {&MainImage, ScreenPixels},  {&LogoImage, 200 * 42},
-                    {&ExitIcon, 256},            {&SpeakerIcon, 256},
-                    {&PlantImage, 256},          {&SmallFruitImage, 256},
-                    {&MediumFruitImage, 576},    {&PresentsStrip, PresentsStripBytes / 2}};
-        for (uint16_t** table : {DogImages, FruitImages, FumeImages}) {
-            for (int i = 0; i < (table == FumeImages ? 3 : 8); ++i) pictures.push_back({&table[i], 1024});
+        for (uint16_t** image : {&FrontImage, &HelpImage, &AboutImage, &HighImage, &MainImage}) {
+            pictures.push_back({image, ScreenPixels});
         }
-        for (uint16_t*& spider : SpiderImages) pictures.push_back({&spider, 36 * 24});
+        pictures.insert(pictures.end(),
+                        {{&LogoImage, 200 * 42}, {&ExitIcon, 256}, {&SpeakerIcon, 256},
+                         {&PlantImage, 256}, {&SmallFruitImage, 256}, {&MediumFruitImage, 576},
+                         {&PresentsStrip, ScreenWidth * 80}});
+        for (uint16_t*& image : DogImages) pictures.push_back({&image, 1024});
+        for (uint16_t*& image : FruitImages) pictures.push_back({&image, 1024});
+        for (uint16_t*& image : FumeImages) pictures.push_back({&image, 1024});
+        for (uint16_t*& image : SpiderImages) pictures.push_back({&image, 36 * 24});
         images.resize(pictures.size());
         for (size_t n = 0; n < pictures.size(); ++n) {
             for (uint32_t i = 0; i < static_cast<uint32_t>(pictures[n].second); ++i) {
@@ -193,8 +210,6 @@ protected:
         HostTest::TearDown();
     }
 
-    // The game clock (ElapsedMs) at ms, the virtual tick count unmoved.
-    static void SetClock(int32_t ms) { ClockZero = GetTickCount() - static_cast<uint32_t>(ms); }
     // A stylus press and release, as the window procedure latches them.
     static void Tap(int x, int y) {
         OnStylusDown(static_cast<uint16_t>(x), static_cast<uint16_t>(y));

@@ -1,0 +1,228 @@
+// The headless host: window creation, the queue and dispatch, rectangles, the clocks, the display.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "gfx/gfx.h"
+#include "platform/gx.h"
+#include "platform/standin.h"
+#include "tests/platform/helpers.h"
+
+// From platform/host.h, whose screen constants clash with gfx.h's.
+void ResetClockRecord(DWORD startTick, int passMs);
+bool TakeChangedFrame();
+
+namespace {
+
+using namespace platformtest;
+using Clock = std::chrono::steady_clock;
+
+constexpr UINT WM_TEST = 0x0400;
+
+std::vector<MSG> seen;
+int chainLeft = 0;
+
+// Records every message; WM_TEST posts the next one chainLeft times.
+LRESULT RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    seen.push_back({window, message, wParam, 0, 0, {}});
+    if (message == WM_TEST && chainLeft-- > 0) PostMessageW(window, WM_TEST, wParam + 1, 0);
+    return 0;
+}
+
+class Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartHeadlessHost(HeadlessOptions{});
+        seen.clear();
+        window = CreateGameWindow(RecordingProc);
+    }
+    void TearDown() override { StopHeadlessHost(); }
+    HWND window = nullptr;
+};
+
+TEST_F(Windows, CreateSendsWmCreateBeforeReturning) {
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].hwnd == window && seen[0].message == WM_CREATE);
+    EXPECT_EQ(FindWindowW(u"Marrowdale", nullptr), window);
+}
+
+// WM_QUIT waits in line like any message; what a dispatch posts comes at a later peek.
+TEST_F(Windows, TheQueueKeepsOrderAndQuitIsAnOrdinaryMessage) {
+    PostQuitMessage(7);
+    PostMessageW(window, WM_TEST, 10, 0);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT);
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), 0) << "GetMessageW reports the quit";
+    EXPECT_EQ(msg.wParam, 7u);
+    chainLeft = 2;
+    std::vector<WPARAM> fetched;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        fetched.push_back(msg.wParam);
+        EXPECT_EQ(msg.hwnd, window);
+        EXPECT_EQ(seen.size(), fetched.size()) << "nothing is delivered inside a dispatch";
+        DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(fetched, (std::vector<WPARAM>{10, 11, 12}));
+    EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), -1) << "headless: nothing more can come, no wait";
+}
+
+// Made at 0, 0, 240, 320; moved as the game does when the taskbar shows (width, height given).
+TEST_F(Windows, TheLogicalRectangleFollowsMoveWindow) {
+    RECT r{};
+    ASSERT_TRUE(GetWindowRect(window, &r));
+    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 0, 240, 320));
+    ASSERT_TRUE(MoveWindow(window, 0, 26, 240, 268, TRUE));
+    ASSERT_TRUE(GetWindowRect(window, &r));
+    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 26, 240, 294));
+}
+
+std::vector<std::pair<int, DWORD>> hookCalls;
+void RecordPass(int pass, void*) { hookCalls.push_back({pass, GetTickCount()}); }
+
+TEST(VirtualClock, CrossesTheWrapMovesOnlyWhenToldAndHooksEachPass) {
+    StartHeadlessHost({.startTick = 0xFFFFFFF0u});
+    hookCalls.clear();
+    HeadlessSetPassHook(RecordPass, nullptr);
+    PaceFrame();
+    PaceFrame();
+    Sleep(40);
+    EXPECT_EQ(GetTickCount(), 50u) << "Sleep moves the clock instead of waiting";
+    EXPECT_EQ(hookCalls, (std::vector<std::pair<int, DWORD>>{{1, 0xFFFFFFFDu}, {2, 10}}))
+        << "13 ms passes, hooked after the clock moved";
+    StartHeadlessHost(HeadlessOptions{});
+    PaceFrame();
+    EXPECT_EQ(HeadlessPassCount(), 1) << "a new start counts afresh";
+    EXPECT_EQ(hookCalls.size(), 2u) << "the hook went with the old start";
+    StopHeadlessHost();
+}
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Work inside a pass doesn't add to the period, and a stall isn't repaid by a burst.
+TEST(RealClock, PacingKeepsAScheduleWithoutDriftOrBursts) {
+    ResetClockRecord(0, 10);
+    PaceFrame();
+    auto start = Clock::now();
+    DWORD tickAtStart = GetTickCount();
+    for (int i = 0; i < 30; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        PaceFrame();
+    }
+    EXPECT_NEAR(GetTickCount() - tickAtStart, MsSince(start), 2.0) << "the tick count is real time";
+    EXPECT_NEAR(MsSince(start) / 30, 11.4, 1.6) << "10 ms passes, whatever the work in each";
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    PaceFrame();
+    start = Clock::now();
+    for (int i = 0; i < 3; ++i) PaceFrame();
+    EXPECT_GE(MsSince(start), 18.0) << "after a stall the pace starts afresh";
+}
+
+TEST(DisplayLayouts, KnownDepthsAndStepsAreAcceptedAndTheRestRefused) {
+    const std::tuple<const char*, int, int, int> accepted[] = {
+        {"16", 16, 2, 480}, {"16:2:512", 16, 2, 512}, {"16:-640:2", 16, -640, 2}, {"4", 4, 1, 160},
+        {"2", 2, 1, 60}, {"2:1:64", 2, 1, 64}, {"8", 8, 1, 240}, {"16:640:-2", 16, 640, -2}};
+    for (auto [text, depth, xs, ys] : accepted) {
+        DisplayLayout layout{};
+        EXPECT_TRUE(ParseDisplayLayout(text, &layout)) << text;
+        EXPECT_EQ(std::tie(layout.depth, layout.xStep, layout.yStep), std::tie(depth, xs, ys));
+    }
+    for (const char* text : {"", "12", "16:2", "16:2:480:1", "16:0:480", "16:2:x", " 16", "16 ",
+                             "-16", "16:2:99999", "16::480", "16:+2:480", "1000000", "16:2:-"}) {
+        DisplayLayout layout{7, 7, 7};
+        EXPECT_FALSE(ParseDisplayLayout(text, &layout)) << "'" << text << "'";
+        EXPECT_EQ(layout.depth, 7) << "a refused text leaves the layout alone: " << text;
+    }
+    EXPECT_FALSE(ParseDisplayLayout(nullptr, nullptr));
+}
+
+// Back buffer pixels and how 16-bit colour, 4-bit grey and 2-bit grey displays show them.
+struct Shade {
+    uint16_t pixel;
+    uint32_t shown[3];
+};
+constexpr Shade Shades[] = {
+    {0x0000, {0x000000, 0x000000, 0x000000}}, {0xFFFF, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF}},
+    {0xF800, {0xFF0000, 0x333333, 0xFFFFFF}}, {0x07E0, {0x00FF00, 0x777777, 0x000000}},
+    {0x001F, {0x0000FF, 0x333333, 0x000000}}, {0x8410, {0x848284, 0x888888, 0xAAAAAA}},
+    {0x4208, {0x424142, 0x444444, 0x555555}}};
+
+// A pattern in which neighbours across rows, columns and bytes differ.
+const Shade& ShadeAt(int pixel) {
+    int x = pixel % ScreenWidth;
+    int y = pixel / ScreenWidth;
+    return Shades[(x * 31 + y * 17 + x * y) % 7];
+}
+
+class Display : public ::testing::Test {
+protected:
+    // Starts the headless host on layout and sets the game's display up as its start does.
+    static void Use(DisplayLayout layout) {
+        StartHeadlessHost({.display = layout});
+        ClearBackBuffer(0);
+        GXOpenDisplay(nullptr, GX_FULLSCREEN);
+        GXDisplayProperties properties = GXGetDisplayProperties();
+        DisplayFormat = {properties.cBPP, properties.cbxPitch, properties.cbyPitch};
+    }
+    void SetUp() override { AllocateBackBuffer(); }
+    void TearDown() override {
+        ReleaseBackBuffer();
+        StopHeadlessHost();
+    }
+};
+
+// The game's own present, decoded, is its back buffer, and every byte the game writes lies
+// inside the emulated memory (the sanitizer build checks each write as it happens).
+TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
+    const std::tuple<DisplayLayout, long long, long long> cases[] = {  // layout, written span
+        {{16, 2, 480}, 0, 153600},     {{16, 2, 512}, 0, 163808}, {{16, 4, 960}, 0, 307198},
+        {{16, -640, 2}, -152960, 640}, {{4, 1, 160}, 0, 38400},   {{2, 1, 60}, 0, 19200},
+        {{2, 1, 64}, 0, 20476}};
+    for (auto [layout, firstByte, endByte] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << layout.depth << ":" << layout.xStep << ":" << layout.yStep);
+        Use(layout);
+        const uint8_t* address = static_cast<uint8_t*>(GXBeginDraw());
+        GXEndDraw();
+        size_t size = 0;
+        long long low = HeadlessDisplayMemory(&size) - address;
+        EXPECT_LE(low, firstByte);
+        EXPECT_GE(low + static_cast<long long>(size), endByte);
+        std::vector<uint32_t> frame(ScreenWidth * ScreenHeight);
+        std::vector<uint32_t> expected(frame.size());
+        for (size_t i = 0; i < frame.size(); ++i) {
+            BackBuffer[i] = ShadeAt(i).pixel;
+            expected[i] = ShadeAt(i).shown[layout.depth == 16 ? 0 : layout.depth == 4 ? 1 : 2];
+        }
+        PresentBackBuffer();
+        HeadlessDecodedFrame(frame.data());
+        long wrong = std::ranges::mismatch(frame, expected).in1 - frame.begin();
+        EXPECT_EQ(wrong, ScreenWidth * ScreenHeight)
+            << "first wrong pixel at " << wrong % ScreenWidth << "," << wrong / ScreenWidth;
+    }
+}
+
+// Memory is handed out only while the display is open, and only a changed picture asks the
+// window for a refresh.
+TEST_F(Display, MemoryWhileOpenAndRefreshesOnlyForChangedPictures) {
+    Use({16, 2, 512});
+    GXCloseDisplay();
+    EXPECT_EQ(GXBeginDraw(), nullptr);
+    GXOpenDisplay(nullptr, GX_FULLSCREEN);
+    BackBuffer[5] = 0x1234;
+    PresentBackBuffer();
+    EXPECT_TRUE(TakeChangedFrame());
+    PresentBackBuffer();
+    EXPECT_FALSE(TakeChangedFrame()) << "the same frame again";
+    static_cast<uint8_t*>(GXBeginDraw())[480] = 0x55;  // padding after row 0
+    GXEndDraw();
+    EXPECT_FALSE(TakeChangedFrame()) << "memory no pixel comes from";
+}
+
+}  // namespace
