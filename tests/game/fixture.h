@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,7 +88,8 @@ inline Frame ScoreTableFrame(int border) {
         char score[16], name[13] = {};
         std::snprintf(score, sizeof score, "%7d", HighScoreTable[slot].score);
         std::memcpy(name, HighScoreTable[slot].name, 12);
-        frame = WithText(frame, {{score, 10, 16, 5, 50 + 30 * slot}, {name, 10, 16, 90, 50 + 30 * slot}});
+        int y = 50 + 30 * slot;
+        frame = WithText(frame, {{score, 10, 16, 5, y}, {name, 10, 16, 90, y}});
     }
     for (int side = 0; side < 4; ++side) {
         for (int k = 0; k < 8; ++k) {
@@ -144,18 +144,17 @@ protected:
         std::string text;
         for (int i = 0; i < HighScoreCount; ++i) {
             auto name = reinterpret_cast<const char*>(table[i].name);
-            text += (i ? "|" : "") + std::to_string(table[i].score) + ' ' + std::string(name, strnlen(name, 12));
+            text += (i ? "|" : "") + std::to_string(table[i].score) + ' ';
+            text.append(name, strnlen(name, 12));
         }
         return text;
     }
     // The high score file as the program left it, described; empty unless it holds a table.
     std::string SavedScores() const {
-        std::ifstream file(folder + "highscores.dat", std::ios::binary);
-        std::vector<char> bytes(std::istreambuf_iterator<char>(file), {});
         HighScoreEntry table[HighScoreCount];
-        if (bytes.size() != sizeof table) return "";
-        std::memcpy(table, bytes.data(), sizeof table);
-        return Scores(table);
+        std::ifstream file(folder + "highscores.dat", std::ios::binary);
+        bool whole = file.read(reinterpret_cast<char*>(table), sizeof table) && file.peek() == EOF;
+        return whole ? Scores(table) : "";
     }
     std::string folder, module;
 };

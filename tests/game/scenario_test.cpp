@@ -21,13 +21,13 @@ std::string FieldFaults() {
         int32_t row = RowOf(i % 4), spot = left ? 96 : 192;
         spiders += s.state != SpiderEmpty;
         fruits += r.state != FruitEmpty;
-        bool facing = s.state != SpiderApproaching || (left ? s.frame >= 3 : s.frame <= 2);
-        expect(s.state == SpiderEmpty || (In(s.state, 0, 3) && s.state != 2 && In(s.frame, 0, 5) && facing &&
-                                          s.y == row + 4 && (left ? In(s.x, 0, 80) : In(s.x, 208, 282))),
-               "spider " + std::to_string(i));
-        expect(r.state == FruitEmpty || (In(r.frame, 0, 7) && In(r.x, 0, 320) && In(r.y, row, 288) &&
-                                         (r.state > FruitRipe || (r.x == spot && r.y == row))),
-               "fruit " + std::to_string(i));
+        bool spiderKept = In(s.state, 0, 3) && s.state != 2 && In(s.frame, 0, 5) &&
+                          s.y == row + 4 && (left ? In(s.x, 0, 80) : In(s.x, 208, 282)) &&
+                          (s.state != SpiderApproaching || (left ? s.frame >= 3 : s.frame <= 2));
+        expect(s.state == SpiderEmpty || spiderKept, "spider " + std::to_string(i));
+        bool fruitKept = In(r.frame, 0, 7) && In(r.x, 0, 320) && In(r.y, row, 288) &&
+                         (r.state > FruitRipe || (r.x == spot && r.y == row));
+        expect(r.state == FruitEmpty || fruitKept, "fruit " + std::to_string(i));
     }
     for (const Actor& m : f.Fumes) {
         bool flying = In(m.x, 0, 286) && In(m.y, TopRowY, BottomRowY);
@@ -49,7 +49,9 @@ Frame IntroFrame(int logo, bool caption) {
     for (int r = 0; r < 42; ++r) {
         std::copy_n(LogoImage + r * 200, 200, &frame[(80 + r) * ScreenWidth + logo]);
     }
-    for (int x = 88; caption && x < 90; ++x) DrawSmallText("Presents", x, 160, ColourWhite, frame.data());
+    for (int x = 88; caption && x < 90; ++x) {
+        DrawSmallText("Presents", x, 160, ColourWhite, frame.data());
+    }
     return frame;
 }
 
@@ -57,7 +59,6 @@ enum class Stage { Intro, Menu, Playing, Naming, Table, Leaving, Credits };
 
 struct Journey {
     Stage stage = Stage::Intro;
-    std::vector<Stage> stages;
     int passes = 0, stagePasses = 0, held = 0;  // held: a key, or -1 the stylus
     int32_t lastPhase = 0, lastFade = 0, lastBorder = 0;
     int introFrames = 0, creditsPasses = 0, nameStep = 0;
@@ -69,7 +70,6 @@ struct Journey {
 void Enter(Journey& run, Stage stage) {
     run.stage = stage;
     run.stagePasses = 0;
-    run.stages.push_back(stage);
 }
 
 // A key, or with key 0 the stylus at (x, y), goes down now and up at the next pass's end.
@@ -131,8 +131,9 @@ void TypeName(Journey& run) {
     Frame frame = WithText(Picture(HighImage),
                            {{"NEW HIGHSCORE!", 0, 0, 8, 5}, {"YOUR SCORE IS", 0, 0, 15, 65},
                             {score, 0, 0, 65, 90}, {"ENTER YOUR NAME", 13, 18, 20, 125},
-                            {"REX", 0, 0, 13, 150}, {".", 0, 0, 61, 150}, {"SPACE", 13, 18, 10, 280},
-                            {"BACK", 13, 18, 95, 280}, {"DONE", 13, 18, 170, 280}});
+                            {"REX", 0, 0, 13, 150}, {".", 0, 0, 61, 150},
+                            {"SPACE", 13, 18, 10, 280}, {"BACK", 13, 18, 95, 280},
+                            {"DONE", 13, 18, 170, 280}});
     const char* rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
     for (int row = 0; row < 3; ++row) {
         for (int i = 0; rows[row][i]; ++i) {
@@ -180,8 +181,10 @@ void Step(Journey& run) {
             if (ScreenState == ScoreTable) Enter(run, Stage::Table);
             return;
         case Stage::Table:
-            if (run.stagePasses == 5) ExpectFrame(ScoreTableFrame(run.lastBorder), "scenario-scores");
-            if (run.stagePasses == 5) Press(run, 0, 120, 160);
+            if (run.stagePasses == 5) {
+                ExpectFrame(ScoreTableFrame(run.lastBorder), "scenario-scores");
+                Press(run, 0, 120, 160);
+            }
             if (ScreenState == Menu) Enter(run, Stage::Leaving);
             return;
         case Stage::Leaving:
@@ -225,9 +228,7 @@ TEST_F(ScenarioTest, FromLoadingToShutdownWithANewHighScore) {
     Journey run;
     HeadlessSetPassHook(OnPass, &run);
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);
-    const std::vector<Stage> stages = {Stage::Menu,  Stage::Playing, Stage::Naming,
-                                       Stage::Table, Stage::Leaving, Stage::Credits};
-    EXPECT_EQ(run.stages, stages);
+    EXPECT_EQ(run.stage, Stage::Credits);  // each stage waits for its screen, or the run sticks
     EXPECT_EQ(run.faultyPasses, 0) << run.firstFault;
     EXPECT_GT(run.moves * run.shots * run.hits * run.picks, 0) << run.moves << " moves, "
         << run.shots << " shots, " << run.hits << " hits, " << run.picks << " picks";
@@ -237,7 +238,7 @@ TEST_F(ScenarioTest, FromLoadingToShutdownWithANewHighScore) {
     // The new entry goes below every score it does not beat; the last one drops out.
     std::vector<HighScoreEntry> table(seeds, seeds + HighScoreCount);
     auto beaten = std::find_if(table.begin(), table.end(),
-                               [](const HighScoreEntry& entry) { return PlayField.Score > entry.score; });
+                               [](const HighScoreEntry& e) { return PlayField.Score > e.score; });
     EXPECT_NE(beaten, table.end()) << "a score of " << PlayField.Score << " earns a place";
     table.insert(beaten, HighScoreEntry{PlayField.Score, "REX"});
     EXPECT_EQ(SavedScores(), Scores(table.data()));

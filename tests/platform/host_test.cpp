@@ -123,7 +123,7 @@ TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
         {0, 0, 480, 640, 0, 0},         {479, 639, 480, 640, 239, 319},
         {201, 401, 480, 640, 100, 200}, {750, 270, 1920, 1080, 50, 70},  // scale 3, bars aside
         {10, 500, 1920, 1080, 0, 146},  // in the left bar: the nearest edge pixel
-        {-40, 2000, 480, 640, 0, 319},  // dragged outside the window
+        {-40, 2000, 480, 640, 0, 319}, {2000, -40, 480, 640, 239, 0},  // dragged outside it
         {60, 200, 120, 400, 120, 160}};  // a window smaller than the screen: shrunk, centred
     for (auto [x, y, width, height, screenX, screenY] : cases) {
         POINT p = AreaToScreen(x, y, width, height);

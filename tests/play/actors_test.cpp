@@ -129,13 +129,15 @@ TEST_F(ActorTest, SpidersCreepToTheirStopStealARipeFruitPauseAndRunOut) {
     struct Walk { int slot; Actor start; int32_t fruit; int calls; Actor after; };
     const Walk walks[] = {
         // Left ones face right (frames 3-5), right ones left (0-2); no ripe fruit, they wait.
-        {0, {78, 36, 3, A}, Medium, 1, {79, 36, 4, A}}, {0, {78, 36, 3, A}, Medium, 3, {80, 36, 3, A}},
+        {0, {78, 36, 3, A}, Medium, 1, {79, 36, 4, A}},
+        {0, {78, 36, 3, A}, Medium, 3, {80, 36, 3, A}},
         {4, {210, 36, 0, A}, None, 3, {208, 36, 0, A}},
         // At the stop, arriving or waiting, a ripe fruit is stolen; the thief pauses a step,
         // then runs out at its own edge, 10 a step, facing away; past the edge its slot is freed.
         {5, {209, 100, 0, A}, Ripe, 1, {208, 100, 1, SpiderStealing}},
         {2, {80, 164, 3, A}, Ripe, 1, {80, 164, 4, SpiderStealing}},
-        {1, {80, 100, 5, A}, Ripe, 2, {80, 100, 3, Back}}, {1, {80, 100, 5, A}, Ripe, 10, {0, 100, 1, Back}},
+        {1, {80, 100, 5, A}, Ripe, 2, {80, 100, 3, Back}},
+        {1, {80, 100, 5, A}, Ripe, 10, {0, 100, 1, Back}},
         {1, {80, 100, 5, A}, Ripe, 11, {-10, 100, 2, Gone}},
         {7, {262, 228, 1, Back}, None, 2, {282, 228, 4, Back}},
         {7, {262, 228, 1, Back}, None, 3, {292, 228, 5, Gone}},

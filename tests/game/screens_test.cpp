@@ -1,13 +1,58 @@
-// The score table's rows and paced border; name entry's keyboard, insertion and save.
+// The screens around play: the menu's tap regions, help and about, the score table's rows and
+// paced border, and name entry's keyboard, insertion and save.
 #include "tests/game/fixture.h"
 
 namespace {
+
+using MenuTest = GameTest;
+
+TEST_F(MenuTest, EveryRegionEdge) {
+    // Each region's edges in screen pixels, and the screen after the tap; M muted, Q quit.
+    struct MenuTap { int x, y; int32_t screen; char also; };
+    const MenuTap taps[] = {
+        {0, 0, Menu, 'M'},        {16, 21, Menu, 'M'},   {17, 21, Play, 0},     {16, 22, Play, 0},
+        {225, 0, Menu, 'Q'},      {224, 0, Play, 0},     {239, 21, Menu, 'Q'},  {239, 22, Play, 0},
+        {10, 277, Play, 0},       {10, 278, ScoreTable, 0}, {31, 300, ScoreTable, 0},
+        {32, 300, About, 0},      {62, 300, About, 0},   {63, 300, Help, 0},    {94, 300, Help, 0},
+        {95, 300, Play, 0},       {239, 319, Play, 0},   {10, 320, Menu, 0},
+    };
+    for (const MenuTap& tap : taps) {
+        SCOPED_TRACE(testing::Message() << "tap at " << tap.x << ", " << tap.y);
+        ScreenState = Menu;
+        RunFlag = 1;
+        PlayField.PlantsLeft = 0;
+        Tap(tap.x, tap.y);
+        RunMenu();
+        EXPECT_EQ(SoundOn, tap.also != 'M');
+        EXPECT_EQ(RunFlag == QuitRunFlag, tap.also == 'Q');
+        EXPECT_EQ(ScreenState, tap.screen);
+        EXPECT_EQ(PlayField.PlantsLeft, tap.screen == Play ? 12 : 0) << "a fresh game";
+        EXPECT_FALSE(Latches.tapPending);
+        bool quiet = tap.also == 'M' || (tap.screen == Menu && !tap.also);
+        EXPECT_EQ(TakeSounds(), quiet ? Effects{} : Effects{SoundSelect});
+        if (!SoundOn) {
+            EXPECT_EQ(Pixel(0, 0), ColourRed) << "the mute cross shows in the same frame";
+            ToggleMute();
+            continue;
+        }
+        ExpectFrame(MenuFrame(), "menu");  // the icons go on top even as the menu is left
+        if (ScreenState != Help && ScreenState != About) continue;
+        bool help = ScreenState == Help;
+        Tap(5, 5);  // any tap leaves; the speaker's place does not mute here
+        help ? RunHelp() : RunAbout();
+        ExpectFrame(Picture(help ? HelpImage : AboutImage), help ? "help" : "about");
+        EXPECT_EQ(ScreenState, Menu);
+        EXPECT_TRUE(SoundOn);
+        EXPECT_EQ(TakeSounds(), Effects{SoundSelect});
+    }
+}
 
 using ScoreTableTest = GameTest;
 
 TEST_F(ScoreTableTest, TheBorderStepsNoFasterThanEvery51MsAndAnyTapLeaves) {
     // The clock, and the border frame before and after the call; a call draws the one before.
-    const int32_t calls[][3] = {{50, 0, 0}, {51, 0, 1}, {51, 1, 1}, {101, 1, 1}, {102, 1, 2}, {999, 7, 0}};
+    const int32_t calls[][3] = {{50, 0, 0},  {51, 0, 1},  {51, 1, 1},
+                                {101, 1, 1}, {102, 1, 2}, {999, 7, 0}};
     for (auto [clock, before, after] : calls) {
         BorderFrame = before;
         SetClock(clock);
@@ -39,16 +84,11 @@ protected:
         Tap(x, y);
         RunEnterName();
     }
-    // Presses the middle of each letter's key, of SPACE for '_' and of BACK for '<'.
+    // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'.
     static void Type(const char* keys) {
-        const char* rows[] = {"QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
-        const int lefts[] = {20, 30, 50};
-        for (const char* key = keys; *key; ++key) {
-            if (*key == '_' || *key == '<') Press(*key == '_' ? 40 : 110, 290);
-            for (int row = 0; row < 3; ++row) {
-                const char* at = std::strchr(rows[row], *key);
-                if (at) Press(lefts[row] + 10 + 20 * static_cast<int>(at - rows[row]), 190 + 30 * row);
-            }
+        for (const char* k = keys; *k; ++k) {
+            bool button = *k == '_' || *k == '<';
+            Press(*k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110, button ? 290 : 190);
         }
     }
     static std::string Typed() { return reinterpret_cast<const char*>(NameBuffer); }
@@ -82,8 +122,8 @@ TEST_F(NameEntryTest, KeyboardEdges) {
 TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOne) {
     // The keys, the name they leave, and the select sounds heard.
     const std::tuple<const char*, const char*, size_t> typings[] = {
-        {"KEYBOARDERZ_", "KEYBOARDER", 10}, {"KEYBOARDERZ<", "KEYBOARDE", 11},
-        {"AB<<<", "", 4},                   {"A_B<", "A ", 4}};
+        {"QQQQQQQQQQW_", "QQQQQQQQQQ", 10}, {"QQQQQQQQQQW<", "QQQQQQQQQ", 11},
+        {"QW<<<", "", 4},                   {"Q_W<", "Q ", 4}};
     for (auto [keys, name, sounds] : typings) {
         std::memset(NameBuffer, 0, sizeof NameBuffer);
         NameLength = 0;
@@ -96,13 +136,13 @@ TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOne) {
 }
 
 TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {
-    Type("ROSE");  // kept for every later high score of the run
+    Type("WQW");  // kept for every later high score of the run
     HighScoreEntry before[HighScoreCount];
     std::memcpy(before, HighScoreTable, sizeof before);
     const std::pair<int32_t, const char*> entries[] = {
-        {850, "850 ROSE|800 N0|700 N1|600 N2|500 N3|400 N4|300 N5|200 N6"},
-        {500, "800 N0|700 N1|600 N2|500 N3|500 ROSE|400 N4|300 N5|200 N6"},
-        {101, "800 N0|700 N1|600 N2|500 N3|400 N4|300 N5|200 N6|101 ROSE"},
+        {850, "850 WQW|800 N0|700 N1|600 N2|500 N3|400 N4|300 N5|200 N6"},
+        {500, "800 N0|700 N1|600 N2|500 N3|500 WQW|400 N4|300 N5|200 N6"},
+        {101, "800 N0|700 N1|600 N2|500 N3|400 N4|300 N5|200 N6|101 WQW"},
     };
     for (auto [score, table] : entries) {
         std::memcpy(HighScoreTable, before, sizeof before);
