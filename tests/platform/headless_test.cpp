@@ -112,11 +112,14 @@ TEST(RealClock, PacingKeepsAScheduleWithoutDriftOrBursts) {
     auto start = Clock::now();
     DWORD tickAtStart = GetTickCount();
     for (int i = 0; i < 30; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        std::this_thread::sleep_for(std::chrono::milliseconds(8));
         PaceFrame();
     }
     EXPECT_NEAR(GetTickCount() - tickAtStart, MsSince(start), 2.0) << "the tick count is real time";
-    EXPECT_NEAR(MsSince(start) / 30, 11.4, 1.6) << "10 ms passes, whatever the work in each";
+    // 10 ms passes whatever the work in each; a pace that drifted by the work would give 18 ms.
+    // The upper bound leaves room for a loaded machine.
+    EXPECT_GE(MsSince(start) / 30, 9.5);
+    EXPECT_LT(MsSince(start) / 30, 16.0);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     PaceFrame();
     start = Clock::now();
@@ -194,8 +197,8 @@ TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
         GXEndDraw();
         size_t size = 0;
         long long low = HeadlessDisplayMemory(&size) - address;
-        EXPECT_LE(low, firstByte);
-        EXPECT_GE(low + static_cast<long long>(size), endByte);
+        ASSERT_LE(low, firstByte);
+        ASSERT_GE(low + static_cast<long long>(size), endByte);
         std::vector<uint32_t> frame(ScreenWidth * ScreenHeight);
         std::vector<uint32_t> expected(frame.size());
         for (size_t i = 0; i < frame.size(); ++i) {

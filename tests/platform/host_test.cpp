@@ -104,13 +104,17 @@ TEST_F(Files, RenamesReplaceOnlyWhenAskedAndNamesAreUtf8) {
     EXPECT_TRUE(std::filesystem::exists(Name("h\xC3\xA9\xF0\x9F\x8D\x8E")));
 }
 
-TEST(ModulePath, ReportsTheWholePathOrNothing) {
+// The executable's path, whole or not at all, and the icon found beside it.
+TEST(ModulePath, ReportsTheWholePathOrNothingAndTheIconBesideIt) {
     StartHeadlessHost({.modulePath = "/opt/gard\xC3\xA9n/marrowdale"});
     WCHAR path[64];
     EXPECT_EQ(GetModuleFileNameW(nullptr, path, 64), 22u);
     EXPECT_EQ(std::u16string(path), u"/opt/gard\u00e9n/marrowdale");
     EXPECT_EQ(GetModuleFileNameW(nullptr, path, 22), 0u) << "no room for the terminator";
     EXPECT_EQ(path[0], 0) << "never a cut path";
+    EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(101)), nullptr) << "no icon there, and no error";
+    StartHeadlessHost({.modulePath = MARROWDALE_BUILD_DIR "/marrowdale"});
+    EXPECT_NE(LoadIconW(nullptr, MAKEINTRESOURCEW(101)), nullptr) << "Graph/icon32.bmp";
     StopHeadlessHost();
     WCHAR own[MAX_PATH_CHARS];
     std::u16string self(own, GetModuleFileNameW(nullptr, own, MAX_PATH_CHARS));
