@@ -2,6 +2,8 @@
 // the game asks for (it mixes in SDL's audio thread) and with the disk writer (it mixes inside
 // the call), and a loop pass with and without UpdateAudio, beside a full-frame memcpy.
 #include <benchmark/benchmark.h>
+
+#include "bench/baseline.h"
 #include <mikmod.h>
 #include <unistd.h>
 
@@ -96,14 +98,6 @@ void LoopPass(benchmark::State& state) {
 }
 BENCHMARK(LoopPass)->Arg(0)->Arg(1);
 
-void FullFrameMemcpy(benchmark::State& state) {
-    std::vector<uint8_t> from(BackBufferBytes, 0x5A), to(BackBufferBytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), BackBufferBytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(FullFrameMemcpy);
 
 }  // namespace

@@ -3,6 +3,8 @@
 // 153600-byte memcpy measured in the same run.
 #include <benchmark/benchmark.h>
 
+#include "bench/baseline.h"
+
 #include <cstring>
 #include <vector>
 
@@ -121,14 +123,6 @@ void PresentAlone(benchmark::State& state) {
 }
 BENCHMARK(PresentAlone);
 
-void FullFrameMemcpy(benchmark::State& state) {
-    std::vector<uint8_t> from(BackBufferBytes, 0x5A), to(BackBufferBytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), BackBufferBytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(FullFrameMemcpy);
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Presentation cost per display layout, beside a plain full-frame copy measured in the same run.
 #include <benchmark/benchmark.h>
 
+#include "bench/baseline.h"
+
 #include <cstring>
 #include <vector>
 
@@ -14,14 +16,6 @@ const DisplayLayout Layouts[] = {
     {16, 2, 480}, {16, 2, 512}, {16, 4, 960}, {16, -640, 2}, {4, 1, 160}, {2, 1, 60},
 };
 
-void FullFrameMemcpy(benchmark::State& state) {
-    std::vector<uint8_t> from(BackBufferBytes, 0x5A), to(BackBufferBytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), BackBufferBytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(FullFrameMemcpy);
 
 void Present(benchmark::State& state) {

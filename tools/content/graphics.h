@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ std::vector<std::string> ListTextFiles(const std::string& folder);
 bool IsBlankOrComment(const std::string& line);
 // One past the last line of the block whose header is at `header`: a block runs to a blank line.
 int BlockEnd(const TextFile& file, int header);
+// Calls visit(words of the header line, header line, one past the block's end) for each block.
+void ForEachBlock(const TextFile& file,
+                  const std::function<void(const std::vector<std::string>&, int, int)>& visit);
 // Splits on spaces; "quoted text" stays one word without its quotes.
 std::vector<std::string> SplitWords(const TextFile& file, int line);
 // "#RRGGBB" into 0x00RRGGBB.

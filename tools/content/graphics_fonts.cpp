@@ -47,14 +47,7 @@ std::vector<std::string> ReadBitRows(const TextFile& file, int header, int end, 
 LargeFontSource ReadLargeFont(const std::string& path) {
     TextFile file = ReadTextFile(path);
     LargeFontSource source;
-    int line = 1;
-    while (line <= static_cast<int>(file.lines.size())) {
-        if (IsBlankOrComment(file.lines[line - 1])) {
-            ++line;
-            continue;
-        }
-        std::vector<std::string> words = SplitWords(file, line);
-        int end = BlockEnd(file, line);
+    ForEachBlock(file, [&](const std::vector<std::string>& words, int line, int end) {
         if (words[0] == "colours" && words.size() == 1) {
             for (int at = line + 1; at < end; ++at) {
                 std::vector<std::string> pair = SplitWords(file, at);
@@ -70,8 +63,7 @@ LargeFontSource ReadLargeFont(const std::string& path) {
         } else {
             Fail(file.path, line, "expected 'colours' or 'glyph CHARACTER'");
         }
-        line = end;
-    }
+    });
     for (const char* name : {"top", "middle", "bottom", "edge"})
         if (!source.colours.count(name))
             Fail(path, 0, std::string("the colours block has no '") + name + "'");
@@ -121,14 +113,7 @@ std::vector<uint8_t> ReadSmallFont(const std::string& path) {
     TextFile file = ReadTextFile(path);
     std::vector<uint8_t> bits(256 * SmallRows, 0);
     std::vector<bool> drawn(256, false);
-    int line = 1;
-    while (line <= static_cast<int>(file.lines.size())) {
-        if (IsBlankOrComment(file.lines[line - 1])) {
-            ++line;
-            continue;
-        }
-        std::vector<std::string> words = SplitWords(file, line);
-        int end = BlockEnd(file, line);
+    ForEachBlock(file, [&](const std::vector<std::string>& words, int line, int end) {
         if (words[0] != "glyph" || words.size() < 2) Fail(file.path, line, "expected 'glyph CODE'");
         int code = ParseNumber(file, line, words[1]);
         if (code < 0 || code > 255) Fail(file.path, line, "character code must be 0 to 255");
@@ -139,8 +124,7 @@ std::vector<uint8_t> ReadSmallFont(const std::string& path) {
             for (int k = 0; k < 8; ++k)
                 if (rows[r][k] == '#')
                     bits[code * SmallRows + r] |= static_cast<uint8_t>(0x80 >> k);
-        line = end;
-    }
+    });
     for (int code = 32; code <= 126; ++code)
         if (!drawn[code]) Fail(path, 0, "no glyph drawn for code " + std::to_string(code));
     return bits;

@@ -52,14 +52,7 @@ Picture ReadImageRows(const TextFile& file, int header, int end, int width, int 
 void LoadArtFile(const std::string& path, ArtLibrary& library) {
     TextFile file = ReadTextFile(path);
     Legend legend;
-    int line = 1;
-    while (line <= static_cast<int>(file.lines.size())) {
-        if (IsBlankOrComment(file.lines[line - 1])) {
-            ++line;
-            continue;
-        }
-        std::vector<std::string> words = SplitWords(file, line);
-        int end = BlockEnd(file, line);
+    ForEachBlock(file, [&](const std::vector<std::string>& words, int line, int end) {
         if (words[0] == "palette" && words.size() == 1) {
             ReadLegend(file, line + 1, end, legend);
         } else if (words[0] == "image" && words.size() == 4) {
@@ -74,8 +67,7 @@ void LoadArtFile(const std::string& path, ArtLibrary& library) {
         } else {
             Fail(file.path, line, "expected 'palette' or 'image NAME WIDTH HEIGHT'");
         }
-        line = end;
-    }
+    });
 }
 
 }  // namespace

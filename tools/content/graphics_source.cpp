@@ -86,6 +86,20 @@ int BlockEnd(const TextFile& file, int header) {
     return end;
 }
 
+void ForEachBlock(const TextFile& file,
+                  const std::function<void(const std::vector<std::string>&, int, int)>& visit) {
+    int line = 1;
+    while (line <= static_cast<int>(file.lines.size())) {
+        if (IsBlankOrComment(file.lines[line - 1])) {
+            ++line;
+            continue;
+        }
+        int end = BlockEnd(file, line);
+        visit(SplitWords(file, line), line, end);
+        line = end;
+    }
+}
+
 std::vector<std::string> SplitWords(const TextFile& file, int line) {
     const std::string& text = file.lines[line - 1];
     std::vector<std::string> words;
