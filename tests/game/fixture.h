@@ -1,5 +1,4 @@
-// Game and play tests' common ground: a private game folder on the headless host, pictures of
-// our own, clock and taps, frames built from their parts, and the effects log.
+// Game and play tests' common ground: host and records, our pictures, frames built from parts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +23,7 @@ constexpr int ScreenPixels = ScreenWidth * ScreenHeight;
 using Frame = std::vector<uint16_t>;
 using Effects = std::vector<int>;
 
+// Actors compare and print whole in the play tests' tables.
 inline bool operator==(const Actor& a, const Actor& b) {
     return a.x == b.x && a.y == b.y && a.frame == b.frame && a.state == b.state;
 }
@@ -32,6 +32,7 @@ inline std::ostream& operator<<(std::ostream& out, const Actor& a) {
                << '}';
 }
 
+// The y of a lane's row, 0 the top one.
 constexpr int32_t RowOf(int lane) { return TopRowY + RowSpacing * lane; }
 
 // A spider or fruit put in its slot's lane, counted as a spawn counts it.
@@ -49,6 +50,7 @@ inline void SetClock(int32_t ms) { ClockZero = GetTickCount() - static_cast<uint
 
 // ---- Frames built from their parts -----------------------------------------------------
 
+// A full-screen picture as a frame.
 inline Frame Picture(const uint16_t* image) { return Frame(image, image + ScreenPixels); }
 
 // The title picture under the speaker (pixel columns 0-15) and the exit sign (223-238), opaque.
@@ -61,7 +63,7 @@ inline Frame MenuFrame() {
     return frame;
 }
 
-// Lines of text; a cell width of 0 is the plain font.
+// Lines of text over a frame; a cell width of 0 is the plain font.
 struct TextLine {
     const char* text;
     int width, height, x, y;
@@ -74,6 +76,7 @@ inline Frame WithText(Frame frame, std::initializer_list<TextLine> lines) {
     return frame;
 }
 
+// The title picture under the credits' five lines.
 inline Frame CreditsFrame() {
     return WithText(Picture(FrontImage),
                     {{"   VISIT OUR   ", 14, 20, 12, 70}, {"  WEBSITE FOR  ", 14, 20, 12, 95},
@@ -214,6 +217,7 @@ protected:
         OnStylusDown(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         OnStylusUp();
     }
+    // The back buffer's pixel at (x, y).
     static uint16_t Pixel(int x, int y) { return BackBuffer[y * ScreenWidth + x]; }
 
     std::vector<std::pair<uint16_t**, int>> pictures;  // each picture's slot and pixel count

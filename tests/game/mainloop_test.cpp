@@ -10,6 +10,7 @@ struct LoopScript {
     bool strangeFrameChanged = false;
 };
 
+// The pass hook: an unknown screen value from strangeFrom on, closes at quitAtPass.
 void Drive(int pass, void* context) {
     auto& script = *static_cast<LoopScript*>(context);
     script.lastPass = pass;
@@ -26,6 +27,7 @@ void Drive(int pass, void* context) {
 
 class MainLoop : public HostTest {
 protected:
+    // The whole program under the script; it must exit with status 0.
     void RunProgram(LoopScript& script) {
         HeadlessSetPassHook(Drive, &script);
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, SW_SHOW), 0);

@@ -1,5 +1,4 @@
-// The real program on the headless host from loading to shutdown, as a person plays it: the
-// intro, the menu, a whole game, a name typed on the keyboard, the score table, the credits.
+// The real program on the headless host from loading to shutdown, played as a person would.
 #include <algorithm>
 #include <fstream>
 
@@ -7,6 +6,7 @@
 
 namespace {
 
+// Whether value lies in [low, high].
 bool In(int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; }
 
 // What the play field breaks of its counts and ranges; empty while it keeps them all.
@@ -67,6 +67,7 @@ struct Journey {
     std::string firstFault;
 };
 
+// The person moves on to the next stage of the run.
 void Enter(Journey& run, Stage stage) {
     run.stage = stage;
     run.stagePasses = 0;
@@ -198,6 +199,7 @@ void Step(Journey& run) {
     }
 }
 
+// The pass hook: lets go of the last pass's key or stylus, then takes the next step.
 void OnPass(int pass, void* context) {
     Journey& run = *static_cast<Journey*>(context);
     run.passes = pass;

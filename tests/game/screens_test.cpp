@@ -1,5 +1,4 @@
-// The screens around play: the menu's tap regions, help and about, the score table's rows and
-// paced border, and name entry's keyboard, insertion and save.
+// The menu's regions, help and about, the score table and its border, and name entry.
 #include "tests/game/fixture.h"
 
 namespace {
@@ -80,6 +79,7 @@ TEST_F(ScoreTableTest, NameWithoutZeroByteDrawsOnlyItsOwnBytes) {
 
 class NameEntryTest : public GameTest {
 protected:
+    // A tap, and the name entry pass that takes it.
     static void Press(int x, int y) {
         Tap(x, y);
         RunEnterName();
@@ -91,6 +91,7 @@ protected:
             Press(*k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110, button ? 290 : 190);
         }
     }
+    // The name typed so far.
     static std::string Typed() { return reinterpret_cast<const char*>(NameBuffer); }
 };
 

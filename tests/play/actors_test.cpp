@@ -1,5 +1,4 @@
-// The actor rules: the dog's steps, fumes and hits, fruit, spiders and thefts, spawning, and
-// the end of a game.
+// The actor rules: the dog, fumes and hits, fruit, spiders and thefts, spawns, the game's end.
 #include <cstdlib>
 
 #include "tests/game/fixture.h"

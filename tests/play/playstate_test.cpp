@@ -1,5 +1,4 @@
-// The play state's pass: the nine timed tasks, their intervals and order, the pen, buttons and
-// icons, and the frames it draws.
+// The play state's pass: the timed tasks' intervals and order, the input, and the frame drawn.
 #include <algorithm>
 #include <climits>
 
@@ -153,11 +152,10 @@ TEST_F(PlayTest, PenButtonsAndIconTapsGiveOrdersShotsMuteAndExit) {
         NewGame();
         PlayField.Dog = input.dog;
         PlayField.StepCount = input.dog.state == Still ? 0 : 3;
-        Latches = InputLatches{has(input.keys, 'T'), 0, 0, 0, 0, input.x >= 0,
+        auto x = static_cast<uint32_t>(std::max(input.x, 0)), y = static_cast<uint32_t>(input.y);
+        Latches = InputLatches{has(input.keys, 'T'), x, y, x, y, input.x >= 0,
                                has(input.keys, 'A'), has(input.keys, 'B'), has(input.keys, 'L'),
                                has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D')};
-        if (input.x >= 0) OnStylusMove(input.x, input.y);
-        Latches.tapX = Latches.penX, Latches.tapY = Latches.penY;
         RunPlayState();
         SCOPED_TRACE(testing::Message() << input.dog << " pen " << input.x << "," << input.y
                                         << " keys " << input.keys);

@@ -1,5 +1,4 @@
-// Stands between the game and libmikmod: the four effects load as stand-in samples of ours and
-// playing one is logged instead of mixed; every other call goes on to the real library.
+// Between the game and libmikmod: the effects load as our stand-ins, and playing one is logged.
 #include "tests/support/soundprobe/sound_probe.h"
 
 #include <dlfcn.h>
@@ -25,6 +24,7 @@ int EffectOf(const SAMPLE* sample) {
     return -1;
 }
 
+// Whether text ends in tail.
 bool EndsWith(const char* text, const char* tail) {
     size_t length = std::strlen(text), tailLength = std::strlen(tail);
     return length >= tailLength && std::strcmp(text + length - tailLength, tail) == 0;
