@@ -58,6 +58,14 @@ char DriverChoice[DriverChoiceBytes];
 bool LibraryRegistered;
 // The library answered (at worst through its no-sound driver) and is not shut down.
 bool AudioStarted;
+// A disk writer mixes a fixed block of 32768 bytes (8192 frames of 16-bit stereo) at every
+// update, however little time has passed; it is updated only once the time a block covers has
+// gone by on the clock, so that a recording lasts as long as the game and keeps its timing.
+constexpr char DiskWriterAliases[][8] = {"wav", "aiff", "raw"};
+constexpr uint64_t DiskBlockFrames = 8192;
+bool RecordingToDisk;
+uint32_t RecordingStartTick;
+uint64_t RecordedFrames;
 // False when the Sound folder did not fit SoundPrefix: no sound file is then opened.
 bool SoundFolderFits;
 
@@ -193,6 +201,12 @@ void InitAudio(const char* soundFolder) {
     for (SAMPLE*& slot : EffectSlots) slot = nullptr;
     AudioStarted = StartLibrary();
     if (!AudioStarted) return;
+    RecordingToDisk = false;
+    for (const char* alias : DiskWriterAliases) {
+        RecordingToDisk |= md_driver && md_driver->Alias && !std::strcmp(md_driver->Alias, alias);
+    }
+    RecordingStartTick = TickCount();
+    RecordedFrames = 0;
     LockAudioOutput();
     MikMod_SetNumVoices(-1, EffectVoices);
     MikMod_EnableOutput();
@@ -290,10 +304,18 @@ void SetMusicVolume(uint8_t volume) {
     UnlockAudioOutput();
 }
 
-// Main loop, every pass: lets the library mix the next stretch of sound.
+// Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
+// many blocks as the clock has gone past).
 void UpdateAudio() {
     LockAudioOutput();
-    MikMod_Update();
+    if (!RecordingToDisk) {
+        MikMod_Update();
+    } else {
+        uint64_t due = uint64_t{TickCount() - RecordingStartTick} * md_mixfreq / 1000;
+        for (; RecordedFrames + DiskBlockFrames <= due; RecordedFrames += DiskBlockFrames) {
+            MikMod_Update();
+        }
+    }
     UnlockAudioOutput();
 }
 
