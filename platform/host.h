@@ -68,6 +68,7 @@ bool TakeChangedFrame();
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 
 void ResetClockRecord(DWORD startTick, int passMs);
+void StartPassSchedule(int passMs);
 void AdvanceVirtualClock(DWORD milliseconds);
 void SetVirtualTick(DWORD tick);
 int PassCount();
