@@ -1,6 +1,5 @@
 // Time: the tick count, Sleep, and the pace of the game's passes (real or virtual).
 #include <chrono>
-#include <thread>
 
 #include "platform/host.h"
 
@@ -37,7 +36,7 @@ void SleepUntil(SteadyClock::time_point due) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
-        std::this_thread::sleep_until(wake);
+        SleepHost(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
     }
 }
 
@@ -107,11 +106,7 @@ void Sleep(DWORD milliseconds) {
         AdvanceVirtualClock(milliseconds);
         return;
     }
-    if (milliseconds == 0) {
-        std::this_thread::yield();
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    SleepHost(int64_t{milliseconds} * 1000000);
 }
 
 // End of every pass (PresentFrame): paces the real loop and shows the waiting frame; the

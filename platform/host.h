@@ -9,9 +9,13 @@
 
 // ---- Hosts -------------------------------------------------------------------------------
 
-// Nobody started (plain POSIX calls only), the real SDL host, or the headless test host.
-enum class HostKind { None, Real, Headless };
+// Nobody started (plain POSIX calls only), the real SDL host on the desktop, the headless test
+// host, or the browser host. The desktop and browser hosts are never built into one program.
+enum class HostKind { None, Real, Headless, Web };
 extern HostKind Host;
+
+// A real host: one that shows a window (or a page) to a person and brings in their input.
+inline bool RealHostRuns() { return Host == HostKind::Real || Host == HostKind::Web; }
 
 constexpr int ScreenWidth = 240;
 constexpr int ScreenHeight = 320;
@@ -42,6 +46,8 @@ HWND GameWindow();
 bool TaskbarVisible();
 DWORD FullScreenState();
 void ResetWindows();
+// Frees the icon LoadIconW made (host stop and headless resets).
+void ReleaseIcon();
 
 // ---- Messages (messages.cpp) -------------------------------------------------------------
 
@@ -74,20 +80,27 @@ void SetVirtualTick(DWORD tick);
 int PassCount();
 void SetPassHook(PassHook hook, void* context);
 
-// ---- Real SDL host (sdlhost.cpp) ---------------------------------------------------------
+// ---- Real host: sdlhost.cpp on the desktop, webhost.cpp in the browser -----------------
 
-// Polls SDL's events into the queue and serves the single-instance socket.
+// Brings the host's events into the queue (the desktop also serves the single-instance socket).
 void PumpHostEvents();
-// Waits up to timeoutMs for something from outside (SDL event, signal, instance request).
+// Waits up to timeoutMs for something from outside (an event, a signal, an instance request).
 void WaitHostEvent(int timeoutMs);
-// Creates the real window for the game's window; false (with a line on stderr) on failure.
+// Gives the processor up for nanoseconds (0: a yield); the browser's page runs meanwhile.
+void SleepHost(int64_t nanoseconds);
+// Creates the real window (or the page's canvas) for the game's window; false (with a line on
+// stderr) on failure.
 bool CreateHostWindow(const std::string& title, bool visible, void* icon);
 void ShowHostWindow(bool show);
-void RaiseHostWindow();
 // Shows the pending frame if one is waiting and the display's refresh allows it now; the
 // time (steady-clock nanoseconds) when a waiting frame may be shown, or 0 if none waits.
 int64_t FlushHostWindow(int64_t nowNs);
 void StopRealHost();
+// The window's icon from a BMP file, pure green transparent; null when there is none.
+void* LoadHostIcon(const std::string& path);
+void FreeHostIcon(void* icon);
+
+// ---- Input of the real hosts (input.cpp) -------------------------------------------------
 
 // Where a 240 x 320 screen sits inside a width x height area: integer scale when it fits,
 // centred with black bars around it.
@@ -98,11 +111,35 @@ ScreenPlace PlaceScreen(int width, int height);
 // A point of that area in screen pixels, clamped to the screen: touches in the bars land on
 // the nearest edge pixel.
 POINT AreaToScreen(int x, int y, int width, int height);
-// The virtual-key code for an SDL key code, 0 for keys the game never sees.
-WORD VirtualKeyForKeycode(int32_t keycode);
+// Whether the game sees a key of this virtual-key code at all.
+bool IsGameKey(WORD key);
 
-// Icon loaded by LoadIconW, freed with the host.
-void ReleaseIcon();
+// Controller buttons, numbered as the standard gamepad layout of the browsers numbers them.
+enum PadButton {
+    PadSouth = 0, PadEast = 1, PadWest = 2, PadNorth = 3, PadLeftShoulder = 4,
+    PadRightShoulder = 5, PadBack = 8, PadStart = 9, PadUp = 12, PadDown = 13, PadLeft = 14,
+    PadRight = 15
+};
+// The left stick's axes, each -32768 to 32767 (left or up negative).
+enum PadAxis { PadStickX = 0, PadStickY = 1 };
+enum class FingerPhase { Down, Move, Up };
+
+// Each turns what the host saw into the game's messages (points are in a width x height area
+// that holds the screen as PlaceScreen places it).
+void ResetHostInput();
+void MouseButton(bool down, int x, int y, int width, int height);
+void MouseMove(int x, int y, int width, int height);
+void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int height);
+bool KeyEvent(WORD key, bool down, bool repeat);
+void PadButtonEvent(int pad, PadButton button, bool down);
+void PadAxisEvent(int pad, PadAxis axis, int value);
+void PadGone(int pad);
+void ReleaseHeldInput();
+void ActivationEvent(bool active);
+void CloseEvent();
+
+// The virtual-key code for an SDL key code, 0 for keys the game never sees (sdlhost.cpp).
+WORD VirtualKeyForKeycode(int32_t keycode);
 
 // ---- Single instance (instance.cpp) ------------------------------------------------------
 
@@ -120,6 +157,7 @@ void WithdrawInstance();
 
 // ---- Module path (files.cpp) -------------------------------------------------------------
 
-// The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
+// The executable's own path as UTF-8, or the one a host chose (HeadlessOptions.modulePath,
+// the browser's data folder).
 std::string ModulePath();
-void SetHeadlessModulePath(const char* path);
+void SetModulePath(const char* path);

@@ -50,7 +50,7 @@ bool Matches(const QueuedMessage& entry, HWND window, UINT filterMin, UINT filte
 
 // Brings in what the host has to say, then finds the first message that passes the filter.
 std::deque<QueuedMessage>::iterator FindMessage(HWND window, UINT filterMin, UINT filterMax) {
-    if (Host == HostKind::Real) PumpHostEvents();
+    if (RealHostRuns()) PumpHostEvents();
     QueueSignalledCloses();
     for (auto it = Queue.begin(); it != Queue.end(); ++it) {
         if (Matches(*it, window, filterMin, filterMax)) return it;
@@ -123,7 +123,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     auto it = FindMessage(window, filterMin, filterMax);
     while (it == Queue.end()) {
-        if (Host != HostKind::Real) {
+        if (!RealHostRuns()) {
             if (msg) *msg = MSG{};
             return -1;
         }

@@ -1,11 +1,9 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
-#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <set>
+#include <thread>
 #include <vector>
 
 #include "platform/host.h"
@@ -14,29 +12,26 @@ namespace {
 
 constexpr int DefaultRefreshHz = 60;
 constexpr int LargestScale = 16;
-// Stick travel (of 32767) that presses a direction, and the travel below which it lets go.
-constexpr int StickPress = 16000;
-constexpr int StickRelease = 12000;
-constexpr WPARAM StylusButton = 0x0001;
-// Key message lParam: a repeat count of 1, bit 30 the key was down, bit 31 it is going up.
-constexpr LPARAM KeyRepeatCount = 1;
-constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
-constexpr LPARAM KeyGoingUp = LPARAM{1} << 31;
 
-struct ButtonKey {
+struct SdlPadButton {
     SDL_GameControllerButton button;
-    WORD key;
+    PadButton pad;
 };
 
-// Controller buttons: d-pad as arrows, left face and shoulder as A ('Z'), right ones as B
-// ('X'), A and Start as Enter, Y as C.
-constexpr ButtonKey ButtonKeys[] = {
-    {SDL_CONTROLLER_BUTTON_DPAD_UP, VK_UP},       {SDL_CONTROLLER_BUTTON_DPAD_DOWN, VK_DOWN},
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, VK_LEFT},   {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, VK_RIGHT},
-    {SDL_CONTROLLER_BUTTON_X, 'Z'},               {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 'Z'},
-    {SDL_CONTROLLER_BUTTON_B, 'X'},               {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 'X'},
-    {SDL_CONTROLLER_BUTTON_A, VK_RETURN},         {SDL_CONTROLLER_BUTTON_START, VK_RETURN},
-    {SDL_CONTROLLER_BUTTON_Y, 'C'},
+// SDL's controller buttons by their place on the pad.
+constexpr SdlPadButton SdlPadButtons[] = {
+    {SDL_CONTROLLER_BUTTON_A, PadSouth},
+    {SDL_CONTROLLER_BUTTON_B, PadEast},
+    {SDL_CONTROLLER_BUTTON_X, PadWest},
+    {SDL_CONTROLLER_BUTTON_Y, PadNorth},
+    {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, PadLeftShoulder},
+    {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, PadRightShoulder},
+    {SDL_CONTROLLER_BUTTON_BACK, PadBack},
+    {SDL_CONTROLLER_BUTTON_START, PadStart},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, PadUp},
+    {SDL_CONTROLLER_BUTTON_DPAD_DOWN, PadDown},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, PadLeft},
+    {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, PadRight},
 };
 
 struct SdlHost {
@@ -45,39 +40,15 @@ struct SdlHost {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     bool fullscreen = false;
-    bool focused = false;
-    bool mouseDown = false;
-    bool fingerDown = false;
-    SDL_FingerID finger = 0;
     bool swallowEnterUp = false;
     int64_t refreshNs = 1000000000 / DefaultRefreshHz;
     int64_t lastPresentNs = 0;
     bool framePending = false;
     bool exposed = false;
-    std::set<WORD> keysHeld;
-    // Which controller sources (controller id << 16 | source) hold each key down.
-    std::map<WORD, std::set<int64_t>> controllerHolds;
-    // Stick direction (-1, 0, 1) by controller id << 8 | axis.
-    std::map<int64_t, int> stickDirections;
     std::vector<SDL_GameController*> controllers;
 };
 
 SdlHost Sdl;
-
-void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
-    QueueMessage(GameWindow(), message, wParam, lParam, true);
-}
-
-void QueueKey(WORD key, bool down, bool repeat) {
-    LPARAM flags = KeyRepeatCount | (down ? (repeat ? KeyWasDown : 0) : KeyWasDown | KeyGoingUp);
-    QueueToGame(down ? WM_KEYDOWN : WM_KEYUP, key, flags);
-}
-
-void QueueStylus(UINT message, int x, int y, int width, int height) {
-    POINT p = AreaToScreen(x, y, width, height);
-    QueueToGame(message, message == WM_LBUTTONUP ? 0 : StylusButton,
-                MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
-}
 
 void WindowSize(int* width, int* height) {
     *width = 0;
@@ -119,35 +90,16 @@ void ToggleFullScreen() {
     Sdl.exposed = true;
 }
 
-// Focus lost: whatever was held is let go, as the game would never see the releases.
-void ReleaseEverything() {
-    if (Sdl.mouseDown || Sdl.fingerDown) QueueToGame(WM_LBUTTONUP, 0, 0);
-    Sdl.mouseDown = false;
-    Sdl.fingerDown = false;
-    for (WORD key : Sdl.keysHeld) QueueKey(key, false, false);
-    Sdl.keysHeld.clear();
-    for (auto& [key, holders] : Sdl.controllerHolds) {
-        if (!holders.empty()) QueueKey(key, false, false);
-        holders.clear();
-    }
-    Sdl.stickDirections.clear();
-}
-
 void OnWindowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            if (!Sdl.focused) QueueToGame(WM_ACTIVATE, WA_ACTIVE, 0);
-            Sdl.focused = true;
+            ActivationEvent(true);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
-            if (Sdl.focused) {
-                ReleaseEverything();
-                QueueToGame(WM_ACTIVATE, WA_INACTIVE, 0);
-            }
-            Sdl.focused = false;
+            ActivationEvent(false);
             break;
         case SDL_WINDOWEVENT_CLOSE:
-            QueueToGame(WM_CLOSE, 0, 0);
+            CloseEvent();
             break;
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
@@ -173,105 +125,49 @@ void OnKey(const SDL_KeyboardEvent& event) {
         Sdl.swallowEnterUp = false;
         return;
     }
-    WORD key = VirtualKeyForKeycode(code);
-    if (!key) return;
-    if (down) {
-        Sdl.keysHeld.insert(key);
-    } else if (!Sdl.keysHeld.erase(key)) {
-        return;
-    }
-    QueueKey(key, down, event.repeat != 0);
+    KeyEvent(VirtualKeyForKeycode(code), down, event.repeat != 0);
 }
 
+// Mouse events SDL makes from touches are left out: the fingers come on their own.
 void OnMouseButton(const SDL_MouseButtonEvent& event) {
     if (event.which == SDL_TOUCH_MOUSEID || event.button != SDL_BUTTON_LEFT) return;
-    bool down = event.type == SDL_MOUSEBUTTONDOWN;
-    if (!down && !Sdl.mouseDown) return;
-    Sdl.mouseDown = down;
     int width;
     int height;
     WindowSize(&width, &height);
-    QueueStylus(down ? WM_LBUTTONDOWN : WM_LBUTTONUP, event.x, event.y, width, height);
+    MouseButton(event.type == SDL_MOUSEBUTTONDOWN, event.x, event.y, width, height);
 }
 
-// The handheld's screen has no hover: moves count only while the stylus is down.
 void OnMouseMotion(const SDL_MouseMotionEvent& event) {
-    if (event.which == SDL_TOUCH_MOUSEID || !Sdl.mouseDown) return;
+    if (event.which == SDL_TOUCH_MOUSEID) return;
     int width;
     int height;
     WindowSize(&width, &height);
-    QueueStylus(WM_MOUSEMOVE, event.x, event.y, width, height);
+    MouseMove(event.x, event.y, width, height);
 }
 
-// The first finger down is the stylus until it lifts; other fingers are ignored.
+// Finger positions come as fractions of the window.
 void OnFinger(const SDL_TouchFingerEvent& event) {
-    bool isStylus = Sdl.fingerDown && event.fingerId == Sdl.finger;
-    UINT message;
-    if (event.type == SDL_FINGERDOWN) {
-        if (Sdl.fingerDown) return;
-        Sdl.fingerDown = true;
-        Sdl.finger = event.fingerId;
-        message = WM_LBUTTONDOWN;
-    } else if (!isStylus) {
-        return;
-    } else if (event.type == SDL_FINGERUP) {
-        Sdl.fingerDown = false;
-        message = WM_LBUTTONUP;
-    } else {
-        message = WM_MOUSEMOVE;
-    }
+    FingerPhase phase = event.type == SDL_FINGERDOWN ? FingerPhase::Down
+                        : event.type == SDL_FINGERUP ? FingerPhase::Up
+                                                     : FingerPhase::Move;
     int width;
     int height;
     WindowSize(&width, &height);
-    QueueStylus(message, static_cast<int>(event.x * width), static_cast<int>(event.y * height),
-                width, height);
-}
-
-// A key stays down while any controller source holds it.
-void ControllerHold(int64_t source, WORD key, bool down) {
-    std::set<int64_t>& holders = Sdl.controllerHolds[key];
-    bool wasHeld = !holders.empty();
-    if (down) {
-        holders.insert(source);
-    } else {
-        holders.erase(source);
-    }
-    if (wasHeld != !holders.empty()) QueueKey(key, !wasHeld, false);
+    FingerEvent(phase, event.fingerId, static_cast<int>(event.x * width),
+                static_cast<int>(event.y * height), width, height);
 }
 
 void OnControllerButton(const SDL_ControllerButtonEvent& event) {
-    for (const ButtonKey& entry : ButtonKeys) {
-        if (entry.button != event.button) continue;
-        int64_t source = (static_cast<int64_t>(event.which) << 16) | event.button;
-        ControllerHold(source, entry.key, event.type == SDL_CONTROLLERBUTTONDOWN);
+    for (const SdlPadButton& entry : SdlPadButtons) {
+        if (entry.button == event.button) {
+            PadButtonEvent(event.which, entry.pad, event.type == SDL_CONTROLLERBUTTONDOWN);
+        }
     }
 }
 
-// The left stick presses the arrow of its direction past StickPress, with some slack
-// before it lets go so a stick held near the edge does not chatter.
 void OnControllerAxis(const SDL_ControllerAxisEvent& event) {
-    WORD negative;
-    WORD positive;
-    if (event.axis == SDL_CONTROLLER_AXIS_LEFTX) {
-        negative = VK_LEFT;
-        positive = VK_RIGHT;
-    } else if (event.axis == SDL_CONTROLLER_AXIS_LEFTY) {
-        negative = VK_UP;
-        positive = VK_DOWN;
-    } else {
-        return;
-    }
-    int& direction = Sdl.stickDirections[(static_cast<int64_t>(event.which) << 8) | event.axis];
-    int value = event.value;
-    int next = direction;
-    if (value <= -StickPress) next = -1;
-    if (value >= StickPress) next = 1;
-    if (value > -StickRelease && value < StickRelease) next = 0;
-    if (next == direction) return;
-    int64_t source = (static_cast<int64_t>(event.which) << 16) | (0x100 + event.axis);
-    if (direction != 0) ControllerHold(source, direction < 0 ? negative : positive, false);
-    if (next != 0) ControllerHold(source, next < 0 ? negative : positive, true);
-    direction = next;
+    if (event.axis == SDL_CONTROLLER_AXIS_LEFTX) PadAxisEvent(event.which, PadStickX, event.value);
+    if (event.axis == SDL_CONTROLLER_AXIS_LEFTY) PadAxisEvent(event.which, PadStickY, event.value);
 }
 
 void OnControllerAdded(int deviceIndex) {
@@ -280,12 +176,7 @@ void OnControllerAdded(int deviceIndex) {
 }
 
 void OnControllerRemoved(SDL_JoystickID id) {
-    for (auto& [key, holders] : Sdl.controllerHolds) {
-        bool wasHeld = !holders.empty();
-        std::erase_if(holders, [id](int64_t source) { return (source >> 16) == id; });
-        if (wasHeld && holders.empty()) QueueKey(key, false, false);
-    }
-    std::erase_if(Sdl.stickDirections, [id](const auto& entry) { return (entry.first >> 8) == id; });
+    PadGone(id);
     SDL_GameController* controller = SDL_GameControllerFromInstanceID(id);
     if (!controller) return;
     std::erase(Sdl.controllers, controller);
@@ -294,7 +185,7 @@ void OnControllerRemoved(SDL_JoystickID id) {
 
 void OnEvent(const SDL_Event& event) {
     switch (event.type) {
-        case SDL_QUIT: QueueToGame(WM_CLOSE, 0, 0); break;
+        case SDL_QUIT: CloseEvent(); break;
         case SDL_WINDOWEVENT: OnWindowEvent(event.window); break;
         case SDL_KEYDOWN:
         case SDL_KEYUP: OnKey(event.key); break;
@@ -318,31 +209,15 @@ void OnEvent(const SDL_Event& event) {
     }
 }
 
+// A later copy asked for the game: bring the window back and to the front.
+void RaiseHostWindow() {
+    if (!Sdl.window) return;
+    SDL_RestoreWindow(Sdl.window);
+    SDL_ShowWindow(Sdl.window);
+    SDL_RaiseWindow(Sdl.window);
+}
+
 }  // namespace
-
-// Integer scale when the area holds the screen at least once, else the screen shrunk to fit;
-// centred either way.
-ScreenPlace PlaceScreen(int width, int height) {
-    if (width <= 0 || height <= 0) return {0, 0, ScreenWidth, ScreenHeight};
-    int scale = std::min(width / ScreenWidth, height / ScreenHeight);
-    int placedWidth = ScreenWidth * scale;
-    int placedHeight = ScreenHeight * scale;
-    if (scale == 0) {
-        bool widthBound = width * ScreenHeight <= height * ScreenWidth;
-        placedWidth = std::max(1, widthBound ? width : height * ScreenWidth / ScreenHeight);
-        placedHeight = std::max(1, widthBound ? width * ScreenHeight / ScreenWidth : height);
-    }
-    return {(width - placedWidth) / 2, (height - placedHeight) / 2, placedWidth, placedHeight};
-}
-
-// Window point to screen pixel; points in the bars or outside the window are clamped.
-POINT AreaToScreen(int x, int y, int width, int height) {
-    ScreenPlace place = PlaceScreen(width, height);
-    long long sx = (static_cast<long long>(x) - place.x) * ScreenWidth / place.width;
-    long long sy = (static_cast<long long>(y) - place.y) * ScreenHeight / place.height;
-    return {static_cast<LONG>(std::clamp<long long>(sx, 0, ScreenWidth - 1)),
-            static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
-}
 
 // Letters as upper-case ASCII, digits, arrows, Enter, Escape and Space; 0 for the rest.
 WORD VirtualKeyForKeycode(int32_t keycode) {
@@ -387,6 +262,7 @@ bool StartStandIn(const StandInOptions& options) {
     Host = HostKind::Real;
     ResetMessages();
     ResetWindows();
+    ResetHostInput();
     ResetDisplay(options.display);
     StartPassSchedule(options.passMs);
     InstallSignalHandlers();
@@ -457,14 +333,6 @@ void ShowHostWindow(bool show) {
     }
 }
 
-// A later copy asked for the game: bring the window back and to the front.
-void RaiseHostWindow() {
-    if (!Sdl.window) return;
-    SDL_RestoreWindow(Sdl.window);
-    SDL_ShowWindow(Sdl.window);
-    SDL_RaiseWindow(Sdl.window);
-}
-
 // PaceFrame: shows a changed (or uncovered) frame once the display's refresh allows;
 // otherwise says when it may be shown.
 int64_t FlushHostWindow(int64_t nowNs) {
@@ -486,6 +354,33 @@ void PumpHostEvents() {
 
 // GetMessageW with nothing queued: waits a little for SDL's next event.
 void WaitHostEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
+
+// The pacing and Sleep: the thread sleeps (0: yields).
+void SleepHost(int64_t nanoseconds) {
+    if (nanoseconds <= 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
+}
+
+// LoadIconW: a surface SDL can give the window, pure green turned transparent.
+void* LoadHostIcon(const std::string& path) {
+    SDL_Surface* loaded = SDL_LoadBMP(path.c_str());
+    if (!loaded) return nullptr;
+    SDL_Surface* icon = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(loaded);
+    if (!icon) return nullptr;
+    for (int y = 0; y < icon->h; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch);
+        for (int x = 0; x < icon->w; ++x) {
+            row[x] = (row[x] & 0x00FFFFFF) == 0x0000FF00 ? 0 : row[x] | 0xFF000000;
+        }
+    }
+    return icon;
+}
+
+void FreeHostIcon(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(icon)); }
 
 // The audio layer, around its calls into libmikmod (no-op while no SDL audio is open).
 void LockAudioOutput() { SDL_LockAudio(); }

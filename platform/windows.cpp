@@ -1,6 +1,4 @@
 // Window classes and windows: the game's window, the handheld's taskbar, copies elsewhere.
-#include <SDL.h>
-
 #include "platform/host.h"
 
 namespace {
@@ -25,7 +23,7 @@ WindowRecord Taskbar;
 WindowRecord OtherCopy;
 HWND TheGameWindow = nullptr;
 DWORD FullScreenFlags = 0;
-SDL_Surface* Icon = nullptr;
+HICON Icon = nullptr;
 // Stock objects are only ever handed back to us, so any distinct addresses serve.
 constexpr int StockObjectCount = 32;
 char StockObjects[StockObjectCount];
@@ -59,19 +57,6 @@ bool WindowMatches(const WindowRecord& window, const WCHAR* className, const WCH
 }
 
 void ClearWindow(WindowRecord* window) { *window = WindowRecord{}; }
-
-// Makes an icon surface with pure green turned transparent.
-SDL_Surface* KeyedIcon(SDL_Surface* loaded) {
-    SDL_Surface* icon = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
-    if (!icon) return nullptr;
-    for (int y = 0; y < icon->h; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(icon->pixels) + y * icon->pitch);
-        for (int x = 0; x < icon->w; ++x) {
-            row[x] = (row[x] & 0x00FFFFFF) == 0x0000FF00 ? 0 : row[x] | 0xFF000000;
-        }
-    }
-    return icon;
-}
 
 }  // namespace
 
@@ -114,7 +99,7 @@ void ResetWindows() {
 
 // Frees the icon LoadIconW made (host stop and headless resets).
 void ReleaseIcon() {
-    SDL_FreeSurface(Icon);
+    FreeHostIcon(Icon);
     Icon = nullptr;
 }
 
@@ -152,7 +137,7 @@ ATOM RegisterClassW(const WNDCLASSW* windowClass) {
 
 // Creates a window of a registered class: WM_CREATE reaches its procedure before this
 // returns (a result of -1 refuses the window). The first such window is the game's: the
-// real host gives it the SDL window and publishes it for later copies to find.
+// real host gives it the real window (the desktop publishes it for later copies to find).
 HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR* windowName, DWORD style, int x,
                      int y, int width, int height, HWND, HMENU, HINSTANCE, void* param) {
     int classSlot = FindClass(className);
@@ -177,7 +162,7 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR* windowName, DWO
                                                    reinterpret_cast<LPARAM>(param));
     std::string title;
     bool refused = created == -1 ||
-                   (isGame && Host == HostKind::Real &&
+                   (isGame && RealHostRuns() &&
                     (!Utf16ToUtf8(window->title.c_str(), &title) ||
                      !CreateHostWindow(title, window->visible, Classes[classSlot].icon)));
     if (refused) {
@@ -198,7 +183,7 @@ BOOL ShowWindow(HWND window, int command) {
     if (!IsLocalWindow(window)) return FALSE;
     bool wasVisible = window->visible;
     window->visible = command != SW_HIDE;
-    if (window == TheGameWindow && Host == HostKind::Real) ShowHostWindow(window->visible);
+    if (window == TheGameWindow && RealHostRuns()) ShowHostWindow(window->visible);
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -234,10 +219,7 @@ HICON LoadIconW(HINSTANCE, const WCHAR*) {
     size_t slash = path.rfind('/');
     path = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) +
            "/Graph/icon32.bmp";
-    SDL_Surface* loaded = SDL_LoadBMP(path.c_str());
-    if (!loaded) return nullptr;
-    Icon = KeyedIcon(loaded);
-    SDL_FreeSurface(loaded);
+    Icon = LoadHostIcon(path);
     return Icon;
 }
 

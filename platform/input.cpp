@@ -1,0 +1,212 @@
+// What a real host's input becomes: mouse and fingers as the stylus, keys, controllers, activation.
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/host.h"
+
+namespace {
+
+// Stick travel (of 32767) that presses a direction, and the travel below which it lets go.
+constexpr int StickPress = 16000;
+constexpr int StickRelease = 12000;
+constexpr WPARAM StylusButton = 0x0001;
+// Key message lParam: a repeat count of 1, bit 30 the key was down, bit 31 it is going up.
+constexpr LPARAM KeyRepeatCount = 1;
+constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
+constexpr LPARAM KeyGoingUp = LPARAM{1} << 31;
+
+struct PadKey {
+    PadButton button;
+    WORD key;
+};
+
+// Controller buttons: d-pad as arrows, left face and shoulder as A ('Z'), right ones as B
+// ('X'), the bottom face and Start as Enter, the top face as C.
+constexpr PadKey PadKeys[] = {
+    {PadUp, VK_UP},    {PadDown, VK_DOWN},        {PadLeft, VK_LEFT},  {PadRight, VK_RIGHT},
+    {PadWest, 'Z'},    {PadLeftShoulder, 'Z'},    {PadEast, 'X'},      {PadRightShoulder, 'X'},
+    {PadSouth, VK_RETURN}, {PadStart, VK_RETURN}, {PadNorth, 'C'},
+};
+
+struct HostInput {
+    bool active = true;
+    bool mouseDown = false;
+    bool fingerDown = false;
+    int64_t finger = 0;
+    std::set<WORD> keysHeld;
+    // Which controller sources (pad << 16 | source) hold each key down.
+    std::map<WORD, std::set<int64_t>> padHolds;
+    // Stick direction (-1, 0, 1) by pad << 8 | axis.
+    std::map<int64_t, int> stickDirections;
+};
+
+HostInput Input;
+
+void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
+    QueueMessage(GameWindow(), message, wParam, lParam, true);
+}
+
+void QueueKey(WORD key, bool down, bool repeat) {
+    LPARAM flags = KeyRepeatCount | (down ? (repeat ? KeyWasDown : 0) : KeyWasDown | KeyGoingUp);
+    QueueToGame(down ? WM_KEYDOWN : WM_KEYUP, key, flags);
+}
+
+void QueueStylus(UINT message, int x, int y, int width, int height) {
+    POINT p = AreaToScreen(x, y, width, height);
+    QueueToGame(message, message == WM_LBUTTONUP ? 0 : StylusButton,
+                MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
+}
+
+// A key stays down while any controller source holds it.
+void PadHold(int64_t source, WORD key, bool down) {
+    std::set<int64_t>& holders = Input.padHolds[key];
+    bool wasHeld = !holders.empty();
+    if (down) {
+        holders.insert(source);
+    } else {
+        holders.erase(source);
+    }
+    if (wasHeld != !holders.empty()) QueueKey(key, !wasHeld, false);
+}
+
+}  // namespace
+
+// Integer scale when the area holds the screen at least once, else the screen shrunk to fit;
+// centred either way.
+ScreenPlace PlaceScreen(int width, int height) {
+    if (width <= 0 || height <= 0) return {0, 0, ScreenWidth, ScreenHeight};
+    int scale = std::min(width / ScreenWidth, height / ScreenHeight);
+    int placedWidth = ScreenWidth * scale;
+    int placedHeight = ScreenHeight * scale;
+    if (scale == 0) {
+        bool widthBound = width * ScreenHeight <= height * ScreenWidth;
+        placedWidth = std::max(1, widthBound ? width : height * ScreenWidth / ScreenHeight);
+        placedHeight = std::max(1, widthBound ? width * ScreenHeight / ScreenWidth : height);
+    }
+    return {(width - placedWidth) / 2, (height - placedHeight) / 2, placedWidth, placedHeight};
+}
+
+// Area point to screen pixel; points in the bars or outside the area are clamped.
+POINT AreaToScreen(int x, int y, int width, int height) {
+    ScreenPlace place = PlaceScreen(width, height);
+    long long sx = (static_cast<long long>(x) - place.x) * ScreenWidth / place.width;
+    long long sy = (static_cast<long long>(y) - place.y) * ScreenHeight / place.height;
+    return {static_cast<LONG>(std::clamp<long long>(sx, 0, ScreenWidth - 1)),
+            static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
+}
+
+// Letters (upper case), digits, arrows, Enter, Escape and Space.
+bool IsGameKey(WORD key) {
+    return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') ||
+           (key >= VK_LEFT && key <= VK_DOWN) || key == VK_RETURN || key == VK_ESCAPE ||
+           key == VK_SPACE;
+}
+
+// Host start: nothing held, the game active.
+void ResetHostInput() { Input = HostInput{}; }
+
+// The mouse's left button; a release is sent only for a press the game saw.
+void MouseButton(bool down, int x, int y, int width, int height) {
+    if (!down && !Input.mouseDown) return;
+    Input.mouseDown = down;
+    QueueStylus(down ? WM_LBUTTONDOWN : WM_LBUTTONUP, x, y, width, height);
+}
+
+// The handheld's screen has no hover: moves count only while the button is down.
+void MouseMove(int x, int y, int width, int height) {
+    if (Input.mouseDown) QueueStylus(WM_MOUSEMOVE, x, y, width, height);
+}
+
+// The first finger down is the stylus until it lifts; other fingers are ignored.
+void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int height) {
+    bool isStylus = Input.fingerDown && finger == Input.finger;
+    UINT message = WM_MOUSEMOVE;
+    if (phase == FingerPhase::Down) {
+        if (Input.fingerDown) return;
+        Input.fingerDown = true;
+        Input.finger = finger;
+        message = WM_LBUTTONDOWN;
+    } else if (!isStylus) {
+        return;
+    } else if (phase == FingerPhase::Up) {
+        Input.fingerDown = false;
+        message = WM_LBUTTONUP;
+    }
+    QueueStylus(message, x, y, width, height);
+}
+
+// A keyboard key by its virtual-key code; false (nothing sent) for keys the game never sees.
+// A release is sent only for a key whose press the game saw.
+bool KeyEvent(WORD key, bool down, bool repeat) {
+    if (!IsGameKey(key)) return false;
+    if (down) {
+        Input.keysHeld.insert(key);
+    } else if (!Input.keysHeld.erase(key)) {
+        return true;
+    }
+    QueueKey(key, down, repeat);
+    return true;
+}
+
+// A controller button pressed or let go.
+void PadButtonEvent(int pad, PadButton button, bool down) {
+    for (const PadKey& entry : PadKeys) {
+        if (entry.button != button) continue;
+        PadHold((static_cast<int64_t>(pad) << 16) | button, entry.key, down);
+    }
+}
+
+// The left stick presses the arrow of its direction past StickPress, with some slack
+// before it lets go so a stick held near the edge does not chatter.
+void PadAxisEvent(int pad, PadAxis axis, int value) {
+    WORD negative = axis == PadStickX ? VK_LEFT : VK_UP;
+    WORD positive = axis == PadStickX ? VK_RIGHT : VK_DOWN;
+    int& direction = Input.stickDirections[(static_cast<int64_t>(pad) << 8) | axis];
+    int next = direction;
+    if (value <= -StickPress) next = -1;
+    if (value >= StickPress) next = 1;
+    if (value > -StickRelease && value < StickRelease) next = 0;
+    if (next == direction) return;
+    int64_t source = (static_cast<int64_t>(pad) << 16) | (0x100 + axis);
+    if (direction != 0) PadHold(source, direction < 0 ? negative : positive, false);
+    if (next != 0) PadHold(source, next < 0 ? negative : positive, true);
+    direction = next;
+}
+
+// A controller unplugged: the keys only it held go up.
+void PadGone(int pad) {
+    for (auto& [key, holders] : Input.padHolds) {
+        bool wasHeld = !holders.empty();
+        std::erase_if(holders, [pad](int64_t source) { return (source >> 16) == pad; });
+        if (wasHeld && holders.empty()) QueueKey(key, false, false);
+    }
+    std::erase_if(Input.stickDirections,
+                  [pad](const auto& entry) { return (entry.first >> 8) == pad; });
+}
+
+// Whatever is held is let go, as the game would never see the releases (focus moved away).
+void ReleaseHeldInput() {
+    if (Input.mouseDown || Input.fingerDown) QueueToGame(WM_LBUTTONUP, 0, 0);
+    Input.mouseDown = false;
+    Input.fingerDown = false;
+    for (WORD key : Input.keysHeld) QueueKey(key, false, false);
+    Input.keysHeld.clear();
+    for (auto& [key, holders] : Input.padHolds) {
+        if (!holders.empty()) QueueKey(key, false, false);
+        holders.clear();
+    }
+    Input.stickDirections.clear();
+}
+
+// The window or page gained or lost the player: WM_ACTIVATE on each change, everything held
+// let go first on the way out.
+void ActivationEvent(bool active) {
+    if (active == Input.active) return;
+    Input.active = active;
+    if (!active) ReleaseHeldInput();
+    QueueToGame(WM_ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, 0);
+}
+
+// The window's close button, or the page left.
+void CloseEvent() { QueueToGame(WM_CLOSE, 0, 0); }
