@@ -59,6 +59,16 @@ void SyncFolderOf(const std::string& path) {
     close(fd);
 }
 
+// A rename that refuses an existing target. A file system (or a system, the browser's) without
+// no-replace renames gets link and unlink: link refuses an existing target too.
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (result == 0 || errno != EINVAL) return result;
+#endif
+    return link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
+}
+
 }  // namespace
 
 // Opens a file by the handheld's access and disposition rules; the invalid handle on failure
@@ -170,13 +180,8 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags) {
     std::string from;
     std::string to;
     if (!PathFrom(existing, &from) || !PathFrom(replacement, &to)) return FALSE;
-    int result = flags & MOVEFILE_REPLACE_EXISTING
-                     ? rename(from.c_str(), to.c_str())
-                     : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && !(flags & MOVEFILE_REPLACE_EXISTING) && errno == EINVAL) {
-        // A file system without no-replace renames: link refuses an existing target too.
-        result = link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
-    }
+    int result = flags & MOVEFILE_REPLACE_EXISTING ? rename(from.c_str(), to.c_str())
+                                                   : RenameWithoutReplacing(from, to);
     if (result != 0) return FALSE;
     SyncFolderOf(to);
     return TRUE;

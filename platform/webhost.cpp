@@ -1,0 +1,329 @@
+// The browser host: the canvas, pointer, touch, keys, gamepads, page visibility, Web Audio, storage.
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#include <mikmod.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/host.h"
+
+// The page's side, in platform/web/webhost.js.
+extern "C" {
+int WebPageWidth();
+int WebPageHeight();
+void WebPlaceCanvas(int x, int y, int width, int height);
+void WebShowCanvas(int show);
+void WebShowFrame(const uint8_t* rgba);
+void WebSetTitle(const char* title);
+void WebKeepFiles(const char* folder);
+void WebWatchPageLeave();
+void WebGameEnded();
+int WebAudioPresent();
+int WebAudioOpen(int rate, int frames);
+void WebAudioPlay(int playing);
+void WebAudioClose();
+}
+
+namespace {
+
+// The program's folder in the page's file system: the data is preloaded into Graph/ and
+// Sound/ there, and the files the game replaces there are kept in the page's storage.
+constexpr char ModuleFolder[] = "/marrowdale/";
+constexpr char ModuleFile[] = "/marrowdale/marrowdale";
+// Frames the page asks for at a time: about 46 ms at 44100 Hz.
+constexpr int AudioBlockFrames = 2048;
+constexpr int PadSlots = 4;
+constexpr int PadButtonSlots = 17;
+// The element that covers the page and takes the pointer and touches.
+constexpr char Stage[] = "#stage";
+
+struct PadRecord {
+    bool connected;
+    bool buttons[PadButtonSlots];
+};
+
+struct WebHost {
+    int areaWidth = ScreenWidth;
+    int areaHeight = ScreenHeight;
+    double pixelRatio = 1;
+    // Slot rule: a pad is free while it is not connected.
+    PadRecord pads[PadSlots] = {};
+    uint8_t rgba[ScreenWidth * ScreenHeight * 4] = {};
+};
+
+WebHost Web;
+int16_t AudioBlock[AudioBlockFrames * 2];
+
+// A page point (CSS pixels) in device pixels of the page's area.
+int DevicePixels(long cssPixels) { return static_cast<int>(std::lround(cssPixels * Web.pixelRatio)); }
+
+// Sizes the canvas to the largest whole multiple of the screen the page holds, centred.
+void PlaceCanvas() {
+    Web.pixelRatio = emscripten_get_device_pixel_ratio();
+    Web.areaWidth = WebPageWidth();
+    Web.areaHeight = WebPageHeight();
+    ScreenPlace place = PlaceScreen(Web.areaWidth, Web.areaHeight);
+    WebPlaceCanvas(place.x, place.y, place.width, place.height);
+}
+
+EM_BOOL OnResize(int, const EmscriptenUiEvent*, void*) {
+    PlaceCanvas();
+    return EM_FALSE;
+}
+
+EM_BOOL OnMouseButton(int type, const EmscriptenMouseEvent* event, void*) {
+    if (event->button != 0) return EM_FALSE;
+    MouseButton(type == EMSCRIPTEN_EVENT_MOUSEDOWN, DevicePixels(event->clientX),
+                DevicePixels(event->clientY), Web.areaWidth, Web.areaHeight);
+    return EM_TRUE;
+}
+
+EM_BOOL OnMouseMove(int, const EmscriptenMouseEvent* event, void*) {
+    MouseMove(DevicePixels(event->clientX), DevicePixels(event->clientY), Web.areaWidth,
+              Web.areaHeight);
+    return EM_FALSE;
+}
+
+// Taken whole (no scrolling, zooming or mouse events made from them).
+EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* event, void*) {
+    FingerPhase phase = type == EMSCRIPTEN_EVENT_TOUCHSTART  ? FingerPhase::Down
+                        : type == EMSCRIPTEN_EVENT_TOUCHMOVE ? FingerPhase::Move
+                                                             : FingerPhase::Up;
+    for (int i = 0; i < event->numTouches; ++i) {
+        const EmscriptenTouchPoint& touch = event->touches[i];
+        if (!touch.isChanged) continue;
+        FingerEvent(phase, touch.identifier, DevicePixels(touch.clientX),
+                    DevicePixels(touch.clientY), Web.areaWidth, Web.areaHeight);
+    }
+    return EM_TRUE;
+}
+
+// The game's keys are the page's alone; the others keep their meaning to the browser.
+EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*) {
+    WORD key = static_cast<WORD>(event->keyCode);
+    return KeyEvent(key, type == EMSCRIPTEN_EVENT_KEYDOWN, event->repeat) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void*) {
+    ReleaseHeldInput();
+    return EM_FALSE;
+}
+
+EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+    ActivationEvent(!event->hidden);
+    return EM_FALSE;
+}
+
+void WatchPage() {
+    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnResize);
+    emscripten_set_mousedown_callback(Stage, nullptr, EM_FALSE, OnMouseButton);
+    emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnMouseButton);
+    emscripten_set_mousemove_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnMouseMove);
+    emscripten_set_touchstart_callback(Stage, nullptr, EM_FALSE, OnTouch);
+    emscripten_set_touchmove_callback(Stage, nullptr, EM_FALSE, OnTouch);
+    emscripten_set_touchend_callback(Stage, nullptr, EM_FALSE, OnTouch);
+    emscripten_set_touchcancel_callback(Stage, nullptr, EM_FALSE, OnTouch);
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnKey);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnKey);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnBlur);
+    emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, OnVisibility);
+    WebWatchPageLeave();
+}
+
+// Gamepads are read, not heard: each pump compares them with what they showed before. Only
+// pads in the standard layout say which button is where.
+void PollPads() {
+    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+    int count = emscripten_get_num_gamepads();
+    for (int slot = 0; slot < PadSlots; ++slot) {
+        EmscriptenGamepadEvent state{};
+        bool present = slot < count &&
+                       emscripten_get_gamepad_status(slot, &state) == EMSCRIPTEN_RESULT_SUCCESS &&
+                       state.connected && std::strcmp(state.mapping, "standard") == 0;
+        PadRecord& pad = Web.pads[slot];
+        if (!present) {
+            if (pad.connected) PadGone(slot);
+            pad = PadRecord{};
+            continue;
+        }
+        pad.connected = true;
+        for (int button = 0; button < std::min(state.numButtons, PadButtonSlots); ++button) {
+            bool down = state.digitalButton[button];
+            if (down == pad.buttons[button]) continue;
+            pad.buttons[button] = down;
+            PadButtonEvent(slot, static_cast<PadButton>(button), down);
+        }
+        if (state.numAxes >= 2) {
+            PadAxisEvent(slot, PadStickX, static_cast<int>(state.axis[0] * 32767));
+            PadAxisEvent(slot, PadStickY, static_cast<int>(state.axis[1] * 32767));
+        }
+    }
+}
+
+// ---- libmikmod's output to Web Audio -----------------------------------------------------
+
+BOOL WebAudioIsPresent() { return WebAudioPresent() ? 1 : 0; }
+
+// The page's audio output at libmikmod's rate (or the nearest the browser gives), 16-bit
+// stereo. It stays silent until the player's first tap or key, and mixes nothing till then.
+int WebAudioInit() {
+    int rate = WebAudioOpen(md_mixfreq, AudioBlockFrames);
+    if (rate <= 0) {
+        MikMod_errno = MMERR_OPENING_AUDIO;
+        return 1;
+    }
+    md_mixfreq = static_cast<UWORD>(rate);
+    md_mode = (md_mode | DMODE_16BITS | DMODE_STEREO | DMODE_SOFT_MUSIC) & ~DMODE_FLOAT;
+    return VC_Init();
+}
+
+void WebAudioExit() {
+    WebAudioClose();
+    VC_Exit();
+}
+
+int WebAudioReset() {
+    WebAudioExit();
+    return WebAudioInit();
+}
+
+int WebAudioPlayStart() {
+    if (VC_PlayStart()) return 1;
+    WebAudioPlay(1);
+    return 0;
+}
+
+void WebAudioPlayStop() {
+    WebAudioPlay(0);
+    VC_PlayStop();
+}
+
+// The page pulls the sound as it plays it (WebMixAudio), like an audio thread would.
+void WebAudioUpdate() {}
+
+MDRIVER WebAudioDriver = {
+    nullptr, "Web Audio", "Web Audio output", 255, 255, "webaudio", nullptr, nullptr,
+    WebAudioIsPresent, VC_SampleLoad, VC_SampleUnload, VC_SampleSpace, VC_SampleLength,
+    WebAudioInit, WebAudioExit, WebAudioReset, VC_SetNumVoices, WebAudioPlayStart,
+    WebAudioPlayStop, WebAudioUpdate, nullptr, VC_VoiceSetVolume, VC_VoiceGetVolume,
+    VC_VoiceSetFrequency, VC_VoiceGetFrequency, VC_VoiceSetPanning, VC_VoiceGetPanning,
+    VC_VoicePlay, VC_VoiceStop, VC_VoiceStopped, VC_VoiceGetPosition, VC_VoiceRealVolume};
+
+}  // namespace
+
+// The page's audio output, each time it needs sound: mixes frames (at most a block) of
+// 16-bit stereo and hands back where they are. It runs only while the game sleeps between
+// passes, so libmikmod is never in the middle of a call from the game.
+extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* WebMixAudio(int frames) {
+    ULONG bytes = static_cast<ULONG>(std::clamp(frames, 0, AudioBlockFrames)) * 4;
+    auto* block = reinterpret_cast<SBYTE*>(AudioBlock);
+    ULONG mixed = VC_WriteBytes(block, bytes);
+    if (mixed < bytes) VC_SilenceBytes(block + mixed, bytes - mixed);
+    return AudioBlock;
+}
+
+// The page is being left: the game is asked to close, as a desktop window's close button does.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebLeavePage() {
+    if (Host == HostKind::Web) CloseEvent();
+}
+
+// main, before WinMain: takes the page for the game. The options' scale and full screen are
+// the page's to decide; the display layout and pace hold as on the desktop.
+bool StartStandIn(const StandInOptions& options) {
+    if (!ValidDisplayLayout(options.display) || options.passMs < 0) {
+        std::fprintf(stderr, "marrowdale: unusable options (display %d:%d:%d, pass %d ms)\n",
+                     options.display.depth, options.display.xStep, options.display.yStep,
+                     options.passMs);
+        return false;
+    }
+    static bool driverRegistered = false;
+    if (!driverRegistered) {
+        // Ahead of libmikmod's own drivers, so that its choice of driver falls on this one.
+        MikMod_RegisterDriver(&WebAudioDriver);
+        driverRegistered = true;
+    }
+    Web = WebHost{};
+    Host = HostKind::Web;
+    SetModulePath(ModuleFile);
+    ResetMessages();
+    ResetWindows();
+    ResetHostInput();
+    ResetDisplay(options.display);
+    StartPassSchedule(options.passMs);
+    WebKeepFiles(ModuleFolder);
+    PlaceCanvas();
+    WatchPage();
+    EmscriptenVisibilityChangeEvent visibility{};
+    if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
+        visibility.hidden) {
+        ActivationEvent(false);
+    }
+    return true;
+}
+
+// main, after WinMain: the page is handed back and says the game has ended.
+void StopStandIn() {
+    if (Host == HostKind::Web) StopRealHost();
+}
+
+// Undoes StartStandIn.
+void StopRealHost() {
+    emscripten_html5_remove_all_event_listeners();
+    ReleaseIcon();
+    ReleaseDisplay();
+    ResetMessages();
+    ResetWindows();
+    SetModulePath(nullptr);
+    Host = HostKind::None;
+    WebGameEnded();
+}
+
+// CreateWindowExW of the game's window: the page's title and canvas.
+bool CreateHostWindow(const std::string& title, bool visible, void*) {
+    WebSetTitle(title.c_str());
+    WebShowCanvas(visible ? 1 : 0);
+    return true;
+}
+
+void ShowHostWindow(bool show) { WebShowCanvas(show ? 1 : 0); }
+
+// PaceFrame: a changed frame goes onto the canvas at once; the browser shows it at its next
+// refresh.
+int64_t FlushHostWindow(int64_t) {
+    if (Host != HostKind::Web || !TakeChangedFrame()) return 0;
+    const uint32_t* frame = DisplayFrame();
+    for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) {
+        uint8_t* pixel = &Web.rgba[i * 4];
+        pixel[0] = static_cast<uint8_t>(frame[i] >> 16);
+        pixel[1] = static_cast<uint8_t>(frame[i] >> 8);
+        pixel[2] = static_cast<uint8_t>(frame[i]);
+        pixel[3] = 0xFF;
+    }
+    WebShowFrame(Web.rgba);
+    return 0;
+}
+
+// The game's pump (through PeekMessageW): the page's events arrived while the game slept; the
+// gamepads are read now.
+void PumpHostEvents() { PollPads(); }
+
+// GetMessageW with nothing queued: lets the page run a while.
+void WaitHostEvent(int timeoutMs) { SleepHost(int64_t{timeoutMs} * 1000000); }
+
+// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
+// its timers and its sound, to the next whole millisecond.
+void SleepHost(int64_t nanoseconds) {
+    emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
+}
+
+// A page has no window icon of its own to set.
+void* LoadHostIcon(const std::string&) { return nullptr; }
+
+void FreeHostIcon(void*) {}
+
+// Nothing to lock: the page mixes only while the game sleeps between passes.
+void LockAudioOutput() {}
+void UnlockAudioOutput() {}
