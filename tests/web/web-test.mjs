@@ -1,0 +1,167 @@
+// The browser's Marrowdale in headless Chromium, used as a person would, against the desktop's
+// frames: the menu after the intro, a tap that starts a game, keys, the exit icon, a hidden
+// page, sound that starts at the first tap, and high scores that outlast the page.
+// Usage: node web-test.mjs BUILD-WEB REFERENCE-FOLDER (the folder web_reference filled).
+import {readFileSync} from 'node:fs';
+import {join, resolve} from 'node:path';
+import {serveFolder, startBrowser, waitFor} from './browser.mjs';
+
+const [site, frames] = process.argv.slice(2).map((path) => resolve(path));
+const Width = 240;
+const Height = 320;
+const reference = (name) => readFileSync(join(frames, name));
+const menuFrame = reference('menu.rgb');
+const playFrame = reference('play.rgb');
+const scoreFrames = [...Array(8).keys()].map((n) => reference(`scores-${n}.rgb`));
+
+let passed = 0;
+let failed = 0;
+function check(name, ok, detail = '') {
+  ok ? ++passed : ++failed;
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ` (${detail})` : ''}`);
+}
+
+const server = await serveFolder(site);
+const browser = await startBrowser();
+browser.onEvent((message) => {
+  if (message.method === 'Runtime.exceptionThrown') {
+    const details = message.params.exceptionDetails;
+    console.log(`page exception: ${details.exception ? details.exception.description : details.text}`);
+  }
+});
+const {page, evaluate} = browser;
+
+// The canvas's 240 x 320 pixels as RGB bytes, read back from the page (black before it loaded).
+async function canvasPixels() {
+  const rgba = Buffer.from(await evaluate(`(() => {
+    const canvas = document.getElementById('game');
+    if (!canvas) return '';
+    const data = canvas.getContext('2d').getImageData(0, 0, 240, 320).data;
+    let text = '';
+    for (let i = 0; i < data.length; i += 8192) text += String.fromCharCode.apply(null, data.subarray(i, i + 8192));
+    return btoa(text);
+  })()`), 'base64');
+  const rgb = Buffer.alloc(Width * Height * 3);
+  for (let i = 0; i * 4 < rgba.length; ++i) rgba.copy(rgb, i * 3, i * 4, i * 4 + 3);
+  return rgb;
+}
+
+// Waits until the canvas shows one of the frames; how many pixels differed at the last look.
+async function waitForFrame(candidates, timeoutMs) {
+  let differing = Width * Height;
+  const shown = await waitFor(async () => {
+    const pixels = await canvasPixels();
+    for (const frame of candidates) {
+      let count = 0;
+      for (let i = 0; i < pixels.length; i += 3) {
+        if (pixels[i] !== frame[i] || pixels[i + 1] !== frame[i + 1] || pixels[i + 2] !== frame[i + 2]) ++count;
+      }
+      differing = Math.min(differing, count);
+      if (count === 0) return true;
+    }
+    return false;
+  }, timeoutMs);
+  return {shown: !!shown, detail: shown ? '' : `${differing} pixels differ`};
+}
+
+// The page point at the middle of a screen pixel, wherever the canvas stands.
+async function pagePoint(x, y) {
+  const box = await evaluate(`(() => { const r = document.getElementById('game').getBoundingClientRect();
+    return [r.left, r.top, r.width, r.height]; })()`);
+  return {x: box[0] + (x + 0.5) * box[2] / Width, y: box[1] + (y + 0.5) * box[3] / Height};
+}
+
+async function touch(x, y) {
+  const point = await pagePoint(x, y);
+  await page('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints: [point]});
+  await page('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+}
+
+async function click(x, y) {
+  const point = await pagePoint(x, y);
+  for (const type of ['mousePressed', 'mouseReleased']) {
+    await page('Input.dispatchMouseEvent', {type, ...point, button: 'left', clickCount: 1});
+  }
+}
+
+async function holdKey(key, virtualKey, holdMs) {
+  const event = {key, code: key, windowsVirtualKeyCode: virtualKey};
+  await page('Input.dispatchKeyEvent', {type: 'rawKeyDown', ...event});
+  await pause(holdMs);
+  await page('Input.dispatchKeyEvent', {type: 'keyUp', ...event});
+}
+
+// Pretends the page went behind another tab, or came back.
+async function setHidden(hidden) {
+  await evaluate(`Object.defineProperty(document, 'hidden', {value: ${hidden}, configurable: true});
+    Object.defineProperty(document, 'visibilityState', {value: '${hidden ? 'hidden' : 'visible'}', configurable: true});
+    document.dispatchEvent(new Event('visibilitychange'))`);
+}
+
+const audio = () => evaluate(`Module.audio ? {state: Module.audio.context.state,
+  mixed: Module.audio.mixedFrames, loudest: Module.audio.loudest} : null`);
+const storedScores = () => evaluate(`localStorage.getItem('marrowdale/highscores.dat')`);
+const pause = (ms) => new Promise((done) => setTimeout(done, ms));
+
+try {
+  // A first visit: the intro, then the menu the desktop draws.
+  await page('Page.navigate', {url: server.url});
+  const menu = await waitForFrame([menuFrame], 20000);
+  check('after the intro the canvas shows the desktop\'s menu frame pixel for pixel', menu.shown, menu.detail);
+  const firstFrameMs = await evaluate('Module.firstFrameMs');
+  check('the first frame is shown', firstFrameMs > 0, `${Math.round(firstFrameMs)} ms after the page was asked for`);
+  const before = await audio();
+  check('before the first tap the sound waits and nothing is mixed',
+        before && before.state !== 'running' && before.mixed === 0, JSON.stringify(before));
+
+  await touch(120, 100);
+  const play = await waitForFrame([playFrame], 3000);
+  check('a tap on the title starts a game: the desktop\'s first play frame', play.shown, play.detail);
+  const sound = await waitFor(async () => {
+    const now = await audio();
+    return now && now.state === 'running' && now.mixed > 0 && now.loudest > 0 && now;
+  }, 3000);
+  check('the first tap starts the sound, and the tune plays', !!sound, JSON.stringify(sound || await audio()));
+
+  await holdKey('ArrowLeft', 37, 200);
+  const moved = await waitFor(async () => !(await canvasPixels()).equals(playFrame), 2000);
+  check('the left arrow key moves the dog', !!moved);
+  await click(232, 5);
+  const back = await waitForFrame([menuFrame], 3000);
+  check('the exit icon returns to the menu', back.shown, back.detail);
+
+  await setHidden(true);
+  await touch(120, 100);
+  await pause(500);
+  check('a hidden page is inactive: the game runs on but its display is closed',
+        (await canvasPixels()).equals(menuFrame));
+  await setHidden(false);
+  const shownAgain = await waitForFrame([playFrame], 2000);
+  check('coming back shows the game again', shownAgain.shown, shownAgain.detail);
+  await click(232, 5);
+  await waitForFrame([menuFrame], 3000);
+
+  // Quitting saves the table at shutdown, into the page's storage: a first start's defaults.
+  await click(232, 5);
+  const ended = await waitFor(() => evaluate('Module.ended === true'), 15000);
+  const saved = Buffer.from((await storedScores()) || '', 'base64');
+  const defaults = saved.length === 128 && [...Array(8).keys()].every((n) =>
+    saved.readInt32LE(16 * n) === 0 && saved.toString('latin1', 16 * n + 4, 16 * n + 13) === 'QUINTAVEX');
+  check('the exit icon ends the game after the credits and its save is kept in the page\'s storage',
+        ended && defaults, `ended ${!!ended}, ${saved.length} bytes kept`);
+
+  // A later visit reads what an earlier one kept.
+  await evaluate(`localStorage.setItem('marrowdale/highscores.dat', '${reference('highscores.dat').toString('base64')}')`);
+  await page('Page.reload');
+  await waitForFrame([menuFrame], 20000);
+  await touch(15, 300);
+  const table = await waitForFrame(scoreFrames, 3000);
+  check('after a reload the score table shows the kept scores, as the desktop draws them', table.shown, table.detail);
+} catch (error) {
+  check('the browser test ran to its end', false, error.stack);
+} finally {
+  await browser.close();
+  server.close();
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);
