@@ -22,6 +22,10 @@ namespace {
 // fruit or spider has come yet (the first fruit is due after two seconds).
 constexpr int PlayFramePass = 20;
 constexpr int BorderSteps = 8;
+// A tap on the title that starts a game, at the dog's middle: a person's finger still down in
+// the first passes of play then leaves the dog where it stands.
+constexpr int TitleX = 120;
+constexpr int TitleY = 176;
 constexpr int LastPass = 3000;
 
 // A table no first start makes: the browser must have read it from the page's storage.
@@ -76,7 +80,7 @@ void OnPass(int pass, void* context) {
     if (!steady) return;
     if (walk.stage == Stage::Menu && ScreenState == Menu) {
         WriteFrame(walk, "menu.rgb");
-        Tap(120, 100);  // the title: play
+        Tap(TitleX, TitleY);
         Enter(walk, Stage::Play);
     } else if (walk.stage == Stage::Play && ScreenState == Play && walk.stagePasses == PlayFramePass) {
         WriteFrame(walk, "play.rgb");
