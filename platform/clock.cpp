@@ -12,6 +12,7 @@ using SteadyClock = std::chrono::steady_clock;
 // pass's place on the schedule, so every pass moves the game's clock by exactly one period.
 struct ClockRecord {
     DWORD tick = 0;
+    DWORD passStart = 0;     // the tick at the start of the pass now running
     bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
@@ -75,6 +76,7 @@ void PaceRealPass() {
 void ResetClockRecord(DWORD startTick, int passMs) {
     Clock = ClockRecord{};
     Clock.tick = startTick;
+    Clock.passStart = startTick;
     Clock.scheduled = true;
     Clock.passMs = passMs;
     Clock.nextPass = SteadyClock::now();
@@ -85,7 +87,12 @@ void StartPassSchedule(int passMs) { ResetClockRecord(RealTick(), passMs); }
 
 void AdvanceVirtualClock(DWORD milliseconds) { Clock.tick += milliseconds; }
 
-void SetVirtualTick(DWORD tick) { Clock.tick = tick; }
+void SetVirtualTick(DWORD tick) {
+    Clock.tick = tick;
+    Clock.passStart = tick;
+}
+
+int ClockPassMs() { return Clock.passMs; }
 
 int PassCount() { return Clock.passes; }
 
@@ -101,9 +108,11 @@ DWORD GetTickCount() {
     return RealTick();
 }
 
-// Sleeps (headless: moves the virtual clock on instead).
+// Sleeps (headless: moves the virtual clock on instead, but not in a replay, where the
+// recording says how the clock moved).
 void Sleep(DWORD milliseconds) {
     if (Host == HostKind::Headless) {
+        if (JournalReplaying()) return;
         AdvanceVirtualClock(milliseconds);
         return;
     }
@@ -114,14 +123,17 @@ void Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// End of every pass (PresentFrame): paces the real loop and shows the waiting frame; the
-// headless host instead moves its clock on a pass, counts it and runs the test's hook.
+// End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the
+// headless host instead moves its clock on a pass), lets the journal see the pass, counts it
+// and runs the hook.
 void PaceFrame() {
     if (Host == HostKind::Headless) {
         AdvanceVirtualClock(static_cast<DWORD>(Clock.passMs));
-        ++Clock.passes;
-        if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
-        return;
+    } else {
+        PaceRealPass();
     }
-    PaceRealPass();
+    Clock.tick = JournalPassEnded(Clock.passStart, Clock.tick, Clock.passMs);
+    Clock.passStart = Clock.tick;
+    ++Clock.passes;
+    if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
 }
