@@ -11,6 +11,7 @@ using SteadyClock = std::chrono::steady_clock;
 // pass's place on the schedule, so every pass moves the game's clock by exactly one period.
 struct ClockRecord {
     DWORD tick = 0;
+    DWORD passStart = 0;     // the tick at the start of the pass now running
     bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
@@ -74,6 +75,7 @@ void PaceRealPass() {
 void ResetClockRecord(DWORD startTick, int passMs) {
     Clock = ClockRecord{};
     Clock.tick = startTick;
+    Clock.passStart = startTick;
     Clock.scheduled = true;
     Clock.passMs = passMs;
     Clock.nextPass = SteadyClock::now();
@@ -84,7 +86,12 @@ void StartPassSchedule(int passMs) { ResetClockRecord(RealTick(), passMs); }
 
 void AdvanceVirtualClock(DWORD milliseconds) { Clock.tick += milliseconds; }
 
-void SetVirtualTick(DWORD tick) { Clock.tick = tick; }
+void SetVirtualTick(DWORD tick) {
+    Clock.tick = tick;
+    Clock.passStart = tick;
+}
+
+int ClockPassMs() { return Clock.passMs; }
 
 int PassCount() { return Clock.passes; }
 
@@ -100,23 +107,28 @@ DWORD GetTickCount() {
     return RealTick();
 }
 
-// Sleeps (headless: moves the virtual clock on instead).
+// Sleeps (headless: moves the virtual clock on instead, but not in a replay, where the
+// recording says how the clock moved).
 void Sleep(DWORD milliseconds) {
     if (Host == HostKind::Headless) {
+        if (JournalReplaying()) return;
         AdvanceVirtualClock(milliseconds);
         return;
     }
     SleepHost(int64_t{milliseconds} * 1000000);
 }
 
-// End of every pass (PresentFrame): paces the real loop and shows the waiting frame; the
-// headless host instead moves its clock on a pass, counts it and runs the test's hook.
+// End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the
+// headless host instead moves its clock on a pass), lets the journal see the pass, counts it
+// and runs the hook.
 void PaceFrame() {
     if (Host == HostKind::Headless) {
         AdvanceVirtualClock(static_cast<DWORD>(Clock.passMs));
-        ++Clock.passes;
-        if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
-        return;
+    } else {
+        PaceRealPass();
     }
-    PaceRealPass();
+    Clock.tick = JournalPassEnded(Clock.passStart, Clock.tick, Clock.passMs);
+    Clock.passStart = Clock.tick;
+    ++Clock.passes;
+    if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
 }

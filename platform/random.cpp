@@ -17,4 +17,7 @@ int Crt::rand() {
 }
 
 // Asset loading, once: starts the sequence from seed.
-void Crt::srand(unsigned int seed) { Seed = seed; }
+void Crt::srand(unsigned int seed) {
+    JournalSeed(seed);
+    Seed = seed;
+}
