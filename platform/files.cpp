@@ -22,8 +22,7 @@ struct FileRecord {
 
 // Handles are addresses of these slots, so a stale or made-up handle is recognised and refused.
 FileRecord Files[FileSlots];
-// The path a host chose for the executable (headless tests, the browser); empty: the real one.
-std::string ChosenModulePath;
+std::string HeadlessModulePath;
 
 FileRecord* FileFrom(HANDLE handle) {
     for (FileRecord& slot : Files) {
@@ -193,17 +192,17 @@ BOOL DeleteFileW(const WCHAR* path) {
     return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
 }
 
-// The executable's path as UTF-8: the host's chosen path, else /proc/self/exe.
+// The executable's path as UTF-8: /proc/self/exe (the browser's page makes one too), or the
+// headless host's chosen path.
 std::string ModulePath() {
-    if (!ChosenModulePath.empty()) return ChosenModulePath;
+    if (Host == HostKind::Headless && !HeadlessModulePath.empty()) return HeadlessModulePath;
     char buffer[MAX_PATH_CHARS * 4];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return std::string();
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-// Host start and stop: the path ModulePath reports from now on (null: the real one).
-void SetModulePath(const char* path) { ChosenModulePath = path ? path : ""; }
+void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }
 
 // The executable's full path in UTF-16; 0 (and an empty buffer) when it does not fit or
 // cannot be had: a cut path would name the wrong folder.

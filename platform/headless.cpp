@@ -37,7 +37,7 @@ void StartHeadlessHost(const HeadlessOptions& options) {
     ReleaseIcon();
     ResetDisplay(layout);
     ResetClockRecord(options.startTick, options.passMs);
-    SetModulePath(options.modulePath);
+    SetHeadlessModulePath(options.modulePath);
     LastStylus = {0, 0};
 }
 
@@ -48,7 +48,7 @@ void StopHeadlessHost() {
     ResetWindows();
     ReleaseIcon();
     ReleaseDisplay();
-    SetModulePath(nullptr);
+    SetHeadlessModulePath(nullptr);
     Host = HostKind::None;
 }
 

@@ -185,7 +185,6 @@ void WithdrawInstance();
 
 // ---- Module path (files.cpp) -------------------------------------------------------------
 
-// The executable's own path as UTF-8, or the one a host chose (HeadlessOptions.modulePath,
-// the browser's data folder).
+// The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
 std::string ModulePath();
-void SetModulePath(const char* path);
+void SetHeadlessModulePath(const char* path);

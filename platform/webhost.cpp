@@ -29,10 +29,6 @@ void WebAudioClose();
 
 namespace {
 
-// The program's folder in the page's file system: the data is preloaded into Graph/ and
-// Sound/ there, and the files the game replaces there are kept in the page's storage.
-constexpr char ModuleFolder[] = "/marrowdale/";
-constexpr char ModuleFile[] = "/marrowdale/marrowdale";
 // Frames the page asks for at a time: about 46 ms at 44100 Hz.
 constexpr int AudioBlockFrames = 2048;
 constexpr int PadSlots = 4;
@@ -247,13 +243,14 @@ bool StartStandIn(const StandInOptions& options) {
     }
     Web = WebHost{};
     Host = HostKind::Web;
-    SetModulePath(ModuleFile);
     ResetMessages();
     ResetWindows();
     ResetHostInput();
     ResetDisplay(options.display);
     StartPassSchedule(options.passMs);
-    WebKeepFiles(ModuleFolder);
+    // The files the game replaces in its own folder are kept in the page's storage.
+    std::string module = ModulePath();
+    WebKeepFiles(module.substr(0, module.rfind('/') + 1).c_str());
     PlaceCanvas();
     WatchPage();
     EmscriptenVisibilityChangeEvent visibility{};
@@ -276,7 +273,6 @@ void StopRealHost() {
     ReleaseDisplay();
     ResetMessages();
     ResetWindows();
-    SetModulePath(nullptr);
     Host = HostKind::None;
     WebGameEnded();
 }

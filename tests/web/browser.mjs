@@ -10,15 +10,17 @@ const Types = {
   '.data': 'application/octet-stream', '.mdj': 'application/octet-stream',
 };
 
-// Serves folder on 127.0.0.1 at a free port, as any static file server would.
-export async function serveFolder(folder) {
+// Serves folder on 127.0.0.1 at a free port, as any static file server would, with extra files
+// (page path to bytes) beside it.
+export async function serveFolder(folder, extra = {}) {
   const server = createServer((request, response) => {
-    const path = normalize(join(folder, decodeURIComponent(new URL(request.url, 'http://x').pathname)));
-    let file = path.endsWith('/') ? join(path, 'index.html') : path;
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    const path = normalize(join(folder, name));
+    const file = path.endsWith('/') ? join(path, 'index.html') : path;
     try {
-      if (!file.startsWith(folder) || !statSync(file).isFile()) throw new Error('not a file');
+      if (!extra[name] && (!file.startsWith(folder) || !statSync(file).isFile())) throw new Error('not a file');
       response.writeHead(200, {'Content-Type': Types[extname(file)] || 'application/octet-stream'});
-      response.end(readFileSync(file));
+      response.end(extra[name] || readFileSync(file));
     } catch {
       response.writeHead(404);
       response.end();

@@ -1,7 +1,9 @@
 // The browser's Marrowdale in headless Chromium, used as a person would, against the desktop's
 // frames: the menu after the intro, a tap that starts a game, keys, the exit icon, a hidden
-// page, sound that starts at the first tap, and high scores that outlast the page.
-// Usage: node web-test.mjs BUILD-WEB REFERENCE-FOLDER (the folder web_reference filled).
+// page, sound that starts at the first tap, high scores that outlast the page; and a game
+// recorded on the desktop, replayed in the page with every frame checked.
+// Usage: node web-test.mjs BUILD-WEB REFERENCE-FOLDER (the folder web_reference filled, with
+// the recorded game as game.mdj).
 import {readFileSync} from 'node:fs';
 import {join, resolve} from 'node:path';
 import {serveFolder, startBrowser, waitFor} from './browser.mjs';
@@ -21,7 +23,11 @@ function check(name, ok, detail = '') {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ` (${detail})` : ''}`);
 }
 
-const server = await serveFolder(site);
+const journal = readFileSync(join(frames, 'game.mdj'));
+// The same journal with the start tick one on: the game seeds its random numbers differently.
+const wrongJournal = Buffer.from(journal);
+wrongJournal.writeUInt32LE(wrongJournal.readUInt32LE(26) + 1, 26);
+const server = await serveFolder(site, {'/game.mdj': journal, '/wrong.mdj': wrongJournal});
 const browser = await startBrowser();
 browser.onEvent((message) => {
   if (message.method === 'Runtime.exceptionThrown') {
@@ -160,6 +166,19 @@ try {
   await touch(15, 300);
   const table = await waitForFrame(scoreFrames, 3000);
   check('after a reload the score table shows the kept scores, as the desktop draws them', table.shown, table.detail);
+
+  // The desktop's recorded game, replayed and checked in the page.
+  for (const [name, verdict] of [['game.mdj', 0], ['wrong.mdj', 1]]) {
+    const started = Date.now();
+    await page('Page.navigate', {url: `${server.url}?replay=${name}&verify`});
+    const ended = await waitFor(() => evaluate(`location.search.includes('${name}') && typeof Module == 'object' &&
+      Module.exitStatus !== undefined && [Module.exitStatus]`), 180000);
+    const status = ended ? ended[0] : 'none';
+    const said = await evaluate('Module.log.join(" / ")');
+    check(verdict === 0 ? 'a game recorded on the desktop replays in the page with every frame checksum equal'
+                        : 'a journal the game does not follow is reported as diverging',
+          status === verdict, `status ${status} after ${Date.now() - started} ms${said ? ': ' + said : ''}`);
+  }
 } catch (error) {
   check('the browser test ran to its end', false, error.stack);
 } finally {
