@@ -72,7 +72,7 @@ void DrawTableRow(int32_t slot) {
 // Paced by the play clock; after a game LastFrame holds that game's last frame time.
 void StepFruitBorder() {
     Now = ElapsedMs();
-    if (Now <= LastFrame + SpeedUnit / BorderStepsPerUnit) return;
+    if (!IsDue(LastFrame, SpeedUnit / BorderStepsPerUnit)) return;
     BorderFrame = BorderFrame + 1 < FruitCount ? BorderFrame + 1 : 0;
     LastFrame = ElapsedMs();
 }

@@ -48,10 +48,12 @@ TEST_F(MenuTest, EveryRegionEdge) {
 
 using ScoreTableTest = GameTest;
 
-TEST_F(ScoreTableTest, TheBorderStepsNoFasterThanEvery51MsAndAnyTapLeaves) {
+TEST_F(ScoreTableTest, TheBorderStepsNoFasterThanEvery51MsAcrossTheClockWrapAndAnyTapLeaves) {
     // The clock, and the border frame before and after the call; a call draws the one before.
     const int32_t calls[][3] = {{50, 0, 0},  {51, 0, 1},  {51, 1, 1},
-                                {101, 1, 1}, {102, 1, 2}, {999, 7, 0}};
+                                {101, 1, 1}, {102, 1, 2}, {999, 7, 0},
+                                {INT32_MAX - 60, 0, 1}, {INT32_MIN + 10, 1, 2},  // 71 ms on
+                                {INT32_MIN + 60, 2, 2}};
     for (auto [clock, before, after] : calls) {
         BorderFrame = before;
         SetClock(clock);
