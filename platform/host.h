@@ -48,6 +48,10 @@ void ResetWindows();
 // Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
 // the message is fetched, so input scripted before the window exists still reaches it.
 void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
+// keys have one; a game controller's buttons have none, so TranslateMessage makes no
+// character from them.
+constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
 void InstallSignalHandlers();
 void RestoreSignalHandlers();

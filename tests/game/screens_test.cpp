@@ -86,12 +86,15 @@ protected:
         Tap(x, y);
         RunEnterName();
     }
-    // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'.
-    static void Type(const char* keys) {
+    // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'; or types
+    // them all in one pass, as characters of either case, space and Backspace.
+    static void Type(const char* keys, bool typed) {
         for (const char* k = keys; *k; ++k) {
             bool button = *k == '_' || *k == '<';
-            Press(*k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110, button ? 290 : 190);
+            if (typed) OnCharacter(*k == 'Q' ? 'q' : *k == '_' ? ' ' : *k == '<' ? '\b' : *k);
+            if (!typed) Press(*k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110, button ? 290 : 190);
         }
+        if (typed) RunEnterName();
     }
     // The name typed so far.
     static std::string Typed() { return reinterpret_cast<const char*>(NameBuffer); }
@@ -122,24 +125,66 @@ TEST_F(NameEntryTest, KeyboardEdges) {
     }
 }
 
-TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOne) {
+TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOneTappedOrTyped) {
     // The keys, the name they leave, and the select sounds heard.
     const std::tuple<const char*, const char*, size_t> typings[] = {
         {"QQQQQQQQQQW_", "QQQQQQQQQQ", 10}, {"QQQQQQQQQQW<", "QQQQQQQQQ", 11},
         {"QW<<<", "", 4},                   {"Q_W<", "Q ", 4}};
+    ScreenState = EnterName;
+    for (int typed = 0; typed < 2; ++typed)
     for (auto [keys, name, sounds] : typings) {
         std::memset(NameBuffer, 0, sizeof NameBuffer);
         NameLength = 0;
-        Type(keys);
-        EXPECT_EQ(Typed(), name) << keys;
+        Type(keys, typed);
+        EXPECT_EQ(Typed(), name) << keys << (typed ? " typed" : " tapped");
         EXPECT_EQ(NameLength, static_cast<int32_t>(std::strlen(name))) << keys;
         EXPECT_EQ(TakeSounds().size(), sounds) << keys;
         for (size_t i = std::strlen(name); i < sizeof NameBuffer; ++i) EXPECT_EQ(NameBuffer[i], 0);
     }
 }
 
+// Desktop keys through the pump and the window procedure, each pressed and released in one
+// pump: a-z as letters, '_' Space, '<' Backspace, '>' Enter, '1' a digit; 'B' is a game
+// controller's B button (the code of X, no scan code, so no character).
+TEST_F(NameEntryTest, TypedKeysActAsTheKeysOnScreenAndPressNoGameButton) {
+    ASSERT_TRUE(RegisterWindowClass(nullptr) && CreateMainWindow(nullptr, SW_SHOW));
+    KeyMap = GXGetDefaultKeys(GX_NORMALKEYS);
+    ScreenState = EnterName;
+    PlayField.Score = 900;
+    struct Pump { const char* keys; const char* name; size_t sounds; bool bPressed; };
+    const Pump pumps[] = {
+        {"rex", "REX", 3, false},  // the X key is B, yet typing it leaves no shot for play
+        {"B", "REX", 0, true},     // the handheld's own B button stays latched, as ever
+        {"<<1_z", "R Z", 4, false}, {">x", "R Z", 0, true},  // after DONE, X is B again
+    };
+    for (const Pump& pump : pumps) {
+        for (const char* k = pump.keys; *k; ++k) {
+            int code = *k == '_' ? VK_SPACE : *k == '<' ? VK_BACK : *k == '>' ? VK_RETURN
+                                                                            : std::toupper(*k);
+            if (*k == 'B') PostMessageW(MainWindow, WM_KEYDOWN, 'X', 1);
+            if (*k != 'B') HeadlessKeyDown(code);
+            HeadlessKeyUp(code);
+        }
+        PresentFrame(false);
+        RunEnterName();
+        EXPECT_EQ(Typed(), pump.name) << pump.keys;
+        EXPECT_EQ(TakeSounds().size(), pump.sounds) << pump.keys;
+        EXPECT_EQ(TakeKeyB(), pump.bPressed) << pump.keys;
+    }
+    EXPECT_EQ(ScreenState, ScoreTable);
+    EXPECT_EQ(Scores(HighScoreTable).substr(0, 14), "900 R Z|800 N0");
+    // Keys typed on another screen do not wait for the next name entry.
+    HeadlessKeyDown('Q');
+    PresentFrame(false);
+    ScreenState = EnterName;
+    PresentFrame(false);
+    RunEnterName();
+    EXPECT_EQ(Typed(), "R Z");
+    MainWindow = nullptr;
+}
+
 TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {
-    Type("WQW");  // kept for every later high score of the run
+    Type("WQW", false);  // kept for every later high score of the run
     HighScoreEntry before[HighScoreCount];
     std::memcpy(before, HighScoreTable, sizeof before);
     const std::pair<int32_t, const char*> entries[] = {
