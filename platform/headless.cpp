@@ -86,7 +86,9 @@ void HeadlessStylusMove(int x, int y) { QueueToGame(WM_MOUSEMOVE, StylusButton, 
 
 void HeadlessStylusUp() { QueueToGame(WM_LBUTTONUP, 0, StylusPosition(LastStylus.x, LastStylus.y)); }
 
-void HeadlessKeyDown(int code) { QueueToGame(WM_KEYDOWN, static_cast<WORD>(code), KeyboardKey(code)); }
+void HeadlessKeyDown(int code) {
+    QueueToGame(WM_KEYDOWN, static_cast<WORD>(code), KeyboardKey(code));
+}
 
 void HeadlessKeyUp(int code) { QueueToGame(WM_KEYUP, static_cast<WORD>(code), KeyboardKey(code)); }
 
