@@ -51,7 +51,7 @@ void OnCharacter(uint16_t character) {
 // The pump, before it runs: characters typed on a screen that reads none do not wait for one.
 void ForgetCharacters() { Latches.typedCount = 0; }
 
-// Name entry, for a key that typed a letter: it presses no game button as well.
+// Name entry, for a key that typed there: it presses no game button as well.
 void DropKeyPress(int16_t code) {
     if (code == KeyMap.vkA) Latches.aPressed = false;
     if (code == KeyMap.vkB) Latches.bPressed = false;
