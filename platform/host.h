@@ -56,6 +56,10 @@ void ReleaseIcon();
 // Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
 // the message is fetched, so input scripted before the window exists still reaches it.
 void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
+// keys have one; a game controller's buttons have none, so TranslateMessage makes no
+// character from them.
+constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
 void InstallSignalHandlers();
 void RestoreSignalHandlers();
@@ -158,7 +162,7 @@ void ResetHostInput();
 void MouseButton(bool down, int x, int y, int width, int height);
 void MouseMove(int x, int y, int width, int height);
 void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int height);
-bool KeyEvent(WORD key, bool down, bool repeat);
+bool KeyEvent(WORD key, bool down, bool repeat, int scanCode);
 void PadButtonEvent(int pad, PadButton button, bool down);
 void PadAxisEvent(int pad, PadAxis axis, int value);
 void PadGone(int pad);

@@ -47,8 +47,11 @@ void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
     QueueMessage(GameWindow(), message, wParam, lParam, true);
 }
 
-void QueueKey(WORD key, bool down, bool repeat) {
+// A key message; only the keyboard's keys give a scan code (controller buttons and
+// releases made up on focus loss have none).
+void QueueKey(WORD key, bool down, bool repeat, int scanCode = 0) {
     LPARAM flags = KeyRepeatCount | (down ? (repeat ? KeyWasDown : 0) : KeyWasDown | KeyGoingUp);
+    flags |= LPARAM{scanCode & 0xFF} << KeyScanCodeShift;
     QueueToGame(down ? WM_KEYDOWN : WM_KEYUP, key, flags);
 }
 
@@ -96,11 +99,11 @@ POINT AreaToScreen(int x, int y, int width, int height) {
             static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
 }
 
-// Letters (upper case), digits, arrows, Enter, Escape and Space.
+// Letters (upper case), digits, arrows, Enter, Escape, Space and Backspace.
 bool IsGameKey(WORD key) {
     return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') ||
            (key >= VK_LEFT && key <= VK_DOWN) || key == VK_RETURN || key == VK_ESCAPE ||
-           key == VK_SPACE;
+           key == VK_SPACE || key == VK_BACK;
 }
 
 // Host start: nothing held, the game active.
@@ -136,16 +139,16 @@ void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int
     QueueStylus(message, x, y, width, height);
 }
 
-// A keyboard key by its virtual-key code; false (nothing sent) for keys the game never sees.
-// A release is sent only for a key whose press the game saw.
-bool KeyEvent(WORD key, bool down, bool repeat) {
+// A keyboard key by its virtual-key code and scan code; false (nothing sent) for keys the game
+// never sees. A release is sent only for a key whose press the game saw.
+bool KeyEvent(WORD key, bool down, bool repeat, int scanCode) {
     if (!IsGameKey(key)) return false;
     if (down) {
         Input.keysHeld.insert(key);
     } else if (!Input.keysHeld.erase(key)) {
         return true;
     }
-    QueueKey(key, down, repeat);
+    QueueKey(key, down, repeat, scanCode);
     return true;
 }
 

@@ -165,8 +165,20 @@ void PostQuitMessage(int exitCode) {
     QueueMessage(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0, false);
 }
 
-// No character messages are made: the game reads key codes only.
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+// The pump, for each message: a keyboard's key down of a letter, Backspace, Enter or Space makes
+// WM_CHAR (a letter as typed without Shift), put first in the queue as Windows reads it before
+// later input. TRUE when it made one.
+BOOL TranslateMessage(const MSG* msg) {
+    if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (!((msg->lParam >> KeyScanCodeShift) & 0xFF)) return FALSE;
+    WPARAM key = msg->wParam;
+    bool letter = key >= 'A' && key <= 'Z';
+    if (!letter && key != VK_BACK && key != VK_RETURN && key != VK_SPACE) return FALSE;
+    QueueMessage(msg->hwnd, WM_CHAR, letter ? key - 'A' + 'a' : key, msg->lParam, false);
+    Queue.push_front(Queue.back());
+    Queue.pop_back();
+    return TRUE;
+}
 
 // Hands a message to the procedure of its window's class; 0 for messages without one.
 LRESULT DispatchMessageW(const MSG* msg) {

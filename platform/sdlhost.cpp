@@ -125,7 +125,7 @@ void OnKey(const SDL_KeyboardEvent& event) {
         Sdl.swallowEnterUp = false;
         return;
     }
-    KeyEvent(VirtualKeyForKeycode(code), down, event.repeat != 0);
+    KeyEvent(VirtualKeyForKeycode(code), down, event.repeat != 0, event.keysym.scancode);
 }
 
 // Mouse events SDL makes from touches are left out: the fingers come on their own.
@@ -232,6 +232,7 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
         case SDLK_KP_ENTER: return VK_RETURN;
         case SDLK_ESCAPE: return VK_ESCAPE;
         case SDLK_SPACE: return VK_SPACE;
+        case SDLK_BACKSPACE: return VK_BACK;
         default: return 0;
     }
 }

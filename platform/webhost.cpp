@@ -97,10 +97,34 @@ EM_BOOL OnTouch(int type, const EmscriptenTouchEvent* event, void*) {
     return EM_TRUE;
 }
 
+// The scan code a desktop keyboard's key gives (USB's numbering, as SDL's), by the page's name
+// for the key; 0 for a key without one here.
+int ScanCodeOf(const char* code) {
+    struct NamedKey {
+        const char* code;
+        int scanCode;
+    };
+    constexpr NamedKey NamedKeys[] = {
+        {"Enter", 40},      {"Escape", 41},    {"Backspace", 42},  {"Space", 44},
+        {"ArrowRight", 79}, {"ArrowLeft", 80}, {"ArrowDown", 81},  {"ArrowUp", 82},
+        {"NumpadEnter", 88}, {"Digit0", 39}};
+    if (std::strncmp(code, "Key", 3) == 0 && code[3] >= 'A' && code[3] <= 'Z' && !code[4]) {
+        return 4 + code[3] - 'A';
+    }
+    if (std::strncmp(code, "Digit", 5) == 0 && code[5] >= '1' && code[5] <= '9' && !code[6]) {
+        return 30 + code[5] - '1';
+    }
+    for (const NamedKey& key : NamedKeys) {
+        if (std::strcmp(code, key.code) == 0) return key.scanCode;
+    }
+    return 0;
+}
+
 // The game's keys are the page's alone; the others keep their meaning to the browser.
 EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*) {
-    WORD key = static_cast<WORD>(event->keyCode);
-    return KeyEvent(key, type == EMSCRIPTEN_EVENT_KEYDOWN, event->repeat) ? EM_TRUE : EM_FALSE;
+    bool taken = KeyEvent(static_cast<WORD>(event->keyCode), type == EMSCRIPTEN_EVENT_KEYDOWN,
+                          event->repeat, ScanCodeOf(event->code));
+    return taken ? EM_TRUE : EM_FALSE;
 }
 
 EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void*) {

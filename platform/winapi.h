@@ -87,6 +87,7 @@ constexpr WORD WA_ACTIVE = 1;
 constexpr WORD WA_CLICKACTIVE = 2;
 
 // Virtual-key codes the stand-in produces
+constexpr WORD VK_BACK = 0x08;
 constexpr WORD VK_RETURN = 0x0D;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
