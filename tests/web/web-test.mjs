@@ -4,7 +4,7 @@
 // recorded on the desktop, replayed in the page with every frame checked.
 // Usage: node web-test.mjs BUILD-WEB REFERENCE-FOLDER (the folder web_reference filled, with
 // the recorded game as game.mdj).
-import {readFileSync} from 'node:fs';
+import {readdirSync, readFileSync} from 'node:fs';
 import {join, resolve} from 'node:path';
 import {serveFolder, startBrowser, waitFor} from './browser.mjs';
 
@@ -23,11 +23,16 @@ function check(name, ok, detail = '') {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ` (${detail})` : ''}`);
 }
 
-const journal = readFileSync(join(frames, 'game.mdj'));
-// The same journal with the start tick one on: the game seeds its random numbers differently.
-const wrongJournal = Buffer.from(journal);
+// Every journal there replays; the recorded game's with the start tick one on (the game then
+// seeds its random numbers differently) must not.
+const journals = {};
+readdirSync(frames).filter((name) => name.endsWith('.mdj')).forEach((name) => {
+  journals[`/${name}`] = readFileSync(join(frames, name));
+});
+const wrongJournal = Buffer.from(journals['/game.mdj']);
 wrongJournal.writeUInt32LE(wrongJournal.readUInt32LE(26) + 1, 26);
-const server = await serveFolder(site, {'/game.mdj': journal, '/wrong.mdj': wrongJournal});
+const replays = Object.keys(journals).map((path) => [path.substring(1), 0]).concat([['wrong.mdj', 1]]);
+const server = await serveFolder(site, {...journals, '/wrong.mdj': wrongJournal});
 const browser = await startBrowser();
 browser.onEvent((message) => {
   if (message.method === 'Runtime.exceptionThrown') {
@@ -167,15 +172,15 @@ try {
   const table = await waitForFrame(scoreFrames, 3000);
   check('after a reload the score table shows the kept scores, as the desktop draws them', table.shown, table.detail);
 
-  // The desktop's recorded game, replayed and checked in the page.
-  for (const [name, verdict] of [['game.mdj', 0], ['wrong.mdj', 1]]) {
+  // The desktop's recorded games, replayed and checked in the page.
+  for (const [name, verdict] of replays) {
     const started = Date.now();
     await page('Page.navigate', {url: `${server.url}?replay=${name}&verify`});
     const ended = await waitFor(() => evaluate(`location.search.includes('${name}') && typeof Module == 'object' &&
       Module.exitStatus !== undefined && [Module.exitStatus]`), 180000);
     const status = ended ? ended[0] : 'none';
     const said = await evaluate('Module.log.join(" / ")');
-    check(verdict === 0 ? 'a game recorded on the desktop replays in the page with every frame checksum equal'
+    check(verdict === 0 ? `${name}, recorded on the desktop, replays in the page with every frame checksum equal`
                         : 'a journal the game does not follow is reported as diverging',
           status === verdict, `status ${status} after ${Date.now() - started} ms${said ? ': ' + said : ''}`);
   }
