@@ -71,6 +71,7 @@ export async function startBrowser() {
   await page('Page.enable');
   await page('Runtime.enable');
   return {
+    pid: child.pid,
     page,
     // Runs an expression in the page; its value (awaited when it is a promise).
     evaluate: async (expression) => {

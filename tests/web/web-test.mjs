@@ -184,6 +184,14 @@ try {
                         : 'a journal the game does not follow is reported as diverging',
           status === verdict, `status ${status} after ${Date.now() - started} ms${said ? ': ' + said : ''}`);
   }
+
+  // An odd command line in the page's address: the game's one line, on the page.
+  await page('Page.navigate', {url: `${server.url}?display=7`});
+  const refused = await waitFor(() => evaluate(`location.search === '?display=7' && typeof Module == 'object' &&
+    Module.exitStatus !== undefined && [Module.exitStatus, document.getElementById('note').textContent]`), 20000);
+  check('an odd address gets the game\'s one line on the page, and no game',
+        refused && refused[0] === 2 && refused[1].startsWith('marrowdale: unknown display layout'),
+        JSON.stringify(refused));
 } catch (error) {
   check('the browser test ran to its end', false, error.stack);
 } finally {
