@@ -1,9 +1,10 @@
-// The platform on the real machine: file calls over POSIX, the SDL host's input mapping, and the
+// The platform on the real machine: file calls over POSIX, the real hosts' input mapping, and the
 // real host run in child processes (start, signals, one copy per user).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <tuple>
 
 #include "platform/gx.h"
@@ -138,6 +139,60 @@ TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
         {27, VK_ESCAPE},      {' ', VK_SPACE},        {'\b', VK_BACK},     {'`', 0},  {'A', 0},
         {0x40000050, VK_LEFT}, {0x4000004F, VK_RIGHT}, {0x40000052, VK_UP}, {0x40000051, VK_DOWN}};
     for (auto [keycode, key] : keys) EXPECT_EQ(VirtualKeyForKeycode(keycode), key) << keycode;
+}
+
+// The messages queued for the game's window since the last look, one word each.
+std::string TakeQueued(HWND window) {
+    std::string seen;
+    MSG msg{};
+    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+        uintptr_t l = static_cast<uintptr_t>(msg.lParam);
+        if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+            seen += (msg.message == WM_KEYDOWN ? "down:" : "up:") + std::to_string(msg.wParam) +
+                    "/" + std::to_string((l >> KeyScanCodeShift) & 0xFF) + " ";
+        } else if (msg.message == WM_ACTIVATE) {
+            seen += "activate:" + std::to_string(msg.wParam) + " ";
+        } else {
+            const char* kind = msg.message == WM_LBUTTONDOWN ? "pen:" : msg.message == WM_MOUSEMOVE ? "move:" : "lift:";
+            seen += kind + std::to_string(LOWORD(l)) + "," + std::to_string(HIWORD(l)) + " ";
+        }
+    }
+    return seen;
+}
+
+// Mouse, fingers, keys, controllers and activation as both real hosts hand them over, in a
+// 480 x 640 area (the screen at scale 2): what reaches the game, and nothing left held.
+TEST(RealInput, HostEventsBecomeTheGamesMessagesAndNothingStaysHeld) {
+    StartHeadlessHost({});
+    ResetHostInput();
+    HWND window = CreateGameWindow(DefWindowProcW);
+    const std::pair<std::function<void()>, const char*> steps[] = {
+        {[] { MouseMove(100, 100, 480, 640); }, ""},  // no hover
+        {[] { MouseButton(true, 481, -9, 480, 640); }, "pen:239,0 "},
+        {[] { FingerEvent(FingerPhase::Down, 7, 40, 40, 480, 640); }, "pen:20,20 "},
+        {[] { FingerEvent(FingerPhase::Down, 8, 60, 60, 480, 640); }, ""},  // a second finger
+        {[] { FingerEvent(FingerPhase::Move, 8, 80, 80, 480, 640); }, ""},
+        {[] { FingerEvent(FingerPhase::Up, 7, 50, 50, 480, 640); }, "lift:25,25 "},
+        {[] { KeyEvent(0x70, true, false, 58); }, ""},  // F1: not the game's
+        {[] { KeyEvent('Z', true, false, 29); }, "down:90/29 "},
+        {[] { KeyEvent('Q', false, false, 20); }, ""},  // a release of a press never seen
+        {[] { PadButtonEvent(3, PadLeftShoulder, true); }, "down:90/0 "},
+        {[] { PadButtonEvent(3, PadWest, true); }, ""},  // Z held already by the pad
+        {[] { PadButtonEvent(3, PadLeftShoulder, false); }, ""},
+        {[] { PadAxisEvent(3, PadStickX, -20000); }, "down:37/0 "},
+        {[] { PadAxisEvent(3, PadStickX, -13000); }, ""},  // slack before it lets go
+        {[] { PadAxisEvent(3, PadStickX, 17000); }, "up:37/0 down:39/0 "},
+        {[] { PadGone(3); }, "up:39/0 up:90/0 "},
+        {[] { ActivationEvent(false); }, "lift:0,0 up:90/0 activate:0 "},
+        {[] { ActivationEvent(false); }, ""},
+        {[] { KeyEvent('Z', false, false, 29); }, ""},  // let go already
+        {[] { ActivationEvent(true); }, "activate:1 "},
+    };
+    for (const auto& [step, expected] : steps) {
+        step();
+        EXPECT_EQ(TakeQueued(window), expected);
+    }
+    StopHeadlessHost();
 }
 
 using RealHost = PrivateFolder;
