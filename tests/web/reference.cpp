@@ -60,8 +60,11 @@ void WriteFrame(Walk& walk, const std::string& name) {
     for (uint32_t pixel : frame) {
         rgb += {static_cast<char>(pixel >> 16), static_cast<char>(pixel >> 8), static_cast<char>(pixel)};
     }
-    std::ofstream file(walk.folder + "/" + name, std::ios::binary);
-    if (!file.write(rgb.data(), static_cast<std::streamsize>(rgb.size()))) walk.failed = true;
+    std::string path = walk.folder + "/" + name;
+    std::ofstream file(path, std::ios::binary);
+    if (file.write(rgb.data(), static_cast<std::streamsize>(rgb.size()))) return;
+    std::fprintf(stderr, "web_reference: cannot write %s\n", path.c_str());
+    walk.failed = true;
 }
 
 void Tap(int x, int y) {

@@ -102,6 +102,14 @@ async function holdKey(key, virtualKey, holdMs) {
   await page('Input.dispatchKeyEvent', {type: 'keyUp', ...event});
 }
 
+// A gamepad in the browsers' standard layout that the test holds: pressPad(13, true) presses
+// its d-pad down. The page sees it through navigator.getGamepads, as it would a real one.
+const FakePad = `window.testPad = {id: 'test pad', index: 0, connected: true, mapping: 'standard',
+  timestamp: 0, axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
+  navigator.getGamepads = () => [window.testPad];`;
+const pressPad = (button, pressed) => evaluate(`window.testPad.buttons[${button}] =
+  {pressed: ${pressed}, value: ${pressed ? 1 : 0}}; window.testPad.timestamp += 1`);
+
 // Pretends the page went behind another tab, or came back.
 async function setHidden(hidden) {
   await evaluate(`Object.defineProperty(document, 'hidden', {value: ${hidden}, configurable: true});
@@ -119,6 +127,7 @@ const Title = [120, 176];
 
 try {
   // A first visit: the intro, then the menu the desktop draws.
+  await page('Page.addScriptToEvaluateOnNewDocument', {source: FakePad});
   await page('Page.navigate', {url: server.url});
   const menu = await waitForFrame([menuFrame], 20000);
   check('after the intro the canvas shows the desktop\'s menu frame pixel for pixel', menu.shown, menu.detail);
@@ -137,9 +146,11 @@ try {
   }, 3000);
   check('the first tap starts the sound, and the tune plays', !!sound, JSON.stringify(sound || await audio()));
 
-  await holdKey('ArrowLeft', 37, 200);
-  const moved = await waitFor(async () => !(await canvasPixels()).equals(playFrame), 2000);
-  check('the left arrow key moves the dog', !!moved);
+  await pressPad(13, true);
+  await pause(200);
+  await pressPad(13, false);
+  const padMoved = await waitFor(async () => !(await canvasPixels()).equals(playFrame), 500);
+  check('a gamepad\'s d-pad moves the dog', !!padMoved);
   await click(232, 5);
   const back = await waitForFrame([menuFrame], 3000);
   check('the exit icon returns to the menu', back.shown, back.detail);
@@ -152,6 +163,9 @@ try {
   await setHidden(false);
   const shownAgain = await waitForFrame([playFrame], 2000);
   check('coming back shows the game again', shownAgain.shown, shownAgain.detail);
+  await holdKey('ArrowLeft', 37, 200);
+  const keyMoved = await waitFor(async () => !(await canvasPixels()).equals(playFrame), 500);
+  check('the left arrow key moves the dog', !!keyMoved);
   await click(232, 5);
   await waitForFrame([menuFrame], 3000);
 
