@@ -13,6 +13,7 @@
 
 #include "assets/assets.h"
 #include "audio/audio.h"
+#include "game/game.h"
 #include "gfx/gfx.h"
 #include "platform/gx.h"
 #include "platform/standin.h"
