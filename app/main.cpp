@@ -20,6 +20,11 @@ const char UsageText[] =
     "  --pass-ms N          milliseconds per pass of the game loop (default 13, 0 flat out)\n"
     "  --audio-driver NAME  libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
     "                       wav or wav:FILE to write the sound to a file)\n"
+    "  --record FILE        write a journal of the game to FILE\n"
+    "  --replay FILE        play a journal back in the window\n"
+    "  --verify             with --replay: no window, as fast as possible, every frame\n"
+    "                       checked (status 0 when all match, 1 at the first difference)\n"
+    "  --dump-state FILE    with --replay: each pass's state as a line of JSON\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -40,7 +45,7 @@ int Fail(const char* message, const char* argument) {
 }
 
 // Fills options from argv; returns -1 to go on, or the exit status.
-int ParseCommandLine(int argc, char** argv, StandInOptions* options) {
+int ParseCommandLine(int argc, char** argv, StandInOptions* options, SessionOptions* session) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -56,8 +61,14 @@ int ParseCommandLine(int argc, char** argv, StandInOptions* options) {
             options->fullscreen = true;
             continue;
         }
+        if (!std::strcmp(arg, "--verify")) {
+            session->verify = true;
+            continue;
+        }
         bool takesValue = !std::strcmp(arg, "--scale") || !std::strcmp(arg, "--display") ||
-                          !std::strcmp(arg, "--pass-ms") || !std::strcmp(arg, "--audio-driver");
+                          !std::strcmp(arg, "--pass-ms") || !std::strcmp(arg, "--audio-driver") ||
+                          !std::strcmp(arg, "--record") || !std::strcmp(arg, "--replay") ||
+                          !std::strcmp(arg, "--dump-state");
         if (!takesValue) return Fail("unknown option", arg);
         if (!value) return Fail("missing value for", arg);
         ++i;
@@ -71,7 +82,14 @@ int ParseCommandLine(int argc, char** argv, StandInOptions* options) {
             return Fail("unknown display layout", value);
         }
         if (!std::strcmp(arg, "--audio-driver")) SetAudioDriver(value);
+        if (!std::strcmp(arg, "--record")) session->record = value;
+        if (!std::strcmp(arg, "--replay")) session->replay = value;
+        if (!std::strcmp(arg, "--dump-state")) session->dumpState = value;
     }
+    if ((session->verify || session->dumpState) && !session->replay) {
+        return Fail("--verify and --dump-state go with --replay, not alone:", session->verify ? "--verify" : "--dump-state");
+    }
+    if (session->record && session->replay) return Fail("a replay cannot be recorded:", "--record");
     return -1;
 }
 
@@ -79,10 +97,8 @@ int ParseCommandLine(int argc, char** argv, StandInOptions* options) {
 
 int main(int argc, char** argv) {
     StandInOptions options;
-    int status = ParseCommandLine(argc, argv, &options);
+    SessionOptions session;
+    int status = ParseCommandLine(argc, argv, &options, &session);
     if (status >= 0) return status;
-    if (!StartStandIn(options)) return 1;
-    status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    StopStandIn();
-    return status;
+    return RunSession(options, session);
 }

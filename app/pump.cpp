@@ -10,6 +10,7 @@ bool Inactive;
 void PresentFrame(bool present) {
     if (present) PresentBackBuffer();
     bool sleepAfter = Inactive;
+    ForgetCharacters();
     PumpMessages();
     if (sleepAfter) Sleep(1);
     PaceFrame();

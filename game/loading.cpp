@@ -144,7 +144,7 @@ bool QuitAskedWhileLoading() {
 // Main loop, after the folders are built: everything the game shows and plays, in order. A
 // quit asked for meanwhile skips the pictures not yet read (they stay black) and the sound.
 void LoadAllAssets() {
-    std::srand(TickCount());
+    Crt::srand(TickCount());
     DrawTarget = GetBackBuffer();
     SpeedUnit = 1000;
     OpenGameArchive();
