@@ -124,6 +124,9 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_KEYUP:
             OnKeyUp(static_cast<int16_t>(LOWORD(wParam)));
             return 0;
+        case WM_CHAR:
+            OnCharacter(LOWORD(wParam));
+            return 0;
         case WM_MOUSEMOVE:
             OnStylusMove(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam)));
             return 0;

@@ -11,6 +11,7 @@ namespace {
 // What the command line asks for; the option table's rows point into it.
 struct CommandLine {
     StandInOptions standIn;
+    SessionOptions session;
     const char* audioDriver;
     bool help;
     bool version;
@@ -52,6 +53,15 @@ constexpr Option Options[] = {
      .text = &Asked.audioDriver,
      .help = "libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
              "wav or wav:FILE to write the sound to a file)"},
+    {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.record, .help = "write a journal of the game to FILE"},
+    {.name = "--replay", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.replay, .help = "play a journal back in the window"},
+    {.name = "--verify", .kind = ValueKind::Flag, .flag = &Asked.session.verify,
+     .help = "with --replay: no window, as fast as possible, every frame\n"
+             "checked (status 0 when all match, 1 at the first difference)"},
+    {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
     {.name = "--help", .alias = "-h", .kind = ValueKind::Flag, .flag = &Asked.help,
      .help = "show this help and exit"},
     {.name = "--version", .kind = ValueKind::Flag, .flag = &Asked.version,
@@ -140,6 +150,12 @@ int ParseCommandLine(int argc, char** argv) {
         }
         if (!TakeOption(*option, value)) return RefuseValue(*option, value);
     }
+    const SessionOptions& session = Asked.session;
+    if ((session.verify || session.dumpState) && !session.replay) {
+        return Refuse("--verify and --dump-state go with --replay, not alone:",
+                      session.verify ? "--verify" : "--dump-state");
+    }
+    if (session.record && session.replay) return Refuse("a replay cannot be recorded:", "--record");
     if (Asked.help) PrintUsage();
     if (Asked.version) std::printf("marrowdale %s\n", MARROWDALE_VERSION);
     return Asked.help || Asked.version ? 0 : -1;
@@ -152,8 +168,5 @@ int main(int argc, char** argv) {
     int status = ParseCommandLine(argc, argv);
     if (status >= 0) return status;
     if (Asked.audioDriver) SetAudioDriver(Asked.audioDriver);
-    if (!StartStandIn(Asked.standIn)) return 1;
-    status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    StopStandIn();
-    return status;
+    return RunSession(Asked.standIn, Asked.session);
 }

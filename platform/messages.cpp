@@ -53,6 +53,7 @@ bool Matches(const QueuedMessage& entry, HWND window, UINT filterMin, UINT filte
 std::deque<QueuedMessage>::iterator FindMessage(HWND window, UINT filterMin, UINT filterMax) {
     if (Host == HostKind::Real) PumpHostEvents();
     QueueSignalledCloses();
+    JournalQueuePassMessages();
     for (auto it = Queue.begin(); it != Queue.end(); ++it) {
         if (Matches(*it, window, filterMin, filterMax)) return it;
     }
@@ -64,10 +65,13 @@ void CopyOut(const QueuedMessage& entry, MSG* msg) {
     msg->hwnd = TargetOf(entry);
 }
 
-}  // namespace
+// Takes a message off the queue; what the host sent the game goes into a recording.
+void TakeMessage(std::deque<QueuedMessage>::iterator it) {
+    if (it->toGameWindow) JournalMessageTaken(it->msg);
+    Queue.erase(it);
+}
 
-// Appends a message; the time stamp is taken now.
-void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
+void Append(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
     MSG msg{};
     msg.hwnd = window;
     msg.message = message;
@@ -80,6 +84,18 @@ void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool 
     }
     msg.pt = LastStylusPoint;
     Queue.push_back({msg, toGameWindow});
+}
+
+}  // namespace
+
+// Appends a message; the time stamp is taken now. A replay drops what the host sends the game.
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
+    if (toGameWindow && JournalDropsHostInput(message)) return;
+    Append(window, message, wParam, lParam, toGameWindow);
+}
+
+void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    Append(GameWindow(), message, wParam, lParam, true);
 }
 
 // Empties the queue (host start-up and headless resets). Signals counted since the handlers
@@ -118,7 +134,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     auto it = FindMessage(window, filterMin, filterMax);
     if (it == Queue.end()) return FALSE;
     if (msg) CopyOut(*it, msg);
-    if (removeFlags & PM_REMOVE) Queue.erase(it);
+    if (removeFlags & PM_REMOVE) TakeMessage(it);
     return TRUE;
 }
 
@@ -137,7 +153,7 @@ BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     }
     MSG taken{};
     CopyOut(*it, &taken);
-    Queue.erase(it);
+    TakeMessage(it);
     if (msg) *msg = taken;
     return taken.message == WM_QUIT ? FALSE : TRUE;
 }
@@ -154,8 +170,20 @@ void PostQuitMessage(int exitCode) {
     QueueMessage(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0, false);
 }
 
-// No character messages are made: the game reads key codes only.
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+// The pump, for each message: a keyboard's key down of a letter, Backspace, Enter or Space makes
+// WM_CHAR (a letter as typed without Shift), put first in the queue as Windows reads it before
+// later input. TRUE when it made one.
+BOOL TranslateMessage(const MSG* msg) {
+    if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (!((msg->lParam >> KeyScanCodeShift) & 0xFF)) return FALSE;
+    WPARAM key = msg->wParam;
+    bool letter = key >= 'A' && key <= 'Z';
+    if (!letter && key != VK_BACK && key != VK_RETURN && key != VK_SPACE) return FALSE;
+    QueueMessage(msg->hwnd, WM_CHAR, letter ? key - 'A' + 'a' : key, msg->lParam, false);
+    Queue.push_front(Queue.back());
+    Queue.pop_back();
+    return TRUE;
+}
 
 // Hands a message to the procedure of its window's class; 0 for messages without one.
 LRESULT DispatchMessageW(const MSG* msg) {

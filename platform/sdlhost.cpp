@@ -77,8 +77,11 @@ void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
     QueueMessage(GameWindow(), message, wParam, lParam, true);
 }
 
-void QueueKey(WORD key, bool down, bool repeat) {
+// A key message; only the keyboard's keys give a scan code (controller buttons and
+// releases made up on focus loss have none).
+void QueueKey(WORD key, bool down, bool repeat, int scanCode = 0) {
     LPARAM flags = KeyRepeatCount | (down ? (repeat ? KeyWasDown : 0) : KeyWasDown | KeyGoingUp);
+    flags |= LPARAM{scanCode & 0xFF} << KeyScanCodeShift;
     QueueToGame(down ? WM_KEYDOWN : WM_KEYUP, key, flags);
 }
 
@@ -224,7 +227,7 @@ void OnKey(const SDL_KeyboardEvent& event) {
     } else if (!Sdl.keysHeld.erase(key)) {
         return;
     }
-    QueueKey(key, down, event.repeat != 0);
+    QueueKey(key, down, event.repeat != 0, event.keysym.scancode);
 }
 
 void OnMouseButton(const SDL_MouseButtonEvent& event) {
@@ -408,6 +411,7 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
         case SDLK_KP_ENTER: return VK_RETURN;
         case SDLK_ESCAPE: return VK_ESCAPE;
         case SDLK_SPACE: return VK_SPACE;
+        case SDLK_BACKSPACE: return VK_BACK;
         default: return 0;
     }
 }
@@ -462,7 +466,7 @@ bool StartStandIn(const StandInOptions& options) {
     ResetMessages();
     ResetWindows();
     ResetDisplay(options.display);
-    ResetClockRecord(0, options.passMs);
+    StartPassSchedule(options.passMs);
     return true;
 }
 

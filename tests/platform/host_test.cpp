@@ -136,7 +136,7 @@ TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
     }
     const std::pair<int32_t, WORD> keys[] = {  // SDL's key codes: letters lower case, arrows high
         {'a', 'A'},           {'z', 'Z'},             {'7', '7'},          {'\r', VK_RETURN},
-        {27, VK_ESCAPE},      {' ', VK_SPACE},        {'`', 0},            {'A', 0},
+        {27, VK_ESCAPE},      {' ', VK_SPACE},        {'\b', VK_BACK},     {'`', 0},  {'A', 0},
         {0x40000050, VK_LEFT}, {0x4000004F, VK_RIGHT}, {0x40000052, VK_UP}, {0x40000051, VK_DOWN}};
     for (auto [keycode, key] : keys) EXPECT_EQ(VirtualKeyForKeycode(keycode), key) << keycode;
 }
