@@ -18,7 +18,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, WCHAR*, int showCommand) {
         ShowWindow(running, SW_SHOW);
         return 0;
     }
-    AllocateBackBuffer();
+    if (!AllocateBackBuffer()) return 1;
     GXOpenDisplay(nullptr, GX_FULLSCREEN);
     GXOpenInput();
     KeyMap = GXGetDefaultKeys(GX_NORMALKEYS);

@@ -1,4 +1,4 @@
-// Files over POSIX (open, seek, read, write, rename, delete) and the executable's own path.
+// Files over POSIX (open, seek, read, write, rename, delete, look) and the executable's own path.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,7 +40,8 @@ int OpenFlags(DWORD access, DWORD disposition, bool* known) {
     bool write = access & GENERIC_WRITE;
     flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     switch (disposition) {
-        case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+        // A new file is made afresh, never reached through a link, not even a dangling one.
+        case CREATE_NEW: return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
         case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
         case OPEN_EXISTING: return flags;
         case OPEN_ALWAYS: return flags | O_CREAT;
@@ -190,6 +191,44 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags) {
 BOOL DeleteFileW(const WCHAR* path) {
     std::string name;
     return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
+}
+
+// What the name itself is, a link not followed: FILE_ATTRIBUTE_REPARSE_POINT for a symbolic
+// link, _DIRECTORY for a folder, _NORMAL for a plain file, _DEVICE for anything else (device,
+// pipe, socket); INVALID_FILE_ATTRIBUTES when nothing can be found there.
+DWORD GetFileAttributesW(const WCHAR* path) {
+    std::string name;
+    struct stat info {};
+    if (!PathFrom(path, &name) || lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE;
+}
+
+// The full path of the file a handle has open, every link resolved: its length in characters;
+// the size needed (with the terminator) when size is too small; 0 when it can't be had (the
+// file was deleted or renamed since it was opened).
+DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD) {
+    FileRecord* record = FileFrom(file);
+    if (!record) return 0;
+    char buffer[MAX_PATH_CHARS * 4];
+    std::string own = "/proc/self/fd/" + std::to_string(record->fd);
+    ssize_t n = readlink(own.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return 0;
+    std::string final(buffer, static_cast<size_t>(n));
+    // The path must still name this very file.
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(record->fd, &opened) != 0 || stat(final.c_str(), &named) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+        return 0;
+    }
+    std::u16string wide;
+    if (!Utf8ToUtf16(final.c_str(), &wide)) return 0;
+    if (!path || wide.size() + 1 > size) return static_cast<DWORD>(wide.size() + 1);
+    wide.copy(path, wide.size());
+    path[wide.size()] = 0;
+    return static_cast<DWORD>(wide.size());
 }
 
 // The executable's path as UTF-8: /proc/self/exe (the browser's page makes one too), or the

@@ -61,7 +61,6 @@ void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool 
 // character from them.
 constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
-void InstallSignalHandlers();
 void RestoreSignalHandlers();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
@@ -172,6 +171,18 @@ void CloseEvent();
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees (sdlhost.cpp).
 WORD VirtualKeyForKeycode(int32_t keycode);
+
+// The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
+// fits a usable desktop area of width x height with room for the window's frame; at least 1.
+int FitScale(int asked, int width, int height);
+
+// ---- X display (x11.cpp) -----------------------------------------------------------------
+
+struct SDL_Window;
+// False only when the window is on an X server that no window manager runs.
+bool WindowManagerRuns(SDL_Window* window);
+// On X, a lost connection ends the game with one line on stderr.
+void WatchDisplayConnection(SDL_Window* window);
 
 // ---- Single instance (instance.cpp) ------------------------------------------------------
 

@@ -193,7 +193,8 @@ Picture ScoreTableMockUp(const Graphics& graphics) {
                            50 + 30 * i);
     }
     for (int k = 0; k < 8; ++k) {
-        std::string fruit = "s" + std::to_string((3 * k) % 8) + ".tga";
+        char fruit[16];
+        std::snprintf(fruit, sizeof fruit, "s%d.tga", (3 * k) % 8);
         DrawGameImage(screen, graphics, fruit, 40 * k, 0);
         DrawGameImage(screen, graphics, fruit, 40 * k, 288);
         DrawGameImage(screen, graphics, fruit, 0, 32 + 32 * k);
