@@ -52,6 +52,8 @@ struct WebHost {
 
 WebHost Web;
 int16_t AudioBlock[AudioBlockFrames * 2];
+// libmikmod keeps a registered driver for the whole process.
+bool AudioDriverRegistered = false;
 
 // A page point (CSS pixels) in device pixels of the page's area.
 int DevicePixels(long cssPixels) { return static_cast<int>(std::lround(cssPixels * Web.pixelRatio)); }
@@ -65,6 +67,7 @@ void PlaceCanvas() {
     WebPlaceCanvas(place.x, place.y, place.width, place.height);
 }
 
+// The page's events, each handed to the game's input as the desktop's are (WatchPage).
 EM_BOOL OnResize(int, const EmscriptenUiEvent*, void*) {
     PlaceCanvas();
     return EM_FALSE;
@@ -137,6 +140,7 @@ EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* event, void*) {
     return EM_FALSE;
 }
 
+// StartStandIn: the page's events from now on.
 void WatchPage() {
     emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, OnResize);
     emscripten_set_mousedown_callback(Stage, nullptr, EM_FALSE, OnMouseButton);
@@ -185,6 +189,7 @@ void PollPads() {
 
 // ---- libmikmod's output to Web Audio -----------------------------------------------------
 
+// libmikmod's driver operations, called by libmikmod.
 BOOL WebAudioIsPresent() { return WebAudioPresent() ? 1 : 0; }
 
 // The page's audio output at libmikmod's rate (or the nearest the browser gives), 16-bit
@@ -259,11 +264,10 @@ bool StartStandIn(const StandInOptions& options) {
                      options.passMs);
         return false;
     }
-    static bool driverRegistered = false;
-    if (!driverRegistered) {
+    if (!AudioDriverRegistered) {
         // Ahead of libmikmod's own drivers, so that its choice of driver falls on this one.
         MikMod_RegisterDriver(&WebAudioDriver);
-        driverRegistered = true;
+        AudioDriverRegistered = true;
     }
     Web = WebHost{};
     Host = HostKind::Web;
@@ -308,6 +312,7 @@ bool CreateHostWindow(const std::string& title, bool visible, void*) {
     return true;
 }
 
+// ShowWindow of the game's window: the canvas shown or hidden.
 void ShowHostWindow(bool show) { WebShowCanvas(show ? 1 : 0); }
 
 // PaceFrame: a changed frame goes onto the canvas at once; the browser shows it at its next
@@ -339,9 +344,8 @@ void SleepHost(int64_t nanoseconds) {
     emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
 }
 
-// A page has no window icon of its own to set.
+// LoadIconW and its release: a page has no window icon of its own to set.
 void* LoadHostIcon(const std::string&) { return nullptr; }
-
 void FreeHostIcon(void*) {}
 
 // Nothing to lock: the page mixes only while the game sleeps between passes.

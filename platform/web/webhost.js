@@ -13,7 +13,6 @@ mergeInto(LibraryManager.library, {
   $WebPage__postset: "addOnPreRun(function() { FS.symlink('/marrowdale/marrowdale', '/proc/self/exe'); });",
 
   // The page's area in device pixels.
-  WebPageWidth__deps: ['$WebPage'],
   WebPageWidth: function() {
     return Math.floor(window.innerWidth * window.devicePixelRatio);
   },
@@ -33,7 +32,6 @@ mergeInto(LibraryManager.library, {
     canvas.style.height = (height / ratio) + 'px';
   },
 
-  WebShowCanvas__deps: ['$WebPage'],
   WebShowCanvas: function(show) {
     document.getElementById('game').style.visibility = show ? 'visible' : 'hidden';
   },
