@@ -3,7 +3,8 @@
 //   frames: with a high score file of its own (also left as FOLDER/highscores.dat) the desktop's
 //     game goes from the intro to the menu (menu.rgb), plays (play.rgb, its first frame), leaves
 //     by the exit icon and shows the score table (scores-0.rgb to scores-7.rgb, one for each step
-//     of the fruit border). Frames are 240 x 320 RGB bytes.
+//     of the fruit border). Frames are 240 x 320 RGB bytes. Its sound is written as it plays
+//     (tune.wav, libmikmod's disk writer).
 //   record: a first start's game, played with keys and stylus to its end and a new high score,
 //     then the credits, written as a journal.
 #include <cstdio>
@@ -170,7 +171,7 @@ void RunWalk(Walk& walk, const std::string& folder, const char* journal) {
     HeadlessOptions options;
     options.modulePath = module.c_str();
     StartHeadlessHost(options);
-    SetAudioDriver("nosound");
+    SetAudioDriver(journal ? "nosound" : ("wav:" + walk.folder + "/tune.wav").c_str());
     if (journal && !StartRecording(journal)) walk.failed = true;
     HeadlessSetPassHook(OnPass, &walk);
     WinMain(nullptr, nullptr, nullptr, SW_SHOW);
