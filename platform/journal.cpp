@@ -464,18 +464,29 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
 
 // ---- Starting and ending ---------------------------------------------------------------------
 
-// --record FILE, once the host has started: the header now, each pass as it ends. False, with
-// one line on stderr, when the file can't be made or the loop is not paced.
-bool StartRecording(const char* path) {
-    int passMs = ClockPassMs();
-    if (passMs < 1) {
-        std::fprintf(stderr, "marrowdale: a recording needs a paced loop (--pass-ms 1 or more)\n");
-        return false;
-    }
+// --record FILE, before the host starts: the file is made at once, so a name that can't be
+// written is said before any window opens. False, with one line on stderr.
+bool OpenRecording(const char* path) {
     FILE* out = std::fopen(path, "wb");
     if (!out) {
         std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path,
                      std::strerror(errno));
+        return false;
+    }
+    Journal = JournalState{};
+    Journal.out = out;
+    Journal.outPath = path;
+    return true;
+}
+
+// Once the host has started: the header now, each pass as it ends. False, with one line on
+// stderr, when the loop is not paced (its passes would not replay) or the file fails.
+bool StartRecording() {
+    int passMs = ClockPassMs();
+    if (passMs < 1) {
+        std::fprintf(stderr, "marrowdale: a recording needs a paced loop (--pass-ms 1 or more)\n");
+        std::fclose(Journal.out);
+        Journal = JournalState{};
         return false;
     }
     DisplayLayout display = CurrentDisplayLayout();
@@ -487,10 +498,7 @@ bool StartRecording(const char* path) {
                            static_cast<uint32_t>(display.yStep), GetTickCount(), 0u}) {
         PutU32(&header, field);
     }
-    Journal = JournalState{};
     Journal.mode = JournalMode::Record;
-    Journal.out = out;
-    Journal.outPath = path;
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
@@ -554,6 +562,10 @@ int EndJournal() {
             std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
             status = 1;
         }
+    } else if (Journal.out) {
+        // The host never started: no game, so no journal either.
+        std::fclose(Journal.out);
+        std::remove(Journal.outPath.c_str());
     } else if (Replaying() && !Journal.stopped) {
         ScoreFileState scores = CurrentScoreFile();
         uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
