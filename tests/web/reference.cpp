@@ -172,7 +172,7 @@ void RunWalk(Walk& walk, const std::string& folder, const char* journal) {
     options.modulePath = module.c_str();
     StartHeadlessHost(options);
     SetAudioDriver(journal ? "nosound" : ("wav:" + walk.folder + "/tune.wav").c_str());
-    if (journal && !StartRecording(journal)) walk.failed = true;
+    if (journal && !(OpenRecording(journal) && StartRecording())) walk.failed = true;
     HeadlessSetPassHook(OnPass, &walk);
     WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     if (EndJournal() != 0) walk.failed = true;
