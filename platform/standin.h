@@ -43,6 +43,16 @@ void PaceFrame();
 void LockAudioOutput();
 void UnlockAudioOutput();
 
+// What a try of libmikmod's SDL or ALSA driver would find: no device, a device another
+// program holds for now, or one to open.
+enum class SoundDevice { Missing, Busy, Ready };
+SoundDevice SdlSoundDevice();
+SoundDevice AlsaSoundDevice();
+// Pauses and closes SDL's audio device (nothing when none is open); called with no lock held.
+void CloseAudioOutput();
+// Lets SDL's audio thread run for a moment of real time, on any host.
+void WaitAudioOutput();
+
 // ---- Headless host: the same interfaces with a virtual clock and no window -------------
 
 struct HeadlessOptions {

@@ -1,4 +1,6 @@
 // UTF-16 text of the handheld's interfaces to and from the UTF-8 of SDL and POSIX.
+#include <algorithm>
+
 #include "platform/host.h"
 
 namespace {
@@ -80,4 +82,15 @@ bool Utf8ToUtf16(const char* text, std::u16string* out) {
         p += length;
     }
     return true;
+}
+
+// The handheld's conversion for the game's own narrow paths: the characters written with the
+// terminator, or 0 when the text is broken or does not fit.
+int MultiByteToWideChar(UINT codePage, DWORD, const char* text, int bytes, WCHAR* wide, int chars) {
+    std::u16string converted;
+    if (codePage != CP_UTF8 || bytes != -1 || !Utf8ToUtf16(text, &converted)) return 0;
+    int needed = static_cast<int>(converted.size()) + 1;
+    if (!wide || needed > chars) return 0;
+    std::copy(converted.c_str(), converted.c_str() + needed, wide);
+    return needed;
 }
