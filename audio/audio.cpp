@@ -3,6 +3,7 @@
 
 #include <mikmod.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -134,6 +135,7 @@ void FadeToSilence() {
     }
 }
 
+// Whether text begins with head.
 bool StartsWith(const char* text, const char* head) {
     return std::strncmp(text, head, std::strlen(head)) == 0;
 }
@@ -189,7 +191,7 @@ int ChosenDrivers(int* drivers, char* parameters) {
     return 1;
 }
 
-// Whether driver n's device is there, found out without a sound on stderr.
+// Whether driver n's device is there, found out without a line on stderr.
 SoundDevice DeviceOf(int driver) {
     MDRIVER* record = MikMod_DriverByOrdinal(driver);
     for (const DeviceCheck& device : PlatformDeviceChecks) {
@@ -242,7 +244,8 @@ bool StartLibrary() {
     ResetClock();
     SoundDevice found = SoundDevice::Missing;
     for (int tries = 1; !TryDrivers(drivers, count, parameters, &found); ++tries) {
-        if (found == SoundDevice::Missing || ElapsedMs() >= StartRetryMs || tries == StartTriesMost) {
+        bool givingUp = ElapsedMs() >= StartRetryMs || tries == StartTriesMost;
+        if (found == SoundDevice::Missing || givingUp) {
             ReportSilence(found);
             md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
             return MikMod_Init("") == 0;
@@ -252,8 +255,10 @@ bool StartLibrary() {
     return true;
 }
 
-// Whether the started driver is one of these.
-bool DriverIs(const char* alias) { return md_driver && md_driver->Alias && !std::strcmp(md_driver->Alias, alias); }
+// Whether the started driver has this alias.
+bool DriverIs(const char* alias) {
+    return md_driver && md_driver->Alias && !std::strcmp(md_driver->Alias, alias);
+}
 
 // Loads the four effects from the Sound folder; a missing or damaged file leaves its slot
 // empty, with one line on stderr.
@@ -261,7 +266,8 @@ void LoadEffects() {
     static char path[SoundPathBytes];
     for (const EffectFile& effect : EffectFiles) {
         SoundImage image{};
-        if (!JoinSoundPath(path, effect.name) || !ReadSoundFile(path, EffectSound, &image)) continue;
+        if (!JoinSoundPath(path, effect.name)) continue;
+        if (!ReadSoundFile(path, EffectSound, &image)) continue;
         LockAudioOutput();
         SAMPLE* sample = Sample_LoadMem(reinterpret_cast<const char*>(image.bytes),
                                         static_cast<int>(image.size));
@@ -269,7 +275,8 @@ void LoadEffects() {
         EffectSlots[effect.slot] = sample;
         UnlockAudioOutput();
         if (!sample) {
-            std::fprintf(stderr, "marrowdale: libmikmod cannot load %s (%s); the effect stays silent\n",
+            std::fprintf(stderr,
+                         "marrowdale: libmikmod cannot load %s (%s); the effect stays silent\n",
                          path, MikMod_strerror(MikMod_errno));
         }
     }
@@ -326,7 +333,7 @@ void SetAudioDriver(const char* alias) {
     if (std::strlen(alias) >= sizeof DriverChoice) {
         std::fprintf(stderr, "marrowdale: audio driver name too long, using the default\n");
     } else if (file && !*file) {
-        std::fprintf(stderr, "marrowdale: the wav driver needs a file name (wav:FILE), using the default\n");
+        std::fprintf(stderr, "marrowdale: the wav driver needs a file name, using the default\n");
     } else if (file && std::strchr(file, ',')) {
         // libmikmod ends its parameters at a comma, so such a file would be another file.
         std::fprintf(stderr,
@@ -362,7 +369,7 @@ void InitAudio(const char* soundFolder) {
     RecordingStartTick = TickCount();
     RecordedFrames = 0;
     LockAudioOutput();
-    FadeFrames = md_mixfreq * FadeMs / 1000;
+    FadeFrames = std::max(1, md_mixfreq * FadeMs / 1000);
     OutputLevel = OutputTarget = FadeFrames;
     VC_SetCallback(FadeOutput);
     MikMod_SetNumVoices(-1, EffectVoices);

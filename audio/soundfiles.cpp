@@ -94,8 +94,8 @@ int ModChannels(const uint8_t* signature) {
     for (const char* known : FourChannelSignatures) {
         if (std::memcmp(signature, known, 4) == 0) return 4;
     }
-    bool counted = signature[0] >= '1' && signature[0] <= '9' && !std::memcmp(signature + 1, "CHN", 3);
-    return counted ? signature[0] - '0' : 0;
+    bool counted = signature[0] >= '1' && signature[0] <= '9';
+    return counted && !std::memcmp(signature + 1, "CHN", 3) ? signature[0] - '0' : 0;
 }
 
 // Reads the file at path whole into SoundFileBytes; its size, or 0 with why not.
@@ -133,9 +133,8 @@ uint32_t ReadWhole(const char* path, const char** why) {
 // 44 bytes before its sound as a plain header, which is all libmikmod then reads of the
 // original. Null with image set, or why the file is refused (the bytes may then be changed).
 const char* CheckWave(uint8_t* bytes, uint32_t size, SoundImage* image) {
-    if (size < RiffHeaderBytes || std::memcmp(bytes, "RIFF", 4) || std::memcmp(bytes + 8, "WAVE", 4)) {
-        return "it is not a RIFF/WAVE file";
-    }
+    bool riff = size >= RiffHeaderBytes && !std::memcmp(bytes, "RIFF", 4);
+    if (!riff || std::memcmp(bytes + 8, "WAVE", 4)) return "it is not a RIFF/WAVE file";
     uint64_t end = uint64_t{Little32(bytes + 4)} + ChunkHeaderBytes;
     if (end > size) return "its RIFF size runs past the end of the file";
     WaveFormat format{};
@@ -197,8 +196,10 @@ bool ReadSoundFile(const char* path, SoundKind kind, SoundImage* image) {
     }
     if (!why) return true;
     const char* outcome = kind == EffectSound ? "the effect stays silent" : "there is no music";
-    bool damaged = size > 0;
-    std::fprintf(stderr, "marrowdale: sound file %s %s%s%s; %s\n", path, damaged ? "is damaged (" : "",
-                 why, damaged ? ")" : "", outcome);
+    if (size > 0) {
+        std::fprintf(stderr, "marrowdale: sound file %s is damaged (%s); %s\n", path, why, outcome);
+    } else {
+        std::fprintf(stderr, "marrowdale: sound file %s %s; %s\n", path, why, outcome);
+    }
     return false;
 }
