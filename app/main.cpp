@@ -1,6 +1,5 @@
 // The program's command line: options for the desktop stand-in, then the handheld entry.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/app.h"
@@ -9,80 +8,165 @@
 
 namespace {
 
-const char UsageText[] =
-    "usage: marrowdale [OPTION]...\n"
-    "Pick fruit, drive off spiders.\n"
-    "\n"
-    "  --scale N            window size as a multiple of 240 x 320 (1 to 8, default 2)\n"
-    "  --fullscreen         start full screen (F11 or Alt+Enter toggles)\n"
-    "  --display LAYOUT     emulated display: 16, 16:XSTEP:YSTEP, 4, 2 or 2:1:YSTEP\n"
-    "                       (default 16:2:480)\n"
-    "  --pass-ms N          milliseconds per pass of the game loop (default 13, 0 flat out)\n"
-    "  --audio-driver NAME  libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
-    "                       wav or wav:FILE to write the sound to a file)\n"
-    "  --help               show this help and exit\n"
-    "  --version            show the version and exit\n"
-    "\n"
-    "Keys: arrows move, Z fires left, X fires right; the mouse is the stylus.\n";
+// What the command line asks for; the option table's rows point into it.
+struct CommandLine {
+    StandInOptions standIn;
+    SessionOptions session;
+    const char* audioDriver;
+    bool help;
+    bool version;
+};
 
-// Reads a whole decimal number within [low, high].
-bool ParseNumber(const char* text, int low, int high, int* value) {
-    char* end = nullptr;
-    long n = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || n < low || n > high) return false;
-    *value = static_cast<int>(n);
-    return true;
+CommandLine Asked;
+
+enum class ValueKind { Flag, Number, Layout, Text };
+
+// One option: its names, its value's kind and range, where the value goes (the pointer of
+// its kind), and its lines of help.
+struct Option {
+    const char* name;
+    const char* alias = nullptr;  // a short spelling
+    ValueKind kind = ValueKind::Flag;
+    const char* valueName = nullptr;  // what the help calls the value
+    int low = 0, high = 0;  // a Number's range
+    bool* flag = nullptr;
+    int* number = nullptr;
+    DisplayLayout* layout = nullptr;
+    const char** text = nullptr;
+    const char* help = "";  // lines after the first are indented under it
+};
+
+constexpr Option Options[] = {
+    {.name = "--scale", .kind = ValueKind::Number, .valueName = "N", .low = 1, .high = 8,
+     .number = &Asked.standIn.scale,
+     .help = "window size as a multiple of 240 x 320 (1 to 8; default: the\n"
+             "largest that fits the desktop)"},
+    {.name = "--fullscreen", .kind = ValueKind::Flag, .flag = &Asked.standIn.fullscreen,
+     .help = "start full screen (F11 or Alt+Enter toggles)"},
+    {.name = "--display", .kind = ValueKind::Layout, .valueName = "LAYOUT",
+     .layout = &Asked.standIn.display,
+     .help = "emulated display: 16, 16:XSTEP:YSTEP, 4, 2 or 2:1:YSTEP\n(default 16:2:480)"},
+    {.name = "--pass-ms", .kind = ValueKind::Number, .valueName = "N", .low = 0, .high = 1000,
+     .number = &Asked.standIn.passMs,
+     .help = "milliseconds per pass of the game loop (default 13, 0 flat out)"},
+    {.name = "--audio-driver", .kind = ValueKind::Text, .valueName = "NAME",
+     .text = &Asked.audioDriver,
+     .help = "libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
+             "wav or wav:FILE to write the sound to a file)"},
+    {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.record, .help = "write a journal of the game to FILE"},
+    {.name = "--replay", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.replay, .help = "play a journal back in the window"},
+    {.name = "--verify", .kind = ValueKind::Flag, .flag = &Asked.session.verify,
+     .help = "with --replay: no window, as fast as possible, every frame\n"
+             "checked (status 0 when all match, 1 at the first difference)"},
+    {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
+    {.name = "--help", .alias = "-h", .kind = ValueKind::Flag, .flag = &Asked.help,
+     .help = "show this help and exit"},
+    {.name = "--version", .kind = ValueKind::Flag, .flag = &Asked.version,
+     .help = "show the version and exit"},
+};
+
+// Longest argument a message repeats; the rest is cut off with "...".
+constexpr size_t EchoLimit = 40;
+// Column where the help's descriptions start.
+constexpr int HelpColumn = 23;
+
+// Prints the usage, one block per option of the table.
+void PrintUsage() {
+    std::puts("usage: marrowdale [OPTION]...\nPick fruit, drive off spiders.\n");
+    for (const Option& option : Options) {
+        char names[HelpColumn];
+        std::snprintf(names, sizeof names, "%s%s%s %s", option.alias ? option.alias : "",
+                      option.alias ? ", " : "", option.name,
+                      option.valueName ? option.valueName : "");
+        std::printf("  %-*s", HelpColumn - 3, names);
+        for (const char* line = option.help; line;) {
+            const char* end = std::strchr(line, '\n');
+            std::printf(" %.*s\n", static_cast<int>(end ? end - line : std::strlen(line)), line);
+            line = end ? end + 1 : nullptr;
+            if (line) std::printf("%*s", HelpColumn - 1, "");
+        }
+    }
+    std::puts("\nKeys: arrows move, Z fires left, X fires right; the mouse is the stylus.");
 }
 
-int Fail(const char* message, const char* argument) {
-    std::fprintf(stderr, "marrowdale: %s '%s' (try --help)\n", message, argument);
+// One line on stderr naming the refused argument (cut short, never inside a UTF-8
+// character); the exit status 2.
+int Refuse(const char* what, const char* argument) {
+    size_t length = std::strlen(argument);
+    size_t shown = length;
+    if (length > EchoLimit) {
+        shown = EchoLimit;
+        while (shown > 0 && (static_cast<unsigned char>(argument[shown]) & 0xC0) == 0x80) --shown;
+    }
+    std::fprintf(stderr, "marrowdale: %s '%.*s%s' (try --help)\n", what, static_cast<int>(shown),
+                 argument, shown < length ? "..." : "");
     return 2;
 }
 
-// Fills options from argv; returns -1 to go on, or the exit status.
-int ParseCommandLine(int argc, char** argv, StandInOptions* options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!std::strcmp(arg, "--help")) {
-            std::fputs(UsageText, stdout);
-            return 0;
+const Option* FindOption(const char* name) {
+    for (const Option& option : Options) {
+        if (!std::strcmp(name, option.name) || (option.alias && !std::strcmp(name, option.alias))) {
+            return &option;
         }
-        if (!std::strcmp(arg, "--version")) {
-            std::printf("marrowdale %s\n", MARROWDALE_VERSION);
-            return 0;
-        }
-        if (!std::strcmp(arg, "--fullscreen")) {
-            options->fullscreen = true;
-            continue;
-        }
-        bool takesValue = !std::strcmp(arg, "--scale") || !std::strcmp(arg, "--display") ||
-                          !std::strcmp(arg, "--pass-ms") || !std::strcmp(arg, "--audio-driver");
-        if (!takesValue) return Fail("unknown option", arg);
-        if (!value) return Fail("missing value for", arg);
-        ++i;
-        if (!std::strcmp(arg, "--scale") && !ParseNumber(value, 1, 8, &options->scale)) {
-            return Fail("--scale needs a whole number from 1 to 8, not", value);
-        }
-        if (!std::strcmp(arg, "--pass-ms") && !ParseNumber(value, 0, 1000, &options->passMs)) {
-            return Fail("--pass-ms needs a whole number from 0 to 1000, not", value);
-        }
-        if (!std::strcmp(arg, "--display") && !ParseDisplayLayout(value, &options->display)) {
-            return Fail("unknown display layout", value);
-        }
-        if (!std::strcmp(arg, "--audio-driver")) SetAudioDriver(value);
     }
-    return -1;
+    return nullptr;
+}
+
+// Stores an option's value where its row says; false for a value of the wrong kind or range.
+bool TakeOption(const Option& option, const char* value) {
+    switch (option.kind) {
+        case ValueKind::Flag: *option.flag = true; return true;
+        case ValueKind::Number: return ParseWholeNumber(value, option.low, option.high, option.number);
+        case ValueKind::Layout: return ParseDisplayLayout(value, option.layout);
+        case ValueKind::Text: *option.text = value; return *value != '\0';
+    }
+    return false;
+}
+
+// The refusal of a value: what its option needs, then the value itself.
+int RefuseValue(const Option& option, const char* value) {
+    char what[160];
+    if (option.kind == ValueKind::Number) {
+        std::snprintf(what, sizeof what, "%s needs a whole number from %d to %d, not", option.name,
+                      option.low, option.high);
+    } else {
+        std::snprintf(what, sizeof what, "%s cannot take", option.name);
+    }
+    return Refuse(what, value);
+}
+
+// Fills Asked from argv; returns -1 to go on, or the exit status.
+int ParseCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const Option* option = FindOption(argv[i]);
+        if (!option) return Refuse("unknown option", argv[i]);
+        const char* value = nullptr;
+        if (option->kind != ValueKind::Flag) {
+            if (i + 1 == argc) return Refuse("missing value for", argv[i]);
+            value = argv[++i];
+        }
+        if (!TakeOption(*option, value)) return RefuseValue(*option, value);
+    }
+    const SessionOptions& session = Asked.session;
+    if ((session.verify || session.dumpState) && !session.replay) {
+        return Refuse("--verify and --dump-state go with --replay, not alone:",
+                      session.verify ? "--verify" : "--dump-state");
+    }
+    if (session.record && session.replay) return Refuse("a replay cannot be recorded:", "--record");
+    if (Asked.help) PrintUsage();
+    if (Asked.version) std::printf("marrowdale %s\n", MARROWDALE_VERSION);
+    return Asked.help || Asked.version ? 0 : -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    StandInOptions options;
-    int status = ParseCommandLine(argc, argv, &options);
+    InstallSignalHandlers();
+    int status = ParseCommandLine(argc, argv);
     if (status >= 0) return status;
-    if (!StartStandIn(options)) return 1;
-    status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    StopStandIn();
-    return status;
+    if (Asked.audioDriver) SetAudioDriver(Asked.audioDriver);
+    return RunSession(Asked.standIn, Asked.session);
 }

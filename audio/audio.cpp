@@ -34,6 +34,8 @@ constexpr int EffectVoices = 4;
 constexpr int MusicVoices = 4;
 constexpr char SilentDriver[] = "nosound";
 constexpr char DiskWriterPrefix[] = "wav:";
+// The most of a refused name a message shows.
+constexpr int ShownNameChars = 60;
 // The drivers tried in turn when none is asked for. libmikmod's SDL driver mixes on SDL's audio
 // thread whatever the loop's pace; its PulseAudio driver is the library's own first choice.
 constexpr const char* DefaultDrivers[] = {"sdl", "pulseaudio"};
@@ -134,6 +136,9 @@ void FadeToSilence() {
         if (MixedOnAudioThread) WaitAudioOutput();
     }
 }
+
+// What follows a name shown cut short.
+const char* Cut(const char* name) { return std::strlen(name) > size_t{ShownNameChars} ? "..." : ""; }
 
 // Whether text begins with head.
 bool StartsWith(const char* text, const char* head) {
@@ -339,9 +344,11 @@ void SetAudioDriver(const char* alias) {
         std::fprintf(stderr,
                      "marrowdale: the wav driver's file name cannot hold ',', using the default\n");
     } else if (file && !CanRecordTo(file)) {
-        std::fprintf(stderr, "marrowdale: cannot write the sound to %s, using the default\n", file);
+        std::fprintf(stderr, "marrowdale: cannot write the sound to %.*s%s, using the default\n",
+                     ShownNameChars, file, Cut(file));
     } else if (!file && MikMod_DriverFromAlias(alias) == 0) {
-        std::fprintf(stderr, "marrowdale: no audio driver '%s', using the default\n", alias);
+        std::fprintf(stderr, "marrowdale: no audio driver '%.*s%s', using the default\n",
+                     ShownNameChars, alias, Cut(alias));
     } else {
         std::strcpy(DriverChoice, alias);
     }

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/gx.h"
 #include "platform/standin.h"
 #include "platform/winapi.h"
 
@@ -48,8 +50,11 @@ void ResetWindows();
 // Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
 // the message is fetched, so input scripted before the window exists still reaches it.
 void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
+// keys have one; a game controller's buttons have none, so TranslateMessage makes no
+// character from them.
+constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
-void InstallSignalHandlers();
 void RestoreSignalHandlers();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
@@ -68,10 +73,37 @@ bool TakeChangedFrame();
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 
 void ResetClockRecord(DWORD startTick, int passMs);
+void StartPassSchedule(int passMs);
 void AdvanceVirtualClock(DWORD milliseconds);
 void SetVirtualTick(DWORD tick);
 int PassCount();
-void SetPassHook(PassHook hook, void* context);
+
+// ---- Journal (journal.cpp) -----------------------------------------------------------------
+
+// The high score file as the game found it, or as it stands.
+struct ScoreFileState {
+    bool existed = false;
+    bool readable = false;
+    std::vector<uint8_t> bytes;
+};
+
+uint32_t JournalChecksum(const uint8_t* bytes, size_t size);
+// Reads a whole journal into the replay record; false with problem set to why not.
+bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
+bool JournalReplaying();
+bool JournalVerifying();
+DWORD JournalPassEnded(DWORD passStart, DWORD tick, int passMs);
+void JournalMessageTaken(const MSG& msg);
+void JournalQueuePassMessages();
+bool JournalDropsHostInput(UINT message);
+void JournalFrameDrawn(const uint8_t* memory, size_t size);
+void JournalSeed(unsigned seed);
+void JournalKeys(GXKeyList* keys);
+// Queues a message from the journal for the game's window, past the replay's input filter.
+void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
+ScoreFileState CurrentScoreFile();
+int ClockPassMs();
+DisplayLayout CurrentDisplayLayout();
 
 // ---- Real SDL host (sdlhost.cpp) ---------------------------------------------------------
 
@@ -100,8 +132,20 @@ POINT AreaToScreen(int x, int y, int width, int height);
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);
 
+// The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
+// fits a usable desktop area of width x height with room for the window's frame; at least 1.
+int FitScale(int asked, int width, int height);
+
 // Icon loaded by LoadIconW, freed with the host.
 void ReleaseIcon();
+
+// ---- X display (x11.cpp) -----------------------------------------------------------------
+
+struct SDL_Window;
+// False only when the window is on an X server that no window manager runs.
+bool WindowManagerRuns(SDL_Window* window);
+// On X, a lost connection ends the game with one line on stderr.
+void WatchDisplayConnection(SDL_Window* window);
 
 // ---- Single instance (instance.cpp) ------------------------------------------------------
 

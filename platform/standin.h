@@ -18,7 +18,7 @@ struct DisplayLayout {
 constexpr DisplayLayout DefaultDisplayLayout{16, 2, 480};
 
 struct StandInOptions {
-    int scale = 2;
+    int scale = 0;  // the window as a multiple of 240 x 320; 0 for the largest that fits
     bool fullscreen = false;
     DisplayLayout display = DefaultDisplayLayout;
     int passMs = 13;
@@ -26,9 +26,16 @@ struct StandInOptions {
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
 bool ParseDisplayLayout(const char* text, DisplayLayout* layout);
+// Reads a whole decimal number strictly: digits only, within [low, high].
+bool ParseWholeNumber(const char* text, int low, int high, int* value);
+
+// main, first of all: from now on SIGINT and SIGTERM ask the game to close (once its window
+// exists), and SIGPIPE is ignored, so a write to a closed socket or pipe fails instead of
+// ending the process. StartStandIn calls it too; StopStandIn gives the signals back.
+void InstallSignalHandlers();
 
 // Opens SDL (video, audio, controllers) for the real window. False, with one line on
-// stderr, when no video device can be had.
+// stderr, when no video device or no display can be had.
 bool StartStandIn(const StandInOptions& options);
 // Closes the window and SDL; called once after WinMain returns.
 void StopStandIn();
@@ -53,6 +60,31 @@ void CloseAudioOutput();
 // Lets SDL's audio thread run for a moment of real time, on any host.
 void WaitAudioOutput();
 
+// Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
+using PassHook = void (*)(int pass, void* context);
+void SetPassHook(PassHook hook, void* context);
+
+// ---- Journal: a game recorded, and replayed exactly ------------------------------------------
+
+struct JournalHeader {
+    int version;
+    int passMs;
+    DisplayLayout display;
+    DWORD startTick;
+};
+
+// --record FILE, once the host has started; false with one line on stderr.
+bool StartRecording(const char* path);
+// --replay FILE: reads and checks the whole journal; false with one line on stderr.
+bool LoadJournal(const char* path, JournalHeader* header);
+// Once a host has started with the header's pace and display: the recorded game plays. With
+// verify every frame and the scores are compared and a difference ends the program with
+// status 1 after one line on stderr; without, the host's own input is ignored but for a close,
+// which ends the replay.
+void StartReplay(bool verify);
+// After WinMain: the recording is finished, or the replay checked to its end; the exit status.
+int EndJournal();
+
 // ---- Headless host: the same interfaces with a virtual clock and no window -------------
 
 struct HeadlessOptions {
@@ -63,8 +95,6 @@ struct HeadlessOptions {
     const char* modulePath = nullptr;
 };
 
-// Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
-using PassHook = void (*)(int pass, void* context);
 
 // Replaces the real host by the headless one and resets every platform record (window,
 // class, queue, display, clock). Tests call it before each run.

@@ -87,6 +87,7 @@ constexpr WORD WA_ACTIVE = 1;
 constexpr WORD WA_CLICKACTIVE = 2;
 
 // Virtual-key codes the stand-in produces
+constexpr WORD VK_BACK = 0x08;
 constexpr WORD VK_RETURN = 0x0D;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
@@ -167,6 +168,13 @@ inline const WCHAR* MAKEINTRESOURCEW(int id) {
 DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 DWORD GetModuleFileNameW(HINSTANCE module, WCHAR* path, DWORD size);
+
+// C runtime: the handheld's own generator, so a seed gives the same numbers on every system
+// that builds the game (the C library's rand differs from one to the next).
+namespace Crt {
+int rand();
+void srand(unsigned int seed);
+}  // namespace Crt
 
 // Files
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD shareMode, void* security,
