@@ -318,6 +318,7 @@ struct JournalState {
     // Recording.
     FILE* out = nullptr;
     std::string outPath;
+    std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     uint64_t idlePasses = 0;         // idle passes not yet written
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
@@ -531,6 +532,7 @@ void StartReplay(bool verify) {
     Journal.record = std::move(record);
     Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
     SetVirtualTick(Journal.record.header.startTick);
+    ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
@@ -658,5 +660,22 @@ void JournalKeys(GXKeyList* keys) {
     }
 }
 
-// The high score file at the end of a run: a recording reads it where the game keeps it.
-ScoreFileState CurrentScoreFile() { return ScoreFileState{}; }
+// The high score file at the end of a run: a recording reads it where the game keeps it, a
+// replay takes it from memory.
+ScoreFileState CurrentScoreFile() {
+    if (Journal.mode == JournalMode::Record) {
+        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
+    }
+    return ServedScoreFile();
+}
+
+// The game first looked at its high score file: a recording notes it as it stands.
+void JournalScoreFileSeen(const std::string& path) {
+    if (Journal.mode != JournalMode::Record || !Journal.scorePath.empty()) return;
+    Journal.scorePath = path;
+    ScoreFileState state = ReadScoreFileState(path);
+    Journal.passBytes.push_back(TagScoreFile);
+    Journal.passBytes.push_back(static_cast<uint8_t>((state.existed ? 1 : 0) | (state.readable ? 2 : 0)));
+    PutVarint(&Journal.passBytes, state.bytes.size());
+    Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
+}

@@ -125,7 +125,12 @@ constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
+constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x00000040;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x00000400;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD FILE_NAME_NORMALIZED = 0x0;
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
@@ -187,6 +192,8 @@ BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags);
 BOOL DeleteFileW(const WCHAR* path);
+DWORD GetFileAttributesW(const WCHAR* path);
+DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD flags);
 
 // Text: only CP_UTF8 with a zero-terminated source (bytes -1); a broken sequence is refused.
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, WCHAR* wide,
