@@ -50,6 +50,16 @@ void PaceFrame();
 void LockAudioOutput();
 void UnlockAudioOutput();
 
+// What a try of libmikmod's SDL or ALSA driver would find: no device, a device another
+// program holds for now, or one to open.
+enum class SoundDevice { Missing, Busy, Ready };
+SoundDevice SdlSoundDevice();
+SoundDevice AlsaSoundDevice();
+// Pauses and closes SDL's audio device (nothing when none is open); called with no lock held.
+void CloseAudioOutput();
+// Lets SDL's audio thread run for a moment of real time, on any host.
+void WaitAudioOutput();
+
 // Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
 using PassHook = void (*)(int pass, void* context);
 void SetPassHook(PassHook hook, void* context);
