@@ -83,6 +83,8 @@ uint32_t RecordingStartTick;
 uint64_t RecordedFrames;
 // The started driver mixes on SDL's audio thread, not in MikMod_Update.
 bool MixedOnAudioThread;
+// The no-sound driver mixes for nobody: the game then leaves the library's mixer alone.
+bool PlayingSilently;
 // False when the Sound folder did not fit SoundPrefix: no sound file is then opened.
 bool SoundFolderFits;
 
@@ -122,7 +124,7 @@ void MixStretch() {
 // Fades the output to silence and waits until the mixer has carried the fade out: the game's
 // own updates mix it, or SDL's audio thread for its driver (a stalled thread is not waited for).
 void FadeToSilence() {
-    if (!AudioStarted) return;
+    if (!AudioStarted || PlayingSilently) return;
     LockAudioOutput();
     OutputTarget = 0;
     UnlockAudioOutput();
@@ -221,6 +223,21 @@ bool TryDrivers(const int* drivers, int count, const char* parameters, SoundDevi
     return false;
 }
 
+struct DriverTry {
+    const int* drivers;
+    int count;
+    const char* parameters;
+};
+
+// One try of the chosen drivers, as the platform's TrySoundDevice makes it: Ready when one
+// started, else Busy when some device is there but did not open.
+SoundDevice TryDriversOnce(void* context) {
+    const DriverTry& attempt = *static_cast<const DriverTry*>(context);
+    SoundDevice found = SoundDevice::Missing;
+    bool started = TryDrivers(attempt.drivers, attempt.count, attempt.parameters, &found);
+    return started ? SoundDevice::Ready : found;
+}
+
 // The one line that says the game plays silently, and why.
 void ReportSilence(SoundDevice found) {
     const char* reason = MikMod_strerror(MikMod_errno);
@@ -245,19 +262,19 @@ void ReportSilence(SoundDevice found) {
 bool StartLibrary() {
     static char parameters[DriverParametersBytes];
     int drivers[std::size(DefaultDrivers)];
-    int count = ChosenDrivers(drivers, parameters);
+    DriverTry attempt{drivers, ChosenDrivers(drivers, parameters), parameters};
     ResetClock();
-    SoundDevice found = SoundDevice::Missing;
-    for (int tries = 1; !TryDrivers(drivers, count, parameters, &found); ++tries) {
+    for (int tries = 1;; ++tries) {
+        SoundDevice answer = TrySoundDevice(TryDriversOnce, &attempt);
+        if (answer == SoundDevice::Ready) return true;
         bool givingUp = ElapsedMs() >= StartRetryMs || tries == StartTriesMost;
-        if (found == SoundDevice::Missing || givingUp) {
-            ReportSilence(found);
+        if (answer == SoundDevice::Missing || givingUp) {
+            ReportSilence(answer);
             md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
             return MikMod_Init("") == 0;
         }
         PresentFrame(true);
     }
-    return true;
 }
 
 // Whether the started driver has this alias.
@@ -373,6 +390,7 @@ void InitAudio(const char* soundFolder) {
     RecordingToDisk = false;
     for (const char* alias : DiskWriterAliases) RecordingToDisk |= DriverIs(alias);
     MixedOnAudioThread = DriverIs(AudioThreadDriver);
+    PlayingSilently = DriverIs(SilentDriver);
     RecordingStartTick = TickCount();
     RecordedFrames = 0;
     LockAudioOutput();
@@ -469,8 +487,9 @@ void SetMusicVolume(uint8_t volume) {
 }
 
 // Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
-// many blocks as the clock has gone past).
+// many blocks as the clock has gone past; without sound, nothing).
 void UpdateAudio() {
+    if (PlayingSilently) return;
     LockAudioOutput();
     if (!RecordingToDisk) {
         MikMod_Update();
