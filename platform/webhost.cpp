@@ -31,6 +31,7 @@ namespace {
 
 // Frames the page asks for at a time: about 46 ms at 44100 Hz.
 constexpr int AudioBlockFrames = 2048;
+constexpr unsigned AudioWaitMs = 2;
 constexpr int PadSlots = 4;
 constexpr int PadButtonSlots = 17;
 // The element that covers the page and takes the pointer and touches.
@@ -265,7 +266,7 @@ bool StartStandIn(const StandInOptions& options) {
         return false;
     }
     if (!AudioDriverRegistered) {
-        // Ahead of libmikmod's own drivers, so that its choice of driver falls on this one.
+        // Beside libmikmod's own (the browser's build has only its no-sound driver).
         MikMod_RegisterDriver(&WebAudioDriver);
         AudioDriverRegistered = true;
     }
@@ -351,3 +352,14 @@ void FreeHostIcon(void*) {}
 // Nothing to lock: the page mixes only while the game sleeps between passes.
 void LockAudioOutput() {}
 void UnlockAudioOutput() {}
+
+// The audio layer's device checks: the browser has neither SDL's device nor ALSA's (its own
+// driver says whether the page can play sound).
+SoundDevice SdlSoundDevice() { return SoundDevice::Missing; }
+SoundDevice AlsaSoundDevice() { return SoundDevice::Missing; }
+
+// The audio layer's shutdown, before libmikmod's exit: the page's sound output stops.
+void CloseAudioOutput() { WebAudioClose(); }
+
+// The audio layer, while the page mixes a fade it waits for: the page runs a moment.
+void WaitAudioOutput() { emscripten_sleep(AudioWaitMs); }

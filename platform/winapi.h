@@ -140,6 +140,9 @@ constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
 // Longest path the stand-in hands out or accepts, in characters with the terminator.
 constexpr DWORD MAX_PATH_CHARS = 4096;
 
+// Text
+constexpr UINT CP_UTF8 = 65001;
+
 // Window and message services
 HWND FindWindowW(const WCHAR* className, const WCHAR* windowName);
 ATOM RegisterClassW(const WNDCLASSW* windowClass);
@@ -191,6 +194,10 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags);
 BOOL DeleteFileW(const WCHAR* path);
 DWORD GetFileAttributesW(const WCHAR* path);
 DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD flags);
+
+// Text: only CP_UTF8 with a zero-terminated source (bytes -1); a broken sequence is refused.
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, WCHAR* wide,
+                        int chars);
 
 // Helpers for message parameters
 inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
