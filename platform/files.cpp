@@ -1,10 +1,14 @@
-// Files over POSIX (open, seek, read, write, rename, delete) and the executable's own path.
+// Files over POSIX (open, seek, read, write, rename, delete, folders), the executable's own
+// path and the shell's special folders.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "platform/host.h"
 
@@ -46,6 +50,47 @@ int OpenFlags(DWORD access, DWORD disposition, bool* known) {
         case OPEN_ALWAYS: return flags | O_CREAT;
         default: *known = false; return 0;
     }
+}
+
+// Hands a UTF-8 path out as the shell does: UTF-16, no closing separator, within
+// MAX_PATH_CHARS; false when it does not fit.
+bool HandOut(const std::string& folder, WCHAR* path) {
+    std::u16string wide;
+    if (!Utf8ToUtf16(folder.c_str(), &wide) || wide.size() + 1 > MAX_PATH_CHARS) return false;
+    wide.copy(path, wide.size());
+    path[wide.size()] = 0;
+    return true;
+}
+
+// A folder path without "..", doubled separators or a closing separator.
+std::string NormalFolder(const std::string& folder) {
+    std::string normal = std::filesystem::path(folder).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+    return normal;
+}
+
+// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share
+// (the home from $HOME, else from the user database).
+std::string UserDataFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return NormalFolder(data);
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = getpwuid(getuid());
+        home = user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : nullptr;
+    }
+    return home ? NormalFolder(std::string(home) + "/.local/share") : std::string();
+}
+
+// Makes a folder and any missing ones above it, private to the user as the XDG folders are.
+bool MakeFolders(const std::string& folder) {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string step = folder.substr(0, slash);
+        if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // Makes a rename survive a crash: the folder holding the new name is synced too.
@@ -187,6 +232,36 @@ BOOL DeleteFileW(const WCHAR* path) {
     return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
 }
 
+// What a path is: FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_READONLY when this
+// process may not write it, FILE_ATTRIBUTE_NORMAL for a plain writable file;
+// INVALID_FILE_ATTRIBUTES when there is nothing there.
+DWORD GetFileAttributesW(const WCHAR* path) {
+    std::string name;
+    struct stat info {};
+    if (!PathFrom(path, &name) || stat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
+    if (access(name.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Makes one folder; FALSE when it exists already or its parent is missing.
+BOOL CreateDirectoryW(const WCHAR* path, void*) {
+    std::string name;
+    return PathFrom(path, &name) && mkdir(name.c_str(), 0777) == 0 ? TRUE : FALSE;
+}
+
+// A special folder's path (CSIDL_APPDATA or CSIDL_COMMON_APPDATA), made first when create is
+// set; FALSE for any other folder, one that can't be found or made, or a path too long.
+BOOL SHGetSpecialFolderPathW(HWND, WCHAR* path, int folder, BOOL create) {
+    if (!path) return FALSE;
+    path[0] = 0;
+    std::string found = folder == CSIDL_APPDATA          ? UserDataFolder()
+                        : folder == CSIDL_COMMON_APPDATA ? SharedDataFolder()
+                                                         : std::string();
+    if (found.empty() || (create && !MakeFolders(found))) return FALSE;
+    return HandOut(found, path) ? TRUE : FALSE;
+}
+
 // The executable's path as UTF-8: /proc/self/exe, or the headless host's chosen path.
 std::string ModulePath() {
     if (Host == HostKind::Headless && !HeadlessModulePath.empty()) return HeadlessModulePath;
@@ -194,6 +269,15 @@ std::string ModulePath() {
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return std::string();
     return std::string(buffer, static_cast<size_t>(n));
+}
+
+// SHGetSpecialFolderPathW and LoadIconW: the install's share/ folder, found from the program's
+// own folder the way it was installed; empty without a program path.
+std::string SharedDataFolder() {
+    std::string own = ModulePath();
+    size_t slash = own.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return NormalFolder(own.substr(0, slash + 1) + MARROWDALE_SHARE_FROM_PROGRAM);
 }
 
 void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }

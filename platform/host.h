@@ -122,3 +122,5 @@ void WithdrawInstance();
 // The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
 std::string ModulePath();
 void SetHeadlessModulePath(const char* path);
+// The install's share/ folder, relative to the program as installed (no closing '/').
+std::string SharedDataFolder();

@@ -124,7 +124,10 @@ constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
@@ -133,6 +136,11 @@ constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
 
 // Longest path the stand-in hands out or accepts, in characters with the terminator.
 constexpr DWORD MAX_PATH_CHARS = 4096;
+
+// Shell folders: the user's own data (this platform: $XDG_DATA_HOME), and the data installed
+// with the program for every user (this platform: the install's share/ folder).
+constexpr int CSIDL_APPDATA = 0x001A;
+constexpr int CSIDL_COMMON_APPDATA = 0x0023;
 
 // Window and message services
 HWND FindWindowW(const WCHAR* className, const WCHAR* windowName);
@@ -176,6 +184,9 @@ BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE object);
 BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags);
 BOOL DeleteFileW(const WCHAR* path);
+DWORD GetFileAttributesW(const WCHAR* path);
+BOOL CreateDirectoryW(const WCHAR* path, void* security);
+BOOL SHGetSpecialFolderPathW(HWND owner, WCHAR* path, int folder, BOOL create);
 
 // Helpers for message parameters
 inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
