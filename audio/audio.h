@@ -37,4 +37,5 @@ void SetSoundVolume(uint8_t volume);
 void SetMusicVolume(uint8_t volume);
 void UpdateAudio();
 void ToggleMute();
+void MuteIfDeviceSilent();
 void DrawMuteCross();

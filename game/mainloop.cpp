@@ -45,6 +45,7 @@ void RunMainLoop() {
     PlayMusic(0);
     SetSoundVolume(UnmutedSoundVolume);
     SetMusicVolume(UnmutedMusicVolume);
+    MuteIfDeviceSilent();
     for (;;) {
         UpdateAudio();
         if (RunFlag == QuitRunFlag) break;

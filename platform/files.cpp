@@ -69,30 +69,6 @@ std::string NormalFolder(const std::string& folder) {
     return normal;
 }
 
-// The user's data folder: $XDG_DATA_HOME when it is an absolute path, else ~/.local/share
-// (the home from $HOME, else from the user database).
-std::string UserDataFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/') return NormalFolder(data);
-    const char* home = std::getenv("HOME");
-    if (!home || home[0] != '/') {
-        const passwd* user = getpwuid(getuid());
-        home = user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : nullptr;
-    }
-    return home ? NormalFolder(std::string(home) + "/.local/share") : std::string();
-}
-
-// Makes a folder and any missing ones above it, private to the user as the XDG folders are.
-bool MakeFolders(const std::string& folder) {
-    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        std::string step = folder.substr(0, slash);
-        if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) break;
-    }
-    struct stat info {};
-    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Makes a rename survive a crash: the folder holding the new name is synced too.
 void SyncFolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -255,7 +231,7 @@ BOOL CreateDirectoryW(const WCHAR* path, void*) {
 BOOL SHGetSpecialFolderPathW(HWND, WCHAR* path, int folder, BOOL create) {
     if (!path) return FALSE;
     path[0] = 0;
-    std::string found = folder == CSIDL_APPDATA          ? UserDataFolder()
+    std::string found = folder == CSIDL_APPDATA ? UserFolder("XDG_DATA_HOME", "/.local/share")
                         : folder == CSIDL_COMMON_APPDATA ? SharedDataFolder()
                                                          : std::string();
     if (found.empty() || (create && !MakeFolders(found))) return FALSE;
@@ -278,6 +254,31 @@ std::string SharedDataFolder() {
     size_t slash = own.rfind('/');
     if (slash == std::string::npos) return std::string();
     return NormalFolder(own.substr(0, slash + 1) + MARROWDALE_SHARE_FROM_PROGRAM);
+}
+
+// SHGetSpecialFolderPathW and the settings file: $variable when it is an absolute path, else
+// the home folder (from $HOME, else from the user database) and belowHome.
+std::string UserFolder(const char* variable, const char* belowHome) {
+    const char* set = std::getenv(variable);
+    if (set && set[0] == '/') return NormalFolder(set);
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = getpwuid(getuid());
+        home = user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : nullptr;
+    }
+    return home ? NormalFolder(std::string(home) + belowHome) : std::string();
+}
+
+// SHGetSpecialFolderPathW and the settings file: a folder and any missing ones above it,
+// private to the user as the XDG folders are.
+bool MakeFolders(const std::string& folder) {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string step = folder.substr(0, slash);
+        if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }

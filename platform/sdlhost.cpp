@@ -23,20 +23,24 @@ constexpr LPARAM KeyRepeatCount = 1;
 constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
 constexpr LPARAM KeyGoingUp = LPARAM{1} << 31;
 
+// The game keys by their place in GameKeys: a controller presses whatever key the player
+// put the game's button on.
+enum GameKeySlot { SlotUp, SlotDown, SlotLeft, SlotRight, SlotA, SlotB, SlotC, SlotStart };
+
 struct ButtonKey {
     SDL_GameControllerButton button;
-    WORD key;
+    GameKeySlot slot;
 };
 
-// Controller buttons: d-pad as arrows, left face and shoulder as A ('Z'), right ones as B
-// ('X'), A and Start as Enter, Y as C.
+// Controller buttons: d-pad as the directions, left face and shoulder as A, right ones as B,
+// A and Start as start, Y as C.
 constexpr ButtonKey ButtonKeys[] = {
-    {SDL_CONTROLLER_BUTTON_DPAD_UP, VK_UP},       {SDL_CONTROLLER_BUTTON_DPAD_DOWN, VK_DOWN},
-    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, VK_LEFT},   {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, VK_RIGHT},
-    {SDL_CONTROLLER_BUTTON_X, 'Z'},               {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 'Z'},
-    {SDL_CONTROLLER_BUTTON_B, 'X'},               {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 'X'},
-    {SDL_CONTROLLER_BUTTON_A, VK_RETURN},         {SDL_CONTROLLER_BUTTON_START, VK_RETURN},
-    {SDL_CONTROLLER_BUTTON_Y, 'C'},
+    {SDL_CONTROLLER_BUTTON_DPAD_UP, SlotUp},     {SDL_CONTROLLER_BUTTON_DPAD_DOWN, SlotDown},
+    {SDL_CONTROLLER_BUTTON_DPAD_LEFT, SlotLeft}, {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SlotRight},
+    {SDL_CONTROLLER_BUTTON_X, SlotA},            {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SlotA},
+    {SDL_CONTROLLER_BUTTON_B, SlotB},            {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, SlotB},
+    {SDL_CONTROLLER_BUTTON_A, SlotStart},        {SDL_CONTROLLER_BUTTON_START, SlotStart},
+    {SDL_CONTROLLER_BUTTON_Y, SlotC},
 };
 
 struct SdlHost {
@@ -117,6 +121,27 @@ void ToggleFullScreen() {
     }
     Sdl.fullscreen = wanted;
     Sdl.exposed = true;
+    RememberFullScreen(wanted);
+}
+
+// The largest whole scale at which the screen fits the usable part of the window's display.
+int LargestFittingScale() {
+    SDL_Rect usable{};
+    int display = SDL_GetWindowDisplayIndex(Sdl.window);
+    if (display < 0 || SDL_GetDisplayUsableBounds(display, &usable) != 0) return 1;
+    int fits = std::min(usable.w / ScreenWidth, usable.h / ScreenHeight);
+    return std::clamp(fits, 1, LargestScaleOption);
+}
+
+// F10: the next window scale, from 1 up to the largest that fits, then 1 again; in full
+// screen it takes effect when the window comes back.
+void CycleScale() {
+    int next = Sdl.options.scale >= LargestFittingScale() ? 1 : Sdl.options.scale + 1;
+    SDL_SetWindowSize(Sdl.window, ScreenWidth * next, ScreenHeight * next);
+    if (!Sdl.fullscreen) SDL_SetWindowPosition(Sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    Sdl.options.scale = next;
+    Sdl.exposed = true;
+    RememberScale(next);
 }
 
 // Focus lost: whatever was held is let go, as the game would never see the releases.
@@ -167,6 +192,10 @@ void OnKey(const SDL_KeyboardEvent& event) {
     if (code == SDLK_F11 || (enter && down && (event.keysym.mod & KMOD_ALT))) {
         if (down && !event.repeat) ToggleFullScreen();
         if (enter) Sdl.swallowEnterUp = true;
+        return;
+    }
+    if (code == SDLK_F10) {
+        if (down && !event.repeat) CycleScale();
         return;
     }
     if (enter && !down && Sdl.swallowEnterUp) {
@@ -243,21 +272,22 @@ void OnControllerButton(const SDL_ControllerButtonEvent& event) {
     for (const ButtonKey& entry : ButtonKeys) {
         if (entry.button != event.button) continue;
         int64_t source = (static_cast<int64_t>(event.which) << 16) | event.button;
-        ControllerHold(source, entry.key, event.type == SDL_CONTROLLERBUTTONDOWN);
+        ControllerHold(source, PlayerKeys().codes[entry.slot], event.type == SDL_CONTROLLERBUTTONDOWN);
     }
 }
 
 // The left stick presses the arrow of its direction past StickPress, with some slack
 // before it lets go so a stick held near the edge does not chatter.
 void OnControllerAxis(const SDL_ControllerAxisEvent& event) {
+    const WORD* codes = PlayerKeys().codes;
     WORD negative;
     WORD positive;
     if (event.axis == SDL_CONTROLLER_AXIS_LEFTX) {
-        negative = VK_LEFT;
-        positive = VK_RIGHT;
+        negative = codes[SlotLeft];
+        positive = codes[SlotRight];
     } else if (event.axis == SDL_CONTROLLER_AXIS_LEFTY) {
-        negative = VK_UP;
-        positive = VK_DOWN;
+        negative = codes[SlotUp];
+        positive = codes[SlotDown];
     } else {
         return;
     }
@@ -344,7 +374,8 @@ POINT AreaToScreen(int x, int y, int width, int height) {
             static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
 }
 
-// Letters as upper-case ASCII, digits, arrows, Enter, Escape and Space; 0 for the rest.
+// Letters as upper-case ASCII, digits, arrows, Enter, Escape, Space, Tab and Backspace; 0 for
+// the rest.
 WORD VirtualKeyForKeycode(int32_t keycode) {
     if (keycode >= 'a' && keycode <= 'z') return static_cast<WORD>(keycode - 'a' + 'A');
     if (keycode >= '0' && keycode <= '9') return static_cast<WORD>(keycode);
@@ -357,6 +388,8 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
         case SDLK_KP_ENTER: return VK_RETURN;
         case SDLK_ESCAPE: return VK_ESCAPE;
         case SDLK_SPACE: return VK_SPACE;
+        case SDLK_TAB: return VK_TAB;
+        case SDLK_BACKSPACE: return VK_BACK;
         default: return 0;
     }
 }
@@ -385,6 +418,7 @@ bool StartStandIn(const StandInOptions& options) {
     Sdl.options = options;
     Sdl.fullscreen = options.fullscreen;
     Host = HostKind::Real;
+    UsePlayerChoices(options.keys, options.startMuted);
     ResetMessages();
     ResetWindows();
     ResetDisplay(options.display);

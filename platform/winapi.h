@@ -87,6 +87,8 @@ constexpr WORD WA_ACTIVE = 1;
 constexpr WORD WA_CLICKACTIVE = 2;
 
 // Virtual-key codes the stand-in produces
+constexpr WORD VK_BACK = 0x08;
+constexpr WORD VK_TAB = 0x09;
 constexpr WORD VK_RETURN = 0x0D;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
@@ -187,6 +189,13 @@ BOOL DeleteFileW(const WCHAR* path);
 DWORD GetFileAttributesW(const WCHAR* path);
 BOOL CreateDirectoryW(const WCHAR* path, void* security);
 BOOL SHGetSpecialFolderPathW(HWND owner, WCHAR* path, int folder, BOOL create);
+
+// Wave output: the device's volume, left channel in the low word, right in the high one.
+using HWAVEOUT = void*;
+using MMRESULT = UINT;
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+MMRESULT waveOutGetVolume(HWAVEOUT device, DWORD* volume);
 
 // Helpers for message parameters
 inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
