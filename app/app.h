@@ -54,6 +54,17 @@ bool HeldRight();
 bool HeldUp();
 bool HeldDown();
 
+// ---- Session: live, recorded or replayed --------------------------------------------------
+
+struct StandInOptions;
+struct SessionOptions {
+    const char* record = nullptr;     // journal to write
+    const char* replay = nullptr;     // journal to play back
+    bool verify = false;              // replay without a window, comparing every frame
+    const char* dumpState = nullptr;  // JSON lines of each replayed pass
+};
+int RunSession(const StandInOptions& options, const SessionOptions& session);
+
 // ---- Frame pump and clock --------------------------------------------------------------
 
 extern uint32_t ClockZero;

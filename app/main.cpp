@@ -1,5 +1,5 @@
 // The program's command line and settings: options for the desktop stand-in over the
-// player's settings file, then the handheld entry.
+// player's settings file, the journal's options, then the session that runs the game.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,6 +26,11 @@ const char UsageText[] =
     "                       wav or wav:FILE to write the sound to a file)\n"
     "  --mute, --no-mute    start with the sound muted, or not\n"
     "  --reset-settings     start from the default settings (and keep them)\n"
+    "  --record FILE        write a journal of the game to FILE\n"
+    "  --replay FILE        play a journal back in the window\n"
+    "  --verify             with --replay: no window, as fast as possible, every frame\n"
+    "                       checked (status 0 when all match, 1 at the first difference)\n"
+    "  --dump-state FILE    with --replay: each pass's state as a line of JSON\n"
     "  --help               show this help and exit\n"
     "  --version            show the version and exit\n"
     "\n"
@@ -55,6 +60,7 @@ constexpr OptionEntry OptionTable[] = {
 struct CommandLine {
     std::vector<std::pair<const char*, const char*>> settings;  // setting, value
     bool resetSettings = false;
+    SessionOptions session;
 };
 
 int Fail(const char* message, const char* argument) {
@@ -69,8 +75,17 @@ const OptionEntry* FindOption(const char* arg) {
     return nullptr;
 }
 
+// The journal's options that name a file: where the file name goes, or null.
+const char** SessionFile(const char* arg, SessionOptions* session) {
+    if (!std::strcmp(arg, "--record")) return &session->record;
+    if (!std::strcmp(arg, "--replay")) return &session->replay;
+    if (!std::strcmp(arg, "--dump-state")) return &session->dumpState;
+    return nullptr;
+}
+
 // Fills line from argv, every value checked; returns -1 to go on, or the exit status.
 int ParseCommandLine(int argc, char** argv, CommandLine* line) {
+    SessionOptions* session = &line->session;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!std::strcmp(arg, "--help")) {
@@ -85,12 +100,21 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
             line->resetSettings = true;
             continue;
         }
+        if (!std::strcmp(arg, "--verify")) {
+            session->verify = true;
+            continue;
+        }
         const OptionEntry* entry = FindOption(arg);
-        if (!entry) return Fail("unknown option", arg);
-        const char* value = entry->value;
+        const char** file = SessionFile(arg, session);
+        if (!entry && !file) return Fail("unknown option", arg);
+        const char* value = entry ? entry->value : nullptr;
         if (!value) {
             if (i + 1 >= argc) return Fail("missing value for", arg);
             value = argv[++i];
+        }
+        if (file) {
+            *file = value;
+            continue;
         }
         StandInOptions scratch;
         if (const char* wanted = ApplySetting(&scratch, entry->setting, value)) {
@@ -99,6 +123,10 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
         }
         line->settings.emplace_back(entry->setting, value);
     }
+    if ((session->verify || session->dumpState) && !session->replay) {
+        return Fail("--verify and --dump-state go with --replay, not alone:", session->verify ? "--verify" : "--dump-state");
+    }
+    if (session->record && session->replay) return Fail("a replay cannot be recorded:", "--record");
     return -1;
 }
 
@@ -116,9 +144,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& [setting, value] : line.settings) ApplySetting(&options, setting, value);
     SetAudioDriver(options.audioDriver.empty() ? nullptr : options.audioDriver.c_str());
-    if (!StartStandIn(options)) return 1;
-    status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    StopStandIn();
+    status = RunSession(options, line.session);
     SaveSettings();
     return status;
 }

@@ -136,7 +136,7 @@ void StartAudio() {
 
 // Main loop, after the folders are built: everything the game shows and plays, in order.
 void LoadAllAssets() {
-    std::srand(TickCount());
+    Crt::srand(TickCount());
     DrawTarget = GetBackBuffer();
     SpeedUnit = 1000;
     OpenGameArchive();

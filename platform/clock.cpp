@@ -8,13 +8,16 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// The tick the game reads: the headless host's virtual clock, or on the real host the current
+// pass's place on the schedule, so every pass moves the game's clock by exactly one period.
 struct ClockRecord {
-    DWORD virtualTick = 0;
+    DWORD tick = 0;
+    DWORD passStart = 0;     // the tick at the start of the pass now running
+    bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
     PassHook hook = nullptr;
     void* hookContext = nullptr;
-    bool paceStarted = false;
     SteadyClock::time_point nextPass;
 };
 
@@ -39,9 +42,16 @@ void SleepUntil(SteadyClock::time_point due) {
     }
 }
 
+DWORD RealTick() {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        SteadyClock::now().time_since_epoch());
+    return static_cast<DWORD>(ms.count());
+}
+
 // Holds the real loop to one pass every passMs, measured from a fixed schedule so the pace
-// does not drift; a loop that fell more than a pass behind starts a new schedule instead of
-// racing to catch up.
+// does not drift, and moves the game's tick on by the period. A loop that fell more than a
+// pass behind (a stall, a suspended machine) starts a new schedule from now instead of racing
+// to catch up; the tick then jumps to the real time, once.
 void PaceRealPass() {
     SteadyClock::time_point now = SteadyClock::now();
     if (Clock.passMs <= 0) {
@@ -49,27 +59,40 @@ void PaceRealPass() {
         return;
     }
     std::chrono::milliseconds pass(Clock.passMs);
-    if (!Clock.paceStarted) {
-        Clock.nextPass = now;
-        Clock.paceStarted = true;
-    }
     Clock.nextPass += pass;
-    if (now - Clock.nextPass > pass) Clock.nextPass = now;
+    DWORD step = static_cast<DWORD>(Clock.passMs);
+    if (now - Clock.nextPass > pass) {
+        Clock.nextPass = now;
+        step = std::max(step, RealTick() - Clock.tick);
+    }
+    Clock.tick += step;
     SleepUntil(Clock.nextPass);
 }
 
 }  // namespace
 
-// Host start and headless resets: the virtual clock at startTick, no passes, no hook.
+// Host start and headless resets: the clock at startTick with its schedule starting now, no
+// passes, no hook.
 void ResetClockRecord(DWORD startTick, int passMs) {
     Clock = ClockRecord{};
-    Clock.virtualTick = startTick;
+    Clock.tick = startTick;
+    Clock.passStart = startTick;
+    Clock.scheduled = true;
     Clock.passMs = passMs;
+    Clock.nextPass = SteadyClock::now();
 }
 
-void AdvanceVirtualClock(DWORD milliseconds) { Clock.virtualTick += milliseconds; }
+// The real host's start: the schedule begins at the real time.
+void StartPassSchedule(int passMs) { ResetClockRecord(RealTick(), passMs); }
 
-void SetVirtualTick(DWORD tick) { Clock.virtualTick = tick; }
+void AdvanceVirtualClock(DWORD milliseconds) { Clock.tick += milliseconds; }
+
+void SetVirtualTick(DWORD tick) {
+    Clock.tick = tick;
+    Clock.passStart = tick;
+}
+
+int ClockPassMs() { return Clock.passMs; }
 
 int PassCount() { return Clock.passes; }
 
@@ -78,17 +101,18 @@ void SetPassHook(PassHook hook, void* context) {
     Clock.hookContext = context;
 }
 
-// Milliseconds of a monotonic clock cut to 32 bits (headless: the virtual tick).
+// Milliseconds cut to 32 bits: the pass schedule's tick while the loop is paced (headless:
+// the virtual tick), else a monotonic real clock.
 DWORD GetTickCount() {
-    if (Host == HostKind::Headless) return Clock.virtualTick;
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        SteadyClock::now().time_since_epoch());
-    return static_cast<DWORD>(ms.count());
+    if (Host == HostKind::Headless || (Clock.scheduled && Clock.passMs > 0)) return Clock.tick;
+    return RealTick();
 }
 
-// Sleeps (headless: moves the virtual clock on instead).
+// Sleeps (headless: moves the virtual clock on instead, but not in a replay, where the
+// recording says how the clock moved).
 void Sleep(DWORD milliseconds) {
     if (Host == HostKind::Headless) {
+        if (JournalReplaying()) return;
         AdvanceVirtualClock(milliseconds);
         return;
     }
@@ -99,14 +123,17 @@ void Sleep(DWORD milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// End of every pass (PresentFrame): paces the real loop and shows the waiting frame; the
-// headless host instead moves its clock on a pass, counts it and runs the test's hook.
+// End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the
+// headless host instead moves its clock on a pass), lets the journal see the pass, counts it
+// and runs the hook.
 void PaceFrame() {
     if (Host == HostKind::Headless) {
         AdvanceVirtualClock(static_cast<DWORD>(Clock.passMs));
-        ++Clock.passes;
-        if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
-        return;
+    } else {
+        PaceRealPass();
     }
-    PaceRealPass();
+    Clock.tick = JournalPassEnded(Clock.passStart, Clock.tick, Clock.passMs);
+    Clock.passStart = Clock.tick;
+    ++Clock.passes;
+    if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);
 }

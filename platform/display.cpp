@@ -202,6 +202,8 @@ void ReleaseDisplay() {
 
 const uint32_t* DisplayFrame() { return Display.frame.data(); }
 
+DisplayLayout CurrentDisplayLayout() { return Display.layout; }
+
 bool TakeChangedFrame() {
     bool changed = Display.changed;
     Display.changed = false;
@@ -274,6 +276,7 @@ GXKeyList GXGetDefaultKeys(int) {
     keys.vkB = static_cast<int16_t>(codes[5]);
     keys.vkC = static_cast<int16_t>(codes[6]);
     keys.vkStart = static_cast<int16_t>(codes[7]);
+    JournalKeys(&keys);
     return keys;
 }
 
@@ -304,6 +307,9 @@ int GXEndDraw() {
     Display.drawing = false;
     if (Display.memory == Display.lastDecoded) return 1;
     Display.lastDecoded = Display.memory;
+    JournalFrameDrawn(Display.memory.data(), Display.memory.size());
+    // A verifying replay compares checksums only: nobody looks at the picture.
+    if (JournalVerifying()) return 1;
     DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.scratch.data());
     if (Display.scratch != Display.frame) {
         Display.frame.swap(Display.scratch);

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/gx.h"
 #include "platform/standin.h"
 #include "platform/winapi.h"
 
@@ -68,10 +70,38 @@ bool TakeChangedFrame();
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 
 void ResetClockRecord(DWORD startTick, int passMs);
+void StartPassSchedule(int passMs);
 void AdvanceVirtualClock(DWORD milliseconds);
 void SetVirtualTick(DWORD tick);
 int PassCount();
-void SetPassHook(PassHook hook, void* context);
+
+// ---- Journal (journal.cpp) -----------------------------------------------------------------
+
+// The high score file as the game found it, or as it stands.
+struct ScoreFileState {
+    bool existed = false;
+    bool readable = false;
+    std::vector<uint8_t> bytes;
+};
+
+uint32_t JournalChecksum(const uint8_t* bytes, size_t size);
+// Reads a whole journal into the replay record; false with problem set to why not.
+bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
+bool JournalReplaying();
+bool JournalVerifying();
+DWORD JournalPassEnded(DWORD passStart, DWORD tick, int passMs);
+void JournalMessageTaken(const MSG& msg);
+void JournalQueuePassMessages();
+bool JournalDropsHostInput(UINT message);
+void JournalFrameDrawn(const uint8_t* memory, size_t size);
+void JournalSeed(unsigned seed);
+void JournalKeys(GXKeyList* keys);
+void JournalVolume(DWORD* volume);
+// Queues a message from the journal for the game's window, past the replay's input filter.
+void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
+ScoreFileState CurrentScoreFile();
+int ClockPassMs();
+DisplayLayout CurrentDisplayLayout();
 
 // ---- Real SDL host (sdlhost.cpp) ---------------------------------------------------------
 

@@ -52,6 +52,7 @@ bool Matches(const QueuedMessage& entry, HWND window, UINT filterMin, UINT filte
 std::deque<QueuedMessage>::iterator FindMessage(HWND window, UINT filterMin, UINT filterMax) {
     if (Host == HostKind::Real) PumpHostEvents();
     QueueSignalledCloses();
+    JournalQueuePassMessages();
     for (auto it = Queue.begin(); it != Queue.end(); ++it) {
         if (Matches(*it, window, filterMin, filterMax)) return it;
     }
@@ -63,10 +64,13 @@ void CopyOut(const QueuedMessage& entry, MSG* msg) {
     msg->hwnd = TargetOf(entry);
 }
 
-}  // namespace
+// Takes a message off the queue; what the host sent the game goes into a recording.
+void TakeMessage(std::deque<QueuedMessage>::iterator it) {
+    if (it->toGameWindow) JournalMessageTaken(it->msg);
+    Queue.erase(it);
+}
 
-// Appends a message; the time stamp is taken now.
-void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
+void Append(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
     MSG msg{};
     msg.hwnd = window;
     msg.message = message;
@@ -79,6 +83,18 @@ void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool 
     }
     msg.pt = LastStylusPoint;
     Queue.push_back({msg, toGameWindow});
+}
+
+}  // namespace
+
+// Appends a message; the time stamp is taken now. A replay drops what the host sends the game.
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
+    if (toGameWindow && JournalDropsHostInput(message)) return;
+    Append(window, message, wParam, lParam, toGameWindow);
+}
+
+void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    Append(GameWindow(), message, wParam, lParam, true);
 }
 
 // Empties the queue and forgets signals already seen (host start-up and headless resets).
@@ -113,7 +129,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     auto it = FindMessage(window, filterMin, filterMax);
     if (it == Queue.end()) return FALSE;
     if (msg) CopyOut(*it, msg);
-    if (removeFlags & PM_REMOVE) Queue.erase(it);
+    if (removeFlags & PM_REMOVE) TakeMessage(it);
     return TRUE;
 }
 
@@ -132,7 +148,7 @@ BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     }
     MSG taken{};
     CopyOut(*it, &taken);
-    Queue.erase(it);
+    TakeMessage(it);
     if (msg) *msg = taken;
     return taken.message == WM_QUIT ? FALSE : TRUE;
 }

@@ -422,7 +422,7 @@ bool StartStandIn(const StandInOptions& options) {
     ResetMessages();
     ResetWindows();
     ResetDisplay(options.display);
-    ResetClockRecord(0, options.passMs);
+    StartPassSchedule(options.passMs);
     InstallSignalHandlers();
     return true;
 }

@@ -279,5 +279,6 @@ const GameKeys& PlayerKeys() { return Record.keys; }
 MMRESULT waveOutGetVolume(HWAVEOUT, DWORD* volume) {
     if (!volume) return MMSYSERR_INVALPARAM;
     *volume = Record.startMuted ? 0 : 0xFFFFFFFF;
+    JournalVolume(volume);
     return MMSYSERR_NOERROR;
 }

@@ -77,6 +77,31 @@ void PaceFrame();
 void LockAudioOutput();
 void UnlockAudioOutput();
 
+// Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
+using PassHook = void (*)(int pass, void* context);
+void SetPassHook(PassHook hook, void* context);
+
+// ---- Journal: a game recorded, and replayed exactly ------------------------------------------
+
+struct JournalHeader {
+    int version;
+    int passMs;
+    DisplayLayout display;
+    DWORD startTick;
+};
+
+// --record FILE, once the host has started; false with one line on stderr.
+bool StartRecording(const char* path);
+// --replay FILE: reads and checks the whole journal; false with one line on stderr.
+bool LoadJournal(const char* path, JournalHeader* header);
+// Once a host has started with the header's pace and display: the recorded game plays. With
+// verify every frame and the scores are compared and a difference ends the program with
+// status 1 after one line on stderr; without, the host's own input is ignored but for a close,
+// which ends the replay.
+void StartReplay(bool verify);
+// After WinMain: the recording is finished, or the replay checked to its end; the exit status.
+int EndJournal();
+
 // ---- Headless host: the same interfaces with a virtual clock and no window -------------
 
 struct HeadlessOptions {
@@ -89,8 +114,6 @@ struct HeadlessOptions {
     const char* modulePath = nullptr;
 };
 
-// Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
-using PassHook = void (*)(int pass, void* context);
 
 // Replaces the real host by the headless one and resets every platform record (window,
 // class, queue, display, clock). Tests call it before each run.

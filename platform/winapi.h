@@ -175,6 +175,13 @@ DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 DWORD GetModuleFileNameW(HINSTANCE module, WCHAR* path, DWORD size);
 
+// C runtime: the handheld's own generator, so a seed gives the same numbers on every system
+// that builds the game (the C library's rand differs from one to the next).
+namespace Crt {
+int rand();
+void srand(unsigned int seed);
+}  // namespace Crt
+
 // Files
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD shareMode, void* security,
                    DWORD disposition, DWORD attributes, HANDLE templateFile);

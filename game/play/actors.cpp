@@ -52,7 +52,7 @@ constexpr int32_t SpiderFrameEnd = 6;
 bool IsLeftSlot(int slot) { return slot < 4; }
 int32_t LaneRow(int slot) { return TopRowY + RowSpacing * (slot % 4); }
 // The generator is seeded once by the loading; every random slot comes from here.
-int RandomSlot() { return std::rand() % 8; }
+int RandomSlot() { return Crt::rand() % 8; }
 int32_t Distance(int32_t a, int32_t b) { return a > b ? a - b : b - a; }
 
 // Frames that count up and wrap back to 0 after the last.

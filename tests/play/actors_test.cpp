@@ -162,12 +162,12 @@ TEST_F(ActorTest, SpawnsFillEveryFreeSlotAndAFullTableDrawsNothing) {
     for (int n = 0; n < 8; ++n) SpawnFruit();
     for (int n = 0; n < 8; ++n) SpawnSpider();
     EXPECT_EQ(PlayField.FruitCount + PlayField.SpiderCount, 16);
-    std::srand(5);
-    int draw = std::rand();
-    std::srand(5);
+    Crt::srand(5);
+    int draw = Crt::rand();
+    Crt::srand(5);
     SpawnFruit();
     SpawnSpider();
-    EXPECT_EQ(std::rand(), draw) << "a full table draws no random number";
+    EXPECT_EQ(Crt::rand(), draw) << "a full table draws no random number";
 }
 
 TEST_F(ActorTest, TheLastPlantChoosesNameEntryOnlyForAScoreThatBeatsAnEntry) {

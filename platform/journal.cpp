@@ -1,0 +1,680 @@
+// The journal: what crossed from the platform into the game, pass by pass; recorded to a file,
+// read back whole and checked, and replayed so a game runs again exactly as it ran.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/gx.h"
+#include "platform/host.h"
+
+namespace {
+
+constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
+constexpr int FormatVersion = 1;
+constexpr size_t HeaderBytes = 30;
+// Far beyond any real game (a day of play is a few megabytes); a bigger file is refused.
+constexpr size_t LargestJournal = 256u << 20;
+constexpr uint64_t MostPasses = 1ull << 31;
+constexpr size_t LargestScoreFile = 1u << 16;
+constexpr int VarintBytes = 10;
+
+enum Tag : uint8_t {
+    TagIdle = 'I',
+    TagPass = 'P',
+    TagTick = 'T',
+    TagFrame = 'F',
+    TagMessage = 'M',
+    TagSeed = 'S',
+    TagKeys = 'K',
+    TagVolume = 'V',
+    TagScoreFile = 'H',
+    TagSoundTry = 'A',
+    TagPassEnd = 'E',
+    TagEnd = 'Z',
+};
+
+// The only messages a host sends the game; anything else in a journal is damage.
+constexpr UINT JournalledMessages[] = {WM_ACTIVATE, WM_CLOSE,       WM_KEYDOWN,   WM_KEYUP,
+                                       WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP};
+
+bool IsJournalled(UINT message) {
+    return std::find(std::begin(JournalledMessages), std::end(JournalledMessages), message) !=
+           std::end(JournalledMessages);
+}
+
+// ---- Checksums: CRC-32 (the polynomial of zip and PNG), eight bytes a step -----------------
+
+struct CrcTables {
+    uint32_t t[8][256];
+    CrcTables() {
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[0][n] = c;
+        }
+        for (uint32_t n = 0; n < 256; ++n) {
+            for (int k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+        }
+    }
+};
+
+const CrcTables Crc;
+
+// ---- Bytes in and out ----------------------------------------------------------------------
+
+void PutVarint(std::vector<uint8_t>* out, uint64_t value) {
+    while (value >= 0x80) {
+        out->push_back(static_cast<uint8_t>(value | 0x80));
+        value >>= 7;
+    }
+    out->push_back(static_cast<uint8_t>(value));
+}
+
+void PutU32(std::vector<uint8_t>* out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+uint64_t ZigZag(int64_t value) {
+    return (static_cast<uint64_t>(value) << 1) ^ static_cast<uint64_t>(value >> 63);
+}
+
+int64_t UnZigZag(uint64_t value) {
+    return static_cast<int64_t>(value >> 1) ^ -static_cast<int64_t>(value & 1);
+}
+
+// Reads a journal front to back; the first problem sticks and every later read fails.
+struct Reader {
+    const uint8_t* p;
+    const uint8_t* end;
+    const char* problem = nullptr;
+
+    bool Fail(const char* what) {
+        if (!problem) problem = what;
+        return false;
+    }
+    bool Byte(uint8_t* value) {
+        if (problem) return false;
+        if (p == end) return Fail("it is cut short");
+        *value = *p++;
+        return true;
+    }
+    bool U32(uint32_t* value) {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            uint8_t b;
+            if (!Byte(&b)) return false;
+            v |= static_cast<uint32_t>(b) << (8 * i);
+        }
+        *value = v;
+        return true;
+    }
+    bool Varint(uint64_t* value) {
+        uint64_t v = 0;
+        for (int i = 0; i < VarintBytes; ++i) {
+            uint8_t b;
+            if (!Byte(&b)) return false;
+            v |= static_cast<uint64_t>(b & 0x7F) << (7 * i);
+            if (!(b & 0x80)) {
+                *value = v;
+                return true;
+            }
+        }
+        return Fail("a number in it is damaged");
+    }
+    bool Small(uint64_t limit, uint32_t* value) {
+        uint64_t v;
+        if (!Varint(&v)) return false;
+        if (v > limit) return Fail("a number in it is out of range");
+        *value = static_cast<uint32_t>(v);
+        return true;
+    }
+};
+
+// ---- The journal in memory -----------------------------------------------------------------
+
+// A run of idle passes, or one pass with what crossed in it; the extras index the tables below.
+struct PassRecord {
+    uint32_t idleRun = 0;  // more than 0: that many passes where nothing crossed
+    uint32_t tickStep = 0;
+    bool hasTickStep = false;
+    bool frameChanged = false;
+    uint32_t frameSum = 0;
+    uint32_t firstMessage = 0, messageCount = 0;
+    uint32_t firstSoundTry = 0, soundTryCount = 0;
+    bool hasSeed = false;
+    uint32_t seed = 0;
+    int keys = -1;       // index into Keys
+    bool hasVolume = false;
+    uint32_t volume = 0;
+    int scoreFile = -1;  // index into ScoreFiles
+};
+
+struct JournalMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+struct JournalRecord {
+    JournalHeader header;
+    std::vector<PassRecord> passes;
+    std::vector<JournalMessage> messages;
+    std::vector<uint8_t> soundTries;
+    std::vector<GXKeyList> keys;
+    std::vector<ScoreFileState> scoreFiles;
+    uint64_t passTotal = 0;
+    uint32_t endScoreSum = 0;
+    uint32_t endScoreBytes = 0;
+};
+
+bool ReadHeader(Reader* in, JournalHeader* header) {
+    if (static_cast<size_t>(in->end - in->p) < sizeof Magic ||
+        std::memcmp(in->p, Magic, sizeof Magic) != 0) {
+        return in->Fail("it is not a Marrowdale journal");
+    }
+    if (static_cast<size_t>(in->end - in->p) < HeaderBytes) return in->Fail("it is cut short");
+    in->p += sizeof Magic;
+    uint8_t low = 0, high = 0;
+    in->Byte(&low);
+    in->Byte(&high);
+    header->version = low | high << 8;
+    if (header->version > FormatVersion) return in->Fail("it was made by a newer Marrowdale");
+    if (header->version < 1) return in->Fail("its format version is unknown");
+    uint32_t pass = 0, depth = 0, xStep = 0, yStep = 0, flags = 0;
+    in->U32(&pass);
+    in->U32(&depth);
+    in->U32(&xStep);
+    in->U32(&yStep);
+    in->U32(&header->startTick);
+    in->U32(&flags);
+    header->passMs = static_cast<int>(pass);
+    header->display = {static_cast<int>(depth), static_cast<int32_t>(xStep),
+                       static_cast<int32_t>(yStep)};
+    if (pass < 1 || pass > 1000 || !ValidDisplayLayout(header->display) || flags != 0) {
+        return in->Fail("its header is damaged");
+    }
+    return true;
+}
+
+bool ReadMessage(Reader* in, JournalRecord* journal) {
+    uint64_t message, wParam, lParam;
+    if (!in->Varint(&message) || !in->Varint(&wParam) || !in->Varint(&lParam)) return false;
+    if (!IsJournalled(static_cast<UINT>(message)) || message > 0xFFFF || wParam > 0xFFFFFFFFu) {
+        return in->Fail("it holds a message no host sends");
+    }
+    journal->messages.push_back({static_cast<UINT>(message), static_cast<WPARAM>(wParam),
+                                 static_cast<LPARAM>(UnZigZag(lParam))});
+    return true;
+}
+
+bool ReadKeys(Reader* in, JournalRecord* journal) {
+    int16_t codes[8];
+    for (int16_t& code : codes) {
+        uint8_t low = 0, high = 0;
+        if (!in->Byte(&low) || !in->Byte(&high)) return false;
+        code = static_cast<int16_t>(low | high << 8);
+    }
+    GXKeyList keys{};
+    keys.vkUp = codes[0];
+    keys.vkDown = codes[1];
+    keys.vkLeft = codes[2];
+    keys.vkRight = codes[3];
+    keys.vkA = codes[4];
+    keys.vkB = codes[5];
+    keys.vkC = codes[6];
+    keys.vkStart = codes[7];
+    journal->keys.push_back(keys);
+    return true;
+}
+
+bool ReadScoreFile(Reader* in, JournalRecord* journal) {
+    uint8_t state;
+    uint32_t length;
+    if (!in->Byte(&state) || !in->Small(LargestScoreFile, &length)) return false;
+    if (state > 3 || static_cast<size_t>(in->end - in->p) < length) {
+        return in->Fail(state > 3 ? "its score file record is damaged" : "it is cut short");
+    }
+    ScoreFileState file;
+    file.existed = state & 1;
+    file.readable = state & 2;
+    file.bytes.assign(in->p, in->p + length);
+    in->p += length;
+    journal->scoreFiles.push_back(std::move(file));
+    return true;
+}
+
+// One pass's records up to its end mark; each kind of record at most once, messages and
+// sound tries as often as they came.
+bool ReadPass(Reader* in, JournalRecord* journal) {
+    PassRecord pass;
+    pass.firstMessage = static_cast<uint32_t>(journal->messages.size());
+    pass.firstSoundTry = static_cast<uint32_t>(journal->soundTries.size());
+    for (;;) {
+        uint8_t tag;
+        if (!in->Byte(&tag)) return false;
+        bool ok = true;
+        switch (tag) {
+            case TagPassEnd:
+                pass.messageCount = static_cast<uint32_t>(journal->messages.size()) - pass.firstMessage;
+                pass.soundTryCount =
+                    static_cast<uint32_t>(journal->soundTries.size()) - pass.firstSoundTry;
+                journal->passes.push_back(pass);
+                return true;
+            case TagTick:
+                ok = !pass.hasTickStep && in->Small(0xFFFFFFFFu, &pass.tickStep);
+                pass.hasTickStep = true;
+                break;
+            case TagFrame:
+                ok = !pass.frameChanged && in->U32(&pass.frameSum);
+                pass.frameChanged = true;
+                break;
+            case TagMessage: ok = ReadMessage(in, journal); break;
+            case TagSeed:
+                ok = !pass.hasSeed && in->U32(&pass.seed);
+                pass.hasSeed = true;
+                break;
+            case TagKeys:
+                ok = pass.keys < 0 && ReadKeys(in, journal);
+                pass.keys = static_cast<int>(journal->keys.size()) - 1;
+                break;
+            case TagVolume:
+                ok = !pass.hasVolume && in->U32(&pass.volume);
+                pass.hasVolume = true;
+                break;
+            case TagScoreFile:
+                ok = pass.scoreFile < 0 && ReadScoreFile(in, journal);
+                pass.scoreFile = static_cast<int>(journal->scoreFiles.size()) - 1;
+                break;
+            case TagSoundTry: {
+                uint8_t outcome = 0;
+                ok = in->Byte(&outcome) && outcome <= 1;
+                journal->soundTries.push_back(outcome);
+                break;
+            }
+            default: ok = false; break;
+        }
+        if (!ok) return in->Fail("a pass in it is damaged");
+    }
+}
+
+}  // namespace
+
+// CRC-32 of bytes, as zip, PNG and zlib's crc32 compute it.
+uint32_t JournalChecksum(const uint8_t* bytes, size_t size) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (; size >= 8; bytes += 8, size -= 8) {
+        uint32_t a = c ^ (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+        c = Crc.t[7][a & 0xFF] ^ Crc.t[6][(a >> 8) & 0xFF] ^ Crc.t[5][(a >> 16) & 0xFF] ^
+            Crc.t[4][a >> 24] ^ Crc.t[3][bytes[4]] ^ Crc.t[2][bytes[5]] ^ Crc.t[1][bytes[6]] ^
+            Crc.t[0][bytes[7]];
+    }
+    for (; size > 0; ++bytes, --size) c = Crc.t[0][(c ^ *bytes) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+namespace {
+
+enum class JournalMode { Off, Record, Replay, Verify };
+
+struct JournalState {
+    JournalMode mode = JournalMode::Off;
+    uint64_t pass = 1;  // the pass now running, from 1
+    // Recording.
+    FILE* out = nullptr;
+    std::string outPath;
+    std::vector<uint8_t> passBytes;  // what crossed in this pass so far
+    uint64_t idlePasses = 0;         // idle passes not yet written
+    uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
+    uint32_t liveSum = 0;            // the frame the game presented last
+    bool frameChanged = false;
+    // Replaying.
+    JournalRecord record;
+    size_t segment = 0;     // the pass record that holds the current pass
+    uint32_t runOffset = 0;  // passes of an idle run already played
+    bool injected = false;
+    uint32_t soundTriesTaken = 0;
+    bool stopped = false;   // the player closed the window: the game is made to quit
+};
+
+JournalState Journal;
+
+const PassRecord IdlePass{};
+
+bool Replaying() { return Journal.mode == JournalMode::Replay || Journal.mode == JournalMode::Verify; }
+
+// The pass record of the pass now running, or nullptr once the journal has no more passes.
+const PassRecord* CurrentPass() {
+    if (Journal.segment >= Journal.record.passes.size()) return nullptr;
+    const PassRecord& pass = Journal.record.passes[Journal.segment];
+    return pass.idleRun > 0 ? &IdlePass : &pass;
+}
+
+void WriteBytes(const std::vector<uint8_t>& bytes) {
+    if (!Journal.out) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) == bytes.size()) return;
+    std::fprintf(stderr, "marrowdale: cannot write the journal %s; recording stops\n",
+                 Journal.outPath.c_str());
+    std::fclose(Journal.out);
+    Journal.out = nullptr;
+}
+
+void FlushIdlePasses() {
+    if (Journal.idlePasses == 0) return;
+    std::vector<uint8_t> bytes{TagIdle};
+    PutVarint(&bytes, Journal.idlePasses);
+    WriteBytes(bytes);
+    Journal.idlePasses = 0;
+}
+
+[[noreturn]] void Diverge(const char* what, uint32_t live, uint32_t recorded) {
+    std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s %08X, recorded %08X)\n",
+                 static_cast<unsigned long long>(Journal.pass), what, live, recorded);
+    if (Host == HostKind::Real) StopRealHost();
+    std::exit(1);
+}
+
+[[noreturn]] void DivergeInLength(const char* what) {
+    std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s)\n",
+                 static_cast<unsigned long long>(Journal.pass), what);
+    if (Host == HostKind::Real) StopRealHost();
+    std::exit(1);
+}
+
+// Recording, at the end of a pass: an idle pass only counts; any other is written whole.
+void RecordPassEnd(DWORD step, int passMs) {
+    if (step != static_cast<DWORD>(passMs)) {
+        Journal.passBytes.push_back(TagTick);
+        PutVarint(&Journal.passBytes, step);
+    }
+    if (Journal.frameChanged && Journal.liveSum != Journal.recordedSum) {
+        Journal.passBytes.push_back(TagFrame);
+        PutU32(&Journal.passBytes, Journal.liveSum);
+        Journal.recordedSum = Journal.liveSum;
+    }
+    Journal.frameChanged = false;
+    if (Journal.passBytes.empty()) {
+        ++Journal.idlePasses;
+        return;
+    }
+    FlushIdlePasses();
+    std::vector<uint8_t> bytes{TagPass};
+    bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
+    bytes.push_back(TagPassEnd);
+    WriteBytes(bytes);
+    Journal.passBytes.clear();
+}
+
+// Replaying, at the end of a pass: the frame must be the recorded one; then on to the next.
+DWORD ReplayPassEnd(int passMs) {
+    const PassRecord* pass = CurrentPass();
+    if (!pass) DivergeInLength("the journal has ended; the game runs on");
+    if (pass->frameChanged) Journal.recordedSum = pass->frameSum;
+    if (Journal.liveSum != Journal.recordedSum) Diverge("frame checksum", Journal.liveSum, Journal.recordedSum);
+    DWORD step = pass->hasTickStep ? pass->tickStep : static_cast<DWORD>(passMs);
+    const PassRecord& segment = Journal.record.passes[Journal.segment];
+    if (segment.idleRun > 0 && ++Journal.runOffset < segment.idleRun) {
+        // Still inside the run.
+    } else {
+        ++Journal.segment;
+        Journal.runOffset = 0;
+    }
+    Journal.injected = false;
+    Journal.soundTriesTaken = 0;
+    return step;
+}
+
+}  // namespace
+
+// Reads a whole journal; false with problem set to why it can't be played.
+bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
+    JournalRecord journal;
+    Reader in{bytes, bytes + size};
+    bool ended = false;
+    if (ReadHeader(&in, &journal.header)) {
+        uint64_t passes = 0;
+        while (!in.problem && !ended) {
+            uint8_t tag;
+            if (!in.Byte(&tag)) break;
+            if (tag == TagIdle) {
+                uint32_t run = 0;
+                if (in.Small(MostPasses, &run) && run == 0) in.Fail("a pass in it is damaged");
+                PassRecord idle;
+                idle.idleRun = run;
+                journal.passes.push_back(idle);
+                passes += run;
+            } else if (tag == TagPass) {
+                if (ReadPass(&in, &journal)) ++passes;
+            } else if (tag == TagEnd) {
+                uint64_t total;
+                if (in.U32(&journal.endScoreSum) && in.U32(&journal.endScoreBytes) &&
+                    in.Varint(&total) && total != passes) {
+                    in.Fail("its passes don't add up");
+                }
+                ended = true;
+            } else {
+                in.Fail("a pass in it is damaged");
+            }
+            if (passes > MostPasses) in.Fail("it holds too many passes");
+        }
+        journal.passTotal = passes;
+        if (!in.problem && in.p != in.end) in.Fail("something follows its end");
+    }
+    *problem = in.problem;
+    if (in.problem) return false;
+    Journal.record = std::move(journal);
+    return true;
+}
+
+// ---- Starting and ending ---------------------------------------------------------------------
+
+// --record FILE, once the host has started: the header now, each pass as it ends. False, with
+// one line on stderr, when the file can't be made or the loop is not paced.
+bool StartRecording(const char* path) {
+    int passMs = ClockPassMs();
+    if (passMs < 1) {
+        std::fprintf(stderr, "marrowdale: a recording needs a paced loop (--pass-ms 1 or more)\n");
+        return false;
+    }
+    FILE* out = std::fopen(path, "wb");
+    if (!out) {
+        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path,
+                     std::strerror(errno));
+        return false;
+    }
+    DisplayLayout display = CurrentDisplayLayout();
+    std::vector<uint8_t> header(std::begin(Magic), std::end(Magic));
+    header.push_back(FormatVersion);
+    header.push_back(0);
+    for (uint32_t field : {static_cast<uint32_t>(passMs), static_cast<uint32_t>(display.depth),
+                           static_cast<uint32_t>(display.xStep),
+                           static_cast<uint32_t>(display.yStep), GetTickCount(), 0u}) {
+        PutU32(&header, field);
+    }
+    Journal = JournalState{};
+    Journal.mode = JournalMode::Record;
+    Journal.out = out;
+    Journal.outPath = path;
+    size_t size = 0;
+    const uint8_t* memory = DisplayMemory(&size);
+    Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
+    WriteBytes(header);
+    return Journal.out != nullptr;
+}
+
+// --replay FILE: reads and checks the whole journal before anything runs. False, with one
+// line on stderr, for a file that is missing, damaged, cut short, foreign or too new.
+bool LoadJournal(const char* path, JournalHeader* header) {
+    FILE* in = std::fopen(path, "rb");
+    std::vector<uint8_t> bytes;
+    const char* problem = nullptr;
+    if (!in) {
+        problem = std::strerror(errno);
+    } else {
+        uint8_t block[1 << 16];
+        size_t got;
+        while ((got = std::fread(block, 1, sizeof block, in)) > 0 && bytes.size() <= LargestJournal) {
+            bytes.insert(bytes.end(), block, block + got);
+        }
+        if (std::ferror(in)) problem = std::strerror(errno);
+        std::fclose(in);
+        if (!problem && bytes.size() > LargestJournal) problem = "it is far too large";
+    }
+    if (!problem) ParseJournal(bytes.data(), bytes.size(), &problem);
+    if (problem) {
+        std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", path, problem);
+        return false;
+    }
+    *header = Journal.record.header;
+    return true;
+}
+
+// Once the host has started with the journal's pace and display: the recorded game begins.
+void StartReplay(bool verify) {
+    JournalRecord record = std::move(Journal.record);
+    Journal = JournalState{};
+    Journal.record = std::move(record);
+    Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
+    SetVirtualTick(Journal.record.header.startTick);
+    size_t size = 0;
+    const uint8_t* memory = DisplayMemory(&size);
+    Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
+}
+
+// After WinMain: a recording is closed with its end mark; a replay must end where the journal
+// does, with the same high scores. The exit status: 0, or 1 after one line on stderr.
+int EndJournal() {
+    int status = 0;
+    if (Journal.mode == JournalMode::Record) {
+        FlushIdlePasses();
+        std::vector<uint8_t> end{TagEnd};
+        ScoreFileState scores = CurrentScoreFile();
+        PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
+        PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
+        PutVarint(&end, Journal.pass - 1);
+        WriteBytes(end);
+        if (Journal.out && std::fclose(Journal.out) != 0) {
+            std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
+            status = 1;
+        }
+    } else if (Replaying() && !Journal.stopped) {
+        ScoreFileState scores = CurrentScoreFile();
+        uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
+        if (CurrentPass()) {
+            std::fprintf(stderr,
+                         "marrowdale: replay diverges at pass %llu (the game ended; the journal "
+                         "goes on to pass %llu)\n",
+                         static_cast<unsigned long long>(Journal.pass),
+                         static_cast<unsigned long long>(Journal.record.passTotal));
+            status = 1;
+        } else if (sum != Journal.record.endScoreSum ||
+                   scores.bytes.size() != Journal.record.endScoreBytes) {
+            std::fprintf(stderr,
+                         "marrowdale: replay diverges at the end (high scores checksum %08X, "
+                         "recorded %08X)\n",
+                         sum, Journal.record.endScoreSum);
+            status = 1;
+        }
+    }
+    Journal = JournalState{};
+    return status;
+}
+
+// ---- Hooks of the rest of the platform -----------------------------------------------------
+
+bool JournalReplaying() { return Replaying(); }
+
+bool JournalVerifying() { return Journal.mode == JournalMode::Verify; }
+
+// PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
+// or in a replay replaced by the recorded one. The tick the next pass reads.
+DWORD JournalPassEnded(DWORD passStart, DWORD tick, int passMs) {
+    if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
+    if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
+    ++Journal.pass;
+    return tick;
+}
+
+// The pump took a message the host sent: a recording writes it into the pass.
+void JournalMessageTaken(const MSG& msg) {
+    if (Journal.mode != JournalMode::Record) return;
+    Journal.passBytes.push_back(TagMessage);
+    PutVarint(&Journal.passBytes, msg.message);
+    PutVarint(&Journal.passBytes, msg.wParam);
+    PutVarint(&Journal.passBytes, ZigZag(msg.lParam));
+}
+
+// Replay, at the pass's first look into the queue: the messages recorded for it, in order.
+void JournalQueuePassMessages() {
+    if (!Replaying() || Journal.injected || Journal.stopped) return;
+    Journal.injected = true;
+    const PassRecord* pass = CurrentPass();
+    if (!pass) return;
+    for (uint32_t i = 0; i < pass->messageCount; ++i) {
+        const JournalMessage& m = Journal.record.messages[pass->firstMessage + i];
+        QueueJournalMessage(m.message, m.wParam, m.lParam);
+    }
+}
+
+// A replay takes no input from the host: the player's own is dropped, and closing the window
+// ends the replay (the game quits at once, skipping its credits, and writes nowhere). True when
+// the message is dropped.
+bool JournalDropsHostInput(UINT message) {
+    if (!Replaying()) return false;
+    if (message == WM_CLOSE && !Journal.stopped) {
+        Journal.stopped = true;
+        QueueJournalMessage(WM_CLOSE, 0, 0);
+        QueueJournalMessage(WM_CLOSE, 0, 0);
+    }
+    return true;
+}
+
+// GXEndDraw, when the display memory changed: the checksum of the frame now shown.
+void JournalFrameDrawn(const uint8_t* memory, size_t size) {
+    if (Journal.mode == JournalMode::Off) return;
+    Journal.liveSum = JournalChecksum(memory, size);
+    Journal.frameChanged = true;
+}
+
+// srand: a recording notes the seed; a replay checks it is the recorded one.
+void JournalSeed(unsigned seed) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagSeed);
+        PutU32(&Journal.passBytes, seed);
+    } else if (Replaying() && !Journal.stopped) {
+        const PassRecord* pass = CurrentPass();
+        uint32_t recorded = pass && pass->hasSeed ? pass->seed : ~seed;
+        if (recorded != seed) Diverge("seed", seed, recorded);
+    }
+}
+
+// GXGetDefaultKeys: a recording notes the keys; a replay hands out the recorded ones.
+void JournalKeys(GXKeyList* keys) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagKeys);
+        for (int16_t code : {keys->vkUp, keys->vkDown, keys->vkLeft, keys->vkRight, keys->vkA,
+                             keys->vkB, keys->vkC, keys->vkStart}) {
+            Journal.passBytes.push_back(static_cast<uint8_t>(code));
+            Journal.passBytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(code) >> 8));
+        }
+    } else if (Replaying()) {
+        const PassRecord* pass = CurrentPass();
+        if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
+    }
+}
+
+// waveOutGetVolume: a recording notes the device's volume; a replay hands out the recorded one.
+void JournalVolume(DWORD* volume) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagVolume);
+        PutU32(&Journal.passBytes, *volume);
+    } else if (Replaying()) {
+        const PassRecord* pass = CurrentPass();
+        if (pass && pass->hasVolume) *volume = pass->volume;
+    }
+}
+
+// The high score file at the end of a run: a recording reads it where the game keeps it.
+ScoreFileState CurrentScoreFile() { return ScoreFileState{}; }
