@@ -138,7 +138,9 @@ int LargestFittingScale() {
 void CycleScale() {
     int next = Sdl.options.scale >= LargestFittingScale() ? 1 : Sdl.options.scale + 1;
     SDL_SetWindowSize(Sdl.window, ScreenWidth * next, ScreenHeight * next);
-    if (!Sdl.fullscreen) SDL_SetWindowPosition(Sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    if (!Sdl.fullscreen) {
+        SDL_SetWindowPosition(Sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
     Sdl.options.scale = next;
     Sdl.exposed = true;
     RememberScale(next);
@@ -272,7 +274,8 @@ void OnControllerButton(const SDL_ControllerButtonEvent& event) {
     for (const ButtonKey& entry : ButtonKeys) {
         if (entry.button != event.button) continue;
         int64_t source = (static_cast<int64_t>(event.which) << 16) | event.button;
-        ControllerHold(source, PlayerKeys().codes[entry.slot], event.type == SDL_CONTROLLERBUTTONDOWN);
+        bool down = event.type == SDL_CONTROLLERBUTTONDOWN;
+        ControllerHold(source, PlayerKeys().codes[entry.slot], down);
     }
 }
 

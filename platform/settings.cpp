@@ -94,7 +94,8 @@ const char* ReadMute(StandInOptions* options, const char* value, int) {
 
 // A key by name: a letter or digit, or one of KeyNames, in any case.
 const char* ReadKey(StandInOptions* options, const char* value, int slot) {
-    const char* wanted = "a letter, a digit, Up, Down, Left, Right, Enter, Space, Escape, Tab or Backspace";
+    const char* wanted =
+        "a letter, a digit, Up, Down, Left, Right, Enter, Space, Escape, Tab or Backspace";
     if (value[0] && !value[1]) {
         char c = value[0];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -123,11 +124,15 @@ std::string WriteDisplay(const StandInOptions& options, int) {
            std::to_string(layout.yStep);
 }
 
-std::string WritePassMs(const StandInOptions& options, int) { return std::to_string(options.passMs); }
+std::string WritePassMs(const StandInOptions& options, int) {
+    return std::to_string(options.passMs);
+}
 
 std::string WriteAudioDriver(const StandInOptions& options, int) { return options.audioDriver; }
 
-std::string WriteMute(const StandInOptions& options, int) { return options.startMuted ? "yes" : "no"; }
+std::string WriteMute(const StandInOptions& options, int) {
+    return options.startMuted ? "yes" : "no";
+}
 
 std::string WriteKey(const StandInOptions& options, int slot) {
     WORD code = options.keys.codes[slot];

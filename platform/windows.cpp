@@ -234,7 +234,9 @@ HICON LoadIconW(HINSTANCE, const WCHAR*) {
     size_t slash = own.rfind('/');
     std::string beside = slash == std::string::npos ? std::string(".") : own.substr(0, slash);
     SDL_Surface* loaded = SDL_LoadBMP((beside + "/Graph/icon32.bmp").c_str());
-    if (!loaded) loaded = SDL_LoadBMP((SharedDataFolder() + "/marrowdale/Graph/icon32.bmp").c_str());
+    if (!loaded) {
+        loaded = SDL_LoadBMP((SharedDataFolder() + "/marrowdale/Graph/icon32.bmp").c_str());
+    }
     if (!loaded) return nullptr;
     Icon = KeyedIcon(loaded);
     SDL_FreeSurface(loaded);

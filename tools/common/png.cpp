@@ -29,7 +29,8 @@ std::vector<png_byte> PackRows(const uint32_t* pixels, int width, int height, Pn
 
 // Everything that calls into libpng, kept apart from C++ objects a long jump would skip.
 bool WriteRows(FILE* file, png_bytep* rows, int width, int height, PngPixels kind) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
     if (!info || setjmp(png_jmpbuf(png))) {

@@ -1,4 +1,4 @@
-// The graphics half of the content builder: the archive, the window and desktop icons, the contact sheet.
+// The graphics half of the content builder: the archive, window and desktop icons, contact sheet.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -105,7 +105,8 @@ std::vector<uint32_t> BlownUpIcon(const Picture& picture, int factor) {
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             uint32_t colour = art::PixelAt(picture, x / factor, y / factor);
-            pixels[static_cast<size_t>(y) * size + x] = colour == art::ImageKey ? 0 : colour | 0xFF000000;
+            uint32_t argb = colour == art::ImageKey ? 0 : colour | 0xFF000000;
+            pixels[static_cast<size_t>(y) * size + x] = argb;
         }
     }
     return pixels;
