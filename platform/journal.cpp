@@ -14,7 +14,7 @@ namespace {
 
 constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
 constexpr int FormatVersion = 1;
-constexpr size_t HeaderBytes = 30;
+constexpr size_t HeaderBytes = 34;
 // Far beyond any real game (a day of play is a few megabytes); a bigger file is refused.
 constexpr size_t LargestJournal = 256u << 20;
 constexpr uint64_t MostPasses = 1ull << 31;
