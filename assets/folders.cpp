@@ -65,6 +65,7 @@ void SetDataFolders(const WCHAR* folder, int length) {
     JoinFolder(MapFolder, folder, length, u"/Map/");
 }
 
+// Whether the Graph folder as it stands holds the game's archive.
 bool GraphFolderHoldsData() {
     WCHAR path[PathChars];
     JoinPath(path, GraphFolder, DataWitnessName);
@@ -72,6 +73,7 @@ bool GraphFolderHoldsData() {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Whether folder exists and this process may write files into it.
 bool IsWritableFolder(const WCHAR* folder) {
     DWORD attributes = GetFileAttributesW(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -96,6 +98,7 @@ bool SetUserRootFolder() {
     return true;
 }
 
+// One line naming both places the data was looked for.
 void ReportMissingData(const WCHAR* besideFolder, const WCHAR* installedFolder) {
     char beside[NarrowPathBytes];
     char installed[NarrowPathBytes];
@@ -131,15 +134,16 @@ void BuildDataFolders() {
     SetDataFolders(folder, folderLength);
     JoinFolder(RootFolder, folder, folderLength, u"/");
     bool installed = false;
-    WCHAR shared[FolderChars] = u"(no installed data folder)";
     if (!GraphFolderHoldsData()) {
-        if (GameFolderIn(CSIDL_COMMON_APPDATA, false, shared)) {
+        WCHAR shared[FolderChars];
+        bool known = GameFolderIn(CSIDL_COMMON_APPDATA, false, shared);
+        if (known) {
             SetDataFolders(shared, WideLength(shared));
             installed = GraphFolderHoldsData();
         }
         if (!installed) {
             SetDataFolders(folder, folderLength);
-            ReportMissingData(RootFolder, shared);
+            ReportMissingData(RootFolder, known ? shared : u"(no installed data folder)");
         }
     }
     if (installed || !IsWritableFolder(RootFolder)) {
