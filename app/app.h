@@ -24,6 +24,9 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The device's button codes, copied whole from GXGetDefaultKeys.
 extern GXKeyList KeyMap;
 
+// Characters typed in one pump that the next pass can take; more are dropped.
+constexpr int TypedSlots = 16;
+
 struct InputLatches {
     bool tapPending;
     uint32_t tapX, tapY;
@@ -32,6 +35,8 @@ struct InputLatches {
     bool aPressed;
     bool bPressed;
     bool leftHeld, rightHeld, upHeld, downHeld;
+    uint16_t typed[TypedSlots];  // oldest first
+    int32_t typedCount;
 };
 extern InputLatches Latches;
 
@@ -40,6 +45,9 @@ void OnKeyUp(int16_t code);
 void OnStylusDown(uint16_t x, uint16_t y);
 void OnStylusMove(uint16_t x, uint16_t y);
 void OnStylusUp();
+void OnCharacter(uint16_t character);
+void ForgetCharacters();
+void DropKeyPress(int16_t code);
 
 bool TakeTap();
 int TapX();
@@ -49,6 +57,7 @@ int PenY();
 bool PenDown();
 bool TakeKeyA();
 bool TakeKeyB();
+uint16_t TakeCharacter();
 bool HeldLeft();
 bool HeldRight();
 bool HeldUp();

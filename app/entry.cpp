@@ -18,7 +18,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, WCHAR*, int showCommand) {
         ShowWindow(running, SW_SHOW);
         return 0;
     }
-    AllocateBackBuffer();
+    if (!AllocateBackBuffer()) return 1;
     GXOpenDisplay(nullptr, GX_FULLSCREEN);
     GXOpenInput();
     KeyMap = GXGetDefaultKeys(GX_NORMALKEYS);
@@ -123,6 +123,9 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_KEYUP:
             OnKeyUp(static_cast<int16_t>(LOWORD(wParam)));
+            return 0;
+        case WM_CHAR:
+            OnCharacter(LOWORD(wParam));
             return 0;
         case WM_MOUSEMOVE:
             OnStylusMove(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam)));

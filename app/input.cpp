@@ -42,6 +42,21 @@ void OnStylusMove(uint16_t x, uint16_t y) {
 // Window procedure, WM_LBUTTONUP.
 void OnStylusUp() { Latches.penDown = false; }
 
+// Window procedure, WM_CHAR: one more character for the next pass.
+void OnCharacter(uint16_t character) {
+    if (Latches.typedCount == TypedSlots) return;
+    Latches.typed[Latches.typedCount++] = character;
+}
+
+// The pump, before it runs: characters typed on a screen that reads none do not wait for one.
+void ForgetCharacters() { Latches.typedCount = 0; }
+
+// Name entry, for a key that typed there: it presses no game button as well.
+void DropKeyPress(int16_t code) {
+    if (code == KeyMap.vkA) Latches.aPressed = false;
+    if (code == KeyMap.vkB) Latches.bPressed = false;
+}
+
 // Every screen: true once per tap since the last call.
 bool TakeTap() {
     bool pending = Latches.tapPending;
@@ -67,6 +82,15 @@ bool TakeKeyB() {
     bool pressed = Latches.bPressed;
     Latches.bPressed = false;
     return pressed;
+}
+
+// Name entry: the oldest character typed in the last pump, or 0 when none is left.
+uint16_t TakeCharacter() {
+    if (Latches.typedCount == 0) return 0;
+    uint16_t character = Latches.typed[0];
+    --Latches.typedCount;
+    for (int32_t i = 0; i < Latches.typedCount; ++i) Latches.typed[i] = Latches.typed[i + 1];
+    return character;
 }
 
 bool HeldLeft() { return Latches.leftHeld; }

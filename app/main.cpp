@@ -12,139 +12,183 @@
 
 namespace {
 
-const char UsageText[] =
-    "usage: marrowdale [OPTION]...\n"
-    "Pick fruit, drive off spiders.\n"
-    "\n"
-    "  --scale N            window size as a multiple of 240 x 320 (1 to 8, default 2)\n"
-    "  --fullscreen         start full screen (F11 or Alt+Enter toggles)\n"
-    "  --windowed           start in a window\n"
-    "  --display LAYOUT     emulated display: 16, 16:XSTEP:YSTEP, 4, 2 or 2:1:YSTEP\n"
-    "                       (default 16:2:480)\n"
-    "  --pass-ms N          milliseconds per pass of the game loop (default 13, 0 flat out)\n"
-    "  --audio-driver NAME  libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
-    "                       wav or wav:FILE to write the sound to a file)\n"
-    "  --mute, --no-mute    start with the sound muted, or not\n"
-    "  --reset-settings     start from the default settings (and keep them)\n"
-    "  --record FILE        write a journal of the game to FILE\n"
-    "  --replay FILE        play a journal back in the window\n"
-    "  --verify             with --replay: no window, as fast as possible, every frame\n"
-    "                       checked (status 0 when all match, 1 at the first difference)\n"
-    "  --dump-state FILE    with --replay: each pass's state as a line of JSON\n"
-    "  --help               show this help and exit\n"
-    "  --version            show the version and exit\n"
-    "\n"
-    "Options hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini keeps\n"
-    "the player's choices. Keys: arrows move, Z fires left, X fires right; the mouse is the\n"
-    "stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.\n";
-
-// An option and the setting it gives for this run: a fixed value, or (null) the argument
-// that follows it.
-struct OptionEntry {
-    const char* option;
-    const char* setting;
-    const char* value;
-};
-
-constexpr OptionEntry OptionTable[] = {
-    {"--scale", "scale", nullptr},
-    {"--fullscreen", "fullscreen", "yes"},
-    {"--windowed", "fullscreen", "no"},
-    {"--display", "display", nullptr},
-    {"--pass-ms", "pass-ms", nullptr},
-    {"--audio-driver", "audio-driver", nullptr},
-    {"--mute", "mute", "yes"},
-    {"--no-mute", "mute", "no"},
-};
-
+// What the command line asks for; the option table's rows point into it.
 struct CommandLine {
-    std::vector<std::pair<const char*, const char*>> settings;  // setting, value
-    bool resetSettings = false;
+    std::vector<std::pair<const char*, const char*>> settings;  // name, value: for this run
     SessionOptions session;
+    bool resetSettings;
+    bool help;
+    bool version;
 };
 
-int Fail(const char* message, const char* argument) {
-    std::fprintf(stderr, "marrowdale: %s '%s' (try --help)\n", message, argument);
+CommandLine Asked;
+
+// A flag, a text, or one of the settings (as the settings file names it) for this run only.
+enum class ValueKind { Flag, Text, Setting };
+
+// One option: its names, its value's kind, where the value goes (the pointer of its kind, or
+// the setting's name and, for an option without a value, the value it stands for), and its
+// lines of help.
+struct Option {
+    const char* name;
+    const char* alias = nullptr;  // a short spelling
+    ValueKind kind = ValueKind::Flag;
+    const char* valueName = nullptr;  // what the help calls the value
+    bool* flag = nullptr;
+    const char** text = nullptr;
+    const char* setting = nullptr;
+    const char* fixed = nullptr;
+    const char* help = "";  // lines after the first are indented under it
+};
+
+constexpr Option Options[] = {
+    {.name = "--scale", .kind = ValueKind::Setting, .valueName = "N", .setting = "scale",
+     .help = "window size as a multiple of 240 x 320 (1 to 8, or fit: the\n"
+             "largest that fits the desktop, the default; F10 steps it)"},
+    {.name = "--fullscreen", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "yes",
+     .help = "start full screen (F11 or Alt+Enter toggles)"},
+    {.name = "--windowed", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "no",
+     .help = "start in a window"},
+    {.name = "--display", .kind = ValueKind::Setting, .valueName = "LAYOUT", .setting = "display",
+     .help = "emulated display: 16, 16:XSTEP:YSTEP, 4, 2 or 2:1:YSTEP\n(default 16:2:480)"},
+    {.name = "--pass-ms", .kind = ValueKind::Setting, .valueName = "N", .setting = "pass-ms",
+     .help = "milliseconds per pass of the game loop (default 13, 0 flat out)"},
+    {.name = "--audio-driver", .kind = ValueKind::Setting, .valueName = "NAME",
+     .setting = "audio-driver",
+     .help = "libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
+             "wav or wav:FILE to write the sound to a file)"},
+    {.name = "--mute", .kind = ValueKind::Setting, .setting = "mute", .fixed = "yes",
+     .help = "start with the sound muted"},
+    {.name = "--no-mute", .kind = ValueKind::Setting, .setting = "mute", .fixed = "no",
+     .help = "start with sound"},
+    {.name = "--reset-settings", .kind = ValueKind::Flag, .flag = &Asked.resetSettings,
+     .help = "start from the default settings (and keep them)"},
+    {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.record, .help = "write a journal of the game to FILE"},
+    {.name = "--replay", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.replay, .help = "play a journal back in the window"},
+    {.name = "--verify", .kind = ValueKind::Flag, .flag = &Asked.session.verify,
+     .help = "with --replay: no window, as fast as possible, every frame\n"
+             "checked (status 0 when all match, 1 at the first difference)"},
+    {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
+    {.name = "--help", .alias = "-h", .kind = ValueKind::Flag, .flag = &Asked.help,
+     .help = "show this help and exit"},
+    {.name = "--version", .kind = ValueKind::Flag, .flag = &Asked.version,
+     .help = "show the version and exit"},
+};
+
+// Longest argument a message repeats; the rest is cut off with "...".
+constexpr size_t EchoLimit = 40;
+// Column where the help's descriptions start.
+constexpr int HelpColumn = 23;
+
+// Prints the usage, one block per option of the table.
+void PrintUsage() {
+    std::puts("usage: marrowdale [OPTION]...\nPick fruit, drive off spiders.\n");
+    for (const Option& option : Options) {
+        char names[HelpColumn];
+        std::snprintf(names, sizeof names, "%s%s%s %s", option.alias ? option.alias : "",
+                      option.alias ? ", " : "", option.name,
+                      option.valueName ? option.valueName : "");
+        std::printf("  %-*s", HelpColumn - 3, names);
+        for (const char* line = option.help; line;) {
+            const char* end = std::strchr(line, '\n');
+            std::printf(" %.*s\n", static_cast<int>(end ? end - line : std::strlen(line)), line);
+            line = end ? end + 1 : nullptr;
+            if (line) std::printf("%*s", HelpColumn - 1, "");
+        }
+    }
+    std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
+              "keeps the player's choices. Keys: arrows move, Z fires left, X fires right; the\n"
+              "mouse is the stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.");
+}
+
+// One line on stderr naming the refused argument (cut short, never inside a UTF-8
+// character); the exit status 2.
+int Refuse(const char* what, const char* argument) {
+    size_t length = std::strlen(argument);
+    size_t shown = length;
+    if (length > EchoLimit) {
+        shown = EchoLimit;
+        while (shown > 0 && (static_cast<unsigned char>(argument[shown]) & 0xC0) == 0x80) --shown;
+    }
+    std::fprintf(stderr, "marrowdale: %s '%.*s%s' (try --help)\n", what, static_cast<int>(shown),
+                 argument, shown < length ? "..." : "");
     return 2;
 }
 
-const OptionEntry* FindOption(const char* arg) {
-    for (const OptionEntry& entry : OptionTable) {
-        if (!std::strcmp(arg, entry.option)) return &entry;
+const Option* FindOption(const char* name) {
+    for (const Option& option : Options) {
+        if (!std::strcmp(name, option.name) || (option.alias && !std::strcmp(name, option.alias))) {
+            return &option;
+        }
     }
     return nullptr;
 }
 
-// The journal's options that name a file: where the file name goes, or null.
-const char** SessionFile(const char* arg, SessionOptions* session) {
-    if (!std::strcmp(arg, "--record")) return &session->record;
-    if (!std::strcmp(arg, "--replay")) return &session->replay;
-    if (!std::strcmp(arg, "--dump-state")) return &session->dumpState;
-    return nullptr;
+// Stores an option's value where its row says, a setting checked by the settings file's own
+// rules; null, or what the value should have been.
+const char* TakeOption(const Option& option, const char* value) {
+    switch (option.kind) {
+        case ValueKind::Flag: *option.flag = true; return nullptr;
+        case ValueKind::Text: *option.text = value; return *value ? nullptr : "a name";
+        case ValueKind::Setting: {
+            StandInOptions scratch;
+            const char* wanted = ApplySetting(&scratch, option.setting, value);
+            if (!wanted) Asked.settings.emplace_back(option.setting, value);
+            return wanted;
+        }
+    }
+    return "nothing";
 }
 
-// Fills line from argv, every value checked; returns -1 to go on, or the exit status.
-int ParseCommandLine(int argc, char** argv, CommandLine* line) {
-    SessionOptions* session = &line->session;
+// The refusal of a value: what its option needs, then the value itself.
+int RefuseValue(const Option& option, const char* wanted, const char* value) {
+    std::string what = std::string(option.name) + " needs " + wanted + ", not";
+    return Refuse(what.c_str(), value);
+}
+
+// Fills Asked from argv; returns -1 to go on, or the exit status.
+int ParseCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!std::strcmp(arg, "--help")) {
-            std::fputs(UsageText, stdout);
-            return 0;
-        }
-        if (!std::strcmp(arg, "--version")) {
-            std::printf("marrowdale %s\n", MARROWDALE_VERSION);
-            return 0;
-        }
-        if (!std::strcmp(arg, "--reset-settings")) {
-            line->resetSettings = true;
-            continue;
-        }
-        if (!std::strcmp(arg, "--verify")) {
-            session->verify = true;
-            continue;
-        }
-        const OptionEntry* entry = FindOption(arg);
-        const char** file = SessionFile(arg, session);
-        if (!entry && !file) return Fail("unknown option", arg);
-        const char* value = entry ? entry->value : nullptr;
-        if (!value) {
-            if (i + 1 >= argc) return Fail("missing value for", arg);
+        const Option* option = FindOption(argv[i]);
+        if (!option) return Refuse("unknown option", argv[i]);
+        const char* value = option->fixed;
+        if (option->kind != ValueKind::Flag && !value) {
+            if (i + 1 == argc) return Refuse("missing value for", argv[i]);
             value = argv[++i];
         }
-        if (file) {
-            *file = value;
-            continue;
+        if (const char* wanted = TakeOption(*option, value)) {
+            return RefuseValue(*option, wanted, value);
         }
-        StandInOptions scratch;
-        if (const char* wanted = ApplySetting(&scratch, entry->setting, value)) {
-            std::string message = std::string(arg) + " needs " + wanted + ", not";
-            return Fail(message.c_str(), value);
-        }
-        line->settings.emplace_back(entry->setting, value);
     }
-    if ((session->verify || session->dumpState) && !session->replay) {
-        return Fail("--verify and --dump-state go with --replay, not alone:", session->verify ? "--verify" : "--dump-state");
+    const SessionOptions& session = Asked.session;
+    if ((session.verify || session.dumpState) && !session.replay) {
+        return Refuse("--verify and --dump-state go with --replay, not alone:",
+                      session.verify ? "--verify" : "--dump-state");
     }
-    if (session->record && session->replay) return Fail("a replay cannot be recorded:", "--record");
-    return -1;
+    if (session.record && session.replay) return Refuse("a replay cannot be recorded:", "--record");
+    if (Asked.help) PrintUsage();
+    if (Asked.version) std::printf("marrowdale %s\n", MARROWDALE_VERSION);
+    return Asked.help || Asked.version ? 0 : -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CommandLine line;
-    int status = ParseCommandLine(argc, argv, &line);
+    InstallSignalHandlers();
+    int status = ParseCommandLine(argc, argv);
     if (status >= 0) return status;
     StandInOptions options;
-    if (line.resetSettings) {
+    if (Asked.resetSettings) {
         ResetSettings();
     } else {
         LoadSettings(&options);
     }
-    for (const auto& [setting, value] : line.settings) ApplySetting(&options, setting, value);
-    SetAudioDriver(options.audioDriver.empty() ? nullptr : options.audioDriver.c_str());
-    status = RunSession(options, line.session);
+    for (const auto& [setting, value] : Asked.settings) ApplySetting(&options, setting, value);
+    if (!options.audioDriver.empty()) SetAudioDriver(options.audioDriver.c_str());
+    status = RunSession(options, Asked.session);
     SaveSettings();
     return status;
 }

@@ -10,6 +10,7 @@ bool Inactive;
 void PresentFrame(bool present) {
     if (present) PresentBackBuffer();
     bool sleepAfter = Inactive;
+    ForgetCharacters();
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) == 1) {
         GetMessageW(&msg, nullptr, 0, 0);

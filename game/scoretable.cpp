@@ -72,7 +72,7 @@ void DrawTableRow(int32_t slot) {
 // Paced by the play clock; after a game LastFrame holds that game's last frame time.
 void StepFruitBorder() {
     Now = ElapsedMs();
-    if (Now <= LastFrame + SpeedUnit / BorderStepsPerUnit) return;
+    if (!IsDue(LastFrame, SpeedUnit / BorderStepsPerUnit)) return;
     BorderFrame = BorderFrame + 1 < FruitCount ? BorderFrame + 1 : 0;
     LastFrame = ElapsedMs();
 }
@@ -144,8 +144,19 @@ void DrawNameEntry() {
     }
 }
 
-// The letter key under the tap, or 0 when it is on no key.
+// The names of BACK and DONE among the keys, the characters Backspace and Enter type.
+constexpr char BackKey = '\b';
+constexpr char DoneKey = '\r';
+
+// The key under a tap in screen pixels (a letter, SPACE, BACK or DONE), or 0 when it is on
+// none; every bound is exclusive.
 char KeyAt(int32_t x, int32_t y) {
+    if (ButtonTop < y && y < ButtonBottom) {
+        if (Inside(x, DoneButton)) return DoneKey;
+        if (Inside(x, SpaceButton)) return ' ';
+        if (Inside(x, BackButton)) return BackKey;
+        return 0;
+    }
     for (const KeyRow& row : KeyRows) {
         bool onRow = row.top < y && y < row.top + KeySize;
         if (onRow && row.left < x && x < row.left + KeySize * row.count) {
@@ -188,25 +199,35 @@ void ConfirmName() {
     RunFlag = 1;
 }
 
-// A tap in screen pixels; every bound is exclusive, and a full name takes no more keys.
-void PressNameEntry(int32_t x, int32_t y) {
-    bool onButtons = ButtonTop < y && y < ButtonBottom;
-    if (onButtons && Inside(x, DoneButton)) {
+// The key a typed character stands for (letters in either case, space, Backspace, Enter), or 0.
+char KeyTyped(uint16_t character) {
+    if (character >= 'a' && character <= 'z') return static_cast<char>(character - 'a' + 'A');
+    bool letter = character >= 'A' && character <= 'Z';
+    bool other = character == ' ' || character == BackKey || character == DoneKey;
+    return letter || other ? static_cast<char>(character) : 0;
+}
+
+// A key tapped or typed; a full name takes no more characters, an empty one no BACK.
+void PressKey(char key) {
+    if (key == DoneKey) {
         ConfirmName();
-        return;
-    }
-    bool room = NameLength < NameLimit;
-    char key = KeyAt(x, y);
-    if (key && room) {
+    } else if (key == BackKey) {
+        if (NameLength > 0) EraseCharacter();
+    } else if (key && NameLength < NameLimit) {
         TypeCharacter(key);
-        return;
     }
-    if (!onButtons) return;
-    if (Inside(x, SpaceButton)) {
-        if (room) TypeCharacter(' ');
-        return;
+}
+
+// The characters typed since the last pass, until one confirms the name. A key that types here
+// is only that key: the game button it may also be (X is B) is not left pressed for play. Its
+// character and its virtual-key code are the same number.
+void TakeTypedKeys() {
+    for (uint16_t typed = TakeCharacter(); typed && ScreenState == EnterName;
+         typed = TakeCharacter()) {
+        char key = KeyTyped(typed);
+        if (key) DropKeyPress(key);
+        PressKey(key);
     }
-    if (Inside(x, BackButton) && NameLength > 0) EraseCharacter();
 }
 
 }  // namespace
@@ -222,9 +243,11 @@ void RunScoreTable() {
     PlaySound(SoundSelect);
 }
 
-// Main loop, while ScreenState is EnterName: the name typed so far and the keyboard.
+// Main loop, while ScreenState is EnterName: the name so far and the keyboard, then a tap on
+// it and the keys typed on the desktop's.
 void RunEnterName() {
     CopyScreenImage(HighImage);
     DrawNameEntry();
-    if (TakeTap()) PressNameEntry(TapX(), TapY());
+    if (TakeTap()) PressKey(KeyAt(TapX(), TapY()));
+    TakeTypedKeys();
 }

@@ -1,4 +1,5 @@
 // The back buffer and the primitives that draw into it: image copies, fades, lines, pixels.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,8 +8,13 @@
 uint16_t* BackBuffer;
 uint16_t* DrawTarget;
 
-// Entry: the one frame every screen draws into, allocated once.
-void AllocateBackBuffer() { BackBuffer = static_cast<uint16_t*>(std::malloc(BackBufferBytes)); }
+// Entry: the one frame every screen draws into, allocated once; false (with one line on
+// stderr) when there is no memory for it.
+bool AllocateBackBuffer() {
+    BackBuffer = static_cast<uint16_t*>(std::malloc(BackBufferBytes));
+    if (!BackBuffer) std::fprintf(stderr, "marrowdale: out of memory for the game's frame\n");
+    return BackBuffer != nullptr;
+}
 
 // Entry, after the main loop.
 void ReleaseBackBuffer() {

@@ -17,7 +17,7 @@ constexpr uint16_t ColourWhite = 0xFFFF;
 extern uint16_t* BackBuffer;
 extern uint16_t* DrawTarget;
 
-void AllocateBackBuffer();
+bool AllocateBackBuffer();
 void ReleaseBackBuffer();
 uint16_t* GetBackBuffer();
 void ClearBackBuffer(int32_t value);

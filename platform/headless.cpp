@@ -19,6 +19,9 @@ void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
     QueueMessage(GameWindow(), message, wParam, lParam, true);
 }
 
+// A scripted key is a keyboard's: a repeat count of 1, and the code's low byte as scan code.
+LPARAM KeyboardKey(int code) { return 1 | LPARAM{code & 0xFF} << KeyScanCodeShift; }
+
 }  // namespace
 
 // Each test's start: the headless host replaces any other, and every platform record
@@ -84,8 +87,10 @@ void HeadlessStylusMove(int x, int y) { QueueToGame(WM_MOUSEMOVE, StylusButton, 
 
 void HeadlessStylusUp() { QueueToGame(WM_LBUTTONUP, 0, StylusPosition(LastStylus.x, LastStylus.y)); }
 
-void HeadlessKeyDown(int code) { QueueToGame(WM_KEYDOWN, static_cast<WORD>(code), 1); }
+void HeadlessKeyDown(int code) {
+    QueueToGame(WM_KEYDOWN, static_cast<WORD>(code), KeyboardKey(code));
+}
 
-void HeadlessKeyUp(int code) { QueueToGame(WM_KEYUP, static_cast<WORD>(code), 1); }
+void HeadlessKeyUp(int code) { QueueToGame(WM_KEYUP, static_cast<WORD>(code), KeyboardKey(code)); }
 
 void HeadlessClose() { QueueToGame(WM_CLOSE, 0, 0); }

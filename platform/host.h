@@ -50,8 +50,11 @@ void ResetWindows();
 // Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
 // the message is fetched, so input scripted before the window exists still reaches it.
 void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
+// keys have one; a game controller's buttons have none, so TranslateMessage makes no
+// character from them.
+constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
-void InstallSignalHandlers();
 void RestoreSignalHandlers();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
@@ -130,8 +133,20 @@ POINT AreaToScreen(int x, int y, int width, int height);
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);
 
+// The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
+// fits a usable desktop area of width x height with room for the window's frame; at least 1.
+int FitScale(int asked, int width, int height);
+
 // Icon loaded by LoadIconW, freed with the host.
 void ReleaseIcon();
+
+// ---- X display (x11.cpp) -----------------------------------------------------------------
+
+struct SDL_Window;
+// False only when the window is on an X server that no window manager runs.
+bool WindowManagerRuns(SDL_Window* window);
+// On X, a lost connection ends the game with one line on stderr.
+void WatchDisplayConnection(SDL_Window* window);
 
 // ---- Single instance (instance.cpp) ------------------------------------------------------
 

@@ -121,6 +121,27 @@ sockaddr_un SocketAddress(const std::string& path) {
     return address;
 }
 
+// Connects to a copy's socket and sends one raise request, waiting a little for a copy that
+// is still opening its window.
+bool SendRaiseRequest(const std::string& socketPath) {
+    sockaddr_un address = SocketAddress(socketPath);
+    for (int attempt = 0; attempt < RaiseAttempts; ++attempt) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            static const char Request[] = "raise\n";
+            bool sent = send(fd, Request, sizeof Request - 1, MSG_NOSIGNAL) > 0;
+            close(fd);
+            return sent;
+        }
+        int error = errno;
+        close(fd);
+        if (error != ENOENT && error != ECONNREFUSED && error != EAGAIN) return false;
+        std::this_thread::sleep_for(RaiseRetryDelay);
+    }
+    return false;
+}
+
 }  // namespace
 
 // FindWindowW: another live process of this user holds the class's lock. A process that
@@ -143,27 +164,15 @@ void PublishInstance(const std::u16string& className) {
     Instance.listenFd = fd;
 }
 
-// ShowWindow on a copy found elsewhere: connects to its socket and asks for a raise, waiting
-// a little for a copy that is still opening its window.
+// ShowWindow on a copy found elsewhere: asks it to raise its window; a copy that does not
+// answer is named in one line.
 bool AskOtherCopyToRaise(const std::u16string& className) {
     std::string lockPath;
     std::string socketPath;
     if (!InstancePaths(className, &lockPath, &socketPath)) return false;
-    sockaddr_un address = SocketAddress(socketPath);
-    for (int attempt = 0; attempt < RaiseAttempts; ++attempt) {
-        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return false;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            static const char Request[] = "raise\n";
-            bool sent = send(fd, Request, sizeof Request - 1, MSG_NOSIGNAL) > 0;
-            close(fd);
-            return sent;
-        }
-        int error = errno;
-        close(fd);
-        if (error != ENOENT && error != ECONNREFUSED && error != EAGAIN) return false;
-        std::this_thread::sleep_for(RaiseRetryDelay);
-    }
+    if (SendRaiseRequest(socketPath)) return true;
+    std::fprintf(stderr, "marrowdale: the copy of the game already running did not answer at %s\n",
+                 socketPath.c_str());
     return false;
 }
 

@@ -24,6 +24,7 @@ static_assert(std::atomic<unsigned>::is_always_lock_free, "signal handlers need 
 
 struct sigaction PreviousInterrupt;
 struct sigaction PreviousTerminate;
+struct sigaction PreviousBrokenPipe;
 bool HandlersInstalled = false;
 
 void OnQuitSignal(int) { SignalsRaised.fetch_add(1, std::memory_order_relaxed); }
@@ -97,14 +98,14 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Append(GameWindow(), message, wParam, lParam, true);
 }
 
-// Empties the queue and forgets signals already seen (host start-up and headless resets).
+// Empties the queue (host start-up and headless resets). Signals counted since the handlers
+// went in stay: a quit asked for while the program starts is still carried out.
 void ResetMessages() {
     Queue.clear();
     LastStylusPoint = {0, 0};
-    SignalsQueued = SignalsRaised.load(std::memory_order_relaxed);
 }
 
-// StartStandIn: SIGINT and SIGTERM ask the game to close instead of killing it.
+// main, before anything else, and StartStandIn: quit signals are counted, SIGPIPE ignored.
 void InstallSignalHandlers() {
     if (HandlersInstalled) return;
     struct sigaction action {};
@@ -113,14 +114,18 @@ void InstallSignalHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &PreviousInterrupt);
     sigaction(SIGTERM, &action, &PreviousTerminate);
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, &PreviousBrokenPipe);
     HandlersInstalled = true;
 }
 
-// StopStandIn: the signals get their earlier meaning back.
+// StopStandIn: the signals get their earlier meaning back; quits not yet carried out lapse.
 void RestoreSignalHandlers() {
     if (!HandlersInstalled) return;
     sigaction(SIGINT, &PreviousInterrupt, nullptr);
     sigaction(SIGTERM, &PreviousTerminate, nullptr);
+    sigaction(SIGPIPE, &PreviousBrokenPipe, nullptr);
+    SignalsQueued = SignalsRaised.load(std::memory_order_relaxed);
     HandlersInstalled = false;
 }
 
@@ -165,8 +170,20 @@ void PostQuitMessage(int exitCode) {
     QueueMessage(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0, false);
 }
 
-// No character messages are made: the game reads key codes only.
-BOOL TranslateMessage(const MSG*) { return FALSE; }
+// The pump, for each message: a keyboard's key down of a letter, Backspace, Enter or Space makes
+// WM_CHAR (a letter as typed without Shift), put first in the queue as Windows reads it before
+// later input. TRUE when it made one.
+BOOL TranslateMessage(const MSG* msg) {
+    if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (!((msg->lParam >> KeyScanCodeShift) & 0xFF)) return FALSE;
+    WPARAM key = msg->wParam;
+    bool letter = key >= 'A' && key <= 'Z';
+    if (!letter && key != VK_BACK && key != VK_RETURN && key != VK_SPACE) return FALSE;
+    QueueMessage(msg->hwnd, WM_CHAR, letter ? key - 'A' + 'a' : key, msg->lParam, false);
+    Queue.push_front(Queue.back());
+    Queue.pop_back();
+    return TRUE;
+}
 
 // Hands a message to the procedure of its window's class; 0 for messages without one.
 LRESULT DispatchMessageW(const MSG* msg) {

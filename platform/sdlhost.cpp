@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
@@ -14,6 +15,10 @@ namespace {
 
 constexpr int DefaultRefreshHz = 60;
 constexpr int LargestScale = 16;
+// The scale when the desktop's size can't be had.
+constexpr int DefaultScale = 2;
+// Room a window manager's title bar and borders take around the window.
+constexpr int FrameRoom = 48;
 // Stick travel (of 32767) that presses a direction, and the travel below which it lets go.
 constexpr int StickPress = 16000;
 constexpr int StickRelease = 12000;
@@ -43,12 +48,17 @@ constexpr ButtonKey ButtonKeys[] = {
     {SDL_CONTROLLER_BUTTON_Y, SlotC},
 };
 
+// Windowed, full screen by the window manager, or covering the display by itself (no manager).
+enum class FullScreenWay { Off, ByManager, BySelf };
+
 struct SdlHost {
     StandInOptions options;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
-    bool fullscreen = false;
+    FullScreenWay fullscreen = FullScreenWay::Off;
+    SDL_Rect windowed{};  // where the window stood before it covered the display itself
+    int scale = 0;        // the window's size as a multiple of 240 x 320, once it exists
     bool focused = false;
     bool mouseDown = false;
     bool fingerDown = false;
@@ -72,8 +82,11 @@ void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
     QueueMessage(GameWindow(), message, wParam, lParam, true);
 }
 
-void QueueKey(WORD key, bool down, bool repeat) {
+// A key message; only the keyboard's keys give a scan code (controller buttons and
+// releases made up on focus loss have none).
+void QueueKey(WORD key, bool down, bool repeat, int scanCode = 0) {
     LPARAM flags = KeyRepeatCount | (down ? (repeat ? KeyWasDown : 0) : KeyWasDown | KeyGoingUp);
+    flags |= LPARAM{scanCode & 0xFF} << KeyScanCodeShift;
     QueueToGame(down ? WM_KEYDOWN : WM_KEYUP, key, flags);
 }
 
@@ -112,38 +125,92 @@ bool MakeTexture() {
     return Sdl.texture != nullptr;
 }
 
-// F11 and Alt+Enter: between the window and the whole desktop, the screen letterboxed.
-void ToggleFullScreen() {
-    bool wanted = !Sdl.fullscreen;
-    if (SDL_SetWindowFullscreen(Sdl.window, wanted ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+// Without a window manager the window covers the display itself: borderless, at the
+// display's corner, at its size. (SDL's request for full screen would go unanswered while SDL
+// took the window for display-sized: the picture drawn off its middle, taps misplaced.)
+bool CoverDisplay() {
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(Sdl.window)), &bounds) != 0) {
+        return false;
+    }
+    SDL_GetWindowPosition(Sdl.window, &Sdl.windowed.x, &Sdl.windowed.y);
+    SDL_GetWindowSize(Sdl.window, &Sdl.windowed.w, &Sdl.windowed.h);
+    SDL_SetWindowBordered(Sdl.window, SDL_FALSE);
+    SDL_SetWindowPosition(Sdl.window, bounds.x, bounds.y);
+    SDL_SetWindowSize(Sdl.window, bounds.w, bounds.h);
+    SDL_RaiseWindow(Sdl.window);
+    return true;
+}
+
+void UncoverDisplay() {
+    SDL_SetWindowBordered(Sdl.window, SDL_TRUE);
+    SDL_SetWindowSize(Sdl.window, Sdl.windowed.w, Sdl.windowed.h);
+    SDL_SetWindowPosition(Sdl.window, Sdl.windowed.x, Sdl.windowed.y);
+}
+
+// Full screen on or off: the screen letterboxed on the whole display, or back in its window.
+void SetFullScreen(bool on) {
+    if (on == (Sdl.fullscreen != FullScreenWay::Off)) return;
+    bool done;
+    FullScreenWay way = FullScreenWay::Off;
+    if (!on && Sdl.fullscreen == FullScreenWay::BySelf) {
+        UncoverDisplay();
+        done = true;
+    } else if (on && !WindowManagerRuns(Sdl.window)) {
+        done = CoverDisplay();
+        way = FullScreenWay::BySelf;
+    } else {
+        done = SDL_SetWindowFullscreen(Sdl.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+        way = on ? FullScreenWay::ByManager : FullScreenWay::Off;
+    }
+    if (!done) {
         std::fprintf(stderr, "marrowdale: cannot change full screen: %s\n", SDL_GetError());
         return;
     }
-    Sdl.fullscreen = wanted;
+    Sdl.fullscreen = way;
     Sdl.exposed = true;
-    RememberFullScreen(wanted);
 }
 
-// The largest whole scale at which the screen fits the usable part of the window's display.
-int LargestFittingScale() {
+// The window's place: centred on the usable desktop (clear of panels) at the scale that
+// fits; an asked-for scale that does not fit is lowered, and one line says so.
+SDL_Rect WindowPlace() {
     SDL_Rect usable{};
-    int display = SDL_GetWindowDisplayIndex(Sdl.window);
-    if (display < 0 || SDL_GetDisplayUsableBounds(display, &usable) != 0) return 1;
-    int fits = std::min(usable.w / ScreenWidth, usable.h / ScreenHeight);
-    return std::clamp(fits, 1, LargestScaleOption);
+    int asked = Sdl.options.scale;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) {
+        int scale = asked ? asked : DefaultScale;
+        return {SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ScreenWidth * scale,
+                ScreenHeight * scale};
+    }
+    int scale = FitScale(asked, usable.w, usable.h);
+    if (asked > scale) {
+        std::fprintf(stderr,
+                     "marrowdale: --scale %d (a %d x %d window) does not fit the %d x %d desktop; "
+                     "using --scale %d\n",
+                     asked, ScreenWidth * asked, ScreenHeight * asked, usable.w, usable.h, scale);
+    }
+    int width = ScreenWidth * scale;
+    int height = ScreenHeight * scale;
+    return {usable.x + (usable.w - width) / 2, usable.y + (usable.h - height) / 2, width, height};
 }
 
-// F10: the next window scale, from 1 up to the largest that fits, then 1 again; in full
-// screen it takes effect when the window comes back.
-void CycleScale() {
-    int next = Sdl.options.scale >= LargestFittingScale() ? 1 : Sdl.options.scale + 1;
-    SDL_SetWindowSize(Sdl.window, ScreenWidth * next, ScreenHeight * next);
-    if (!Sdl.fullscreen) {
-        SDL_SetWindowPosition(Sdl.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+// F10: the next window scale, from 1 up to the largest that fits the desktop, then 1 again;
+// in full screen it is the size the window comes back at.
+void StepScale() {
+    SDL_Rect usable{};
+    bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0;
+    int largest = known ? FitScale(0, usable.w, usable.h) : Sdl.scale;
+    largest = std::min(largest, LargestScaleOption);
+    Sdl.options.scale = Sdl.scale >= largest ? 1 : Sdl.scale + 1;
+    SDL_Rect place = WindowPlace();
+    Sdl.scale = place.w / ScreenWidth;
+    RememberScale(Sdl.scale);
+    if (Sdl.fullscreen == FullScreenWay::BySelf) {
+        Sdl.windowed = place;
+        return;
     }
-    Sdl.options.scale = next;
+    SDL_SetWindowSize(Sdl.window, place.w, place.h);
+    if (Sdl.fullscreen == FullScreenWay::Off) SDL_SetWindowPosition(Sdl.window, place.x, place.y);
     Sdl.exposed = true;
-    RememberScale(next);
 }
 
 // Focus lost: whatever was held is let go, as the game would never see the releases.
@@ -192,12 +259,15 @@ void OnKey(const SDL_KeyboardEvent& event) {
     SDL_Keycode code = event.keysym.sym;
     bool enter = code == SDLK_RETURN || code == SDLK_KP_ENTER;
     if (code == SDLK_F11 || (enter && down && (event.keysym.mod & KMOD_ALT))) {
-        if (down && !event.repeat) ToggleFullScreen();
+        if (down && !event.repeat) {
+            SetFullScreen(Sdl.fullscreen == FullScreenWay::Off);
+            RememberFullScreen(Sdl.fullscreen != FullScreenWay::Off);
+        }
         if (enter) Sdl.swallowEnterUp = true;
         return;
     }
     if (code == SDLK_F10) {
-        if (down && !event.repeat) CycleScale();
+        if (down && !event.repeat) StepScale();
         return;
     }
     if (enter && !down && Sdl.swallowEnterUp) {
@@ -211,7 +281,7 @@ void OnKey(const SDL_KeyboardEvent& event) {
     } else if (!Sdl.keysHeld.erase(key)) {
         return;
     }
-    QueueKey(key, down, event.repeat != 0);
+    QueueKey(key, down, event.repeat != 0, event.keysym.scancode);
 }
 
 void OnMouseButton(const SDL_MouseButtonEvent& event) {
@@ -368,6 +438,13 @@ ScreenPlace PlaceScreen(int width, int height) {
     return {(width - placedWidth) / 2, (height - placedHeight) / 2, placedWidth, placedHeight};
 }
 
+// Leaves FrameRoom free on both axes so the window's frame fits on the desktop too.
+int FitScale(int asked, int width, int height) {
+    int fits = std::min((width - FrameRoom) / ScreenWidth, (height - FrameRoom) / ScreenHeight);
+    fits = std::clamp(fits, 1, LargestScale);
+    return asked == 0 ? fits : std::min(asked, fits);
+}
+
 // Window point to screen pixel; points in the bars or outside the window are clamped.
 POINT AreaToScreen(int x, int y, int width, int height) {
     ScreenPlace place = PlaceScreen(width, height);
@@ -397,36 +474,58 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
     }
 }
 
+// SDL falls back to its offscreen driver when no display answers, and the game would run
+// unseen; that driver, like the dummy one, serves only whoever asks for it by SDL_VIDEODRIVER.
+bool DisplayAnswered() {
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    const char* driver = SDL_GetCurrentVideoDriver();
+    bool showsNothing = driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"));
+    if (!showsNothing || (asked && *asked)) return true;
+    const char* named = std::getenv("DISPLAY");
+    if (!named || !*named) named = std::getenv("WAYLAND_DISPLAY");
+    if (!named || !*named) {
+        std::fprintf(stderr, "marrowdale: no display to show the game on: neither DISPLAY nor "
+                             "WAYLAND_DISPLAY is set\n");
+    } else {
+        std::fprintf(stderr, "marrowdale: cannot connect to the display '%.40s'\n", named);
+    }
+    return false;
+}
+
 // main, before WinMain: opens SDL for the real window with the player's options. Sound and
-// controllers are optional; without video there is no game, and one line says why.
+// controllers are optional; without video or a display there is no game, and one line says why.
 bool StartStandIn(const StandInOptions& options) {
     if (Host == HostKind::Headless) StopHeadlessHost();
     if (Host == HostKind::Real) StopRealHost();
-    if (!ValidDisplayLayout(options.display) || options.scale < 1 || options.scale > LargestScale ||
+    if (!ValidDisplayLayout(options.display) || options.scale < 0 || options.scale > LargestScale ||
         options.passMs < 0) {
         std::fprintf(stderr, "marrowdale: unusable options (scale %d, display %d:%d:%d, pass %d ms)\n",
                      options.scale, options.display.depth, options.display.xStep,
                      options.display.yStep, options.passMs);
         return false;
     }
+    // Before SDL starts (it takes a while): a quit asked for meanwhile waits for the window.
+    InstallSignalHandlers();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "marrowdale: no video device: %s\n", SDL_GetError());
         return false;
     }
+    if (!DisplayAnswered()) {
+        SDL_Quit();
+        return false;
+    }
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     Sdl = SdlHost{};
     Sdl.options = options;
-    Sdl.fullscreen = options.fullscreen;
     Host = HostKind::Real;
     UsePlayerChoices(options.keys, options.startMuted);
     ResetMessages();
     ResetWindows();
     ResetDisplay(options.display);
     StartPassSchedule(options.passMs);
-    InstallSignalHandlers();
     return true;
 }
 
@@ -453,14 +552,13 @@ void StopRealHost() {
 }
 
 // CreateWindowExW of the game's window: the one real window, its renderer and texture,
-// black until the game presents.
+// black until the game presents. It is shown only once it is full screen, if asked.
 bool CreateHostWindow(const std::string& title, bool visible, void* icon) {
     if (Sdl.window) return true;
-    Uint32 flags = (visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN) |
-                   (Sdl.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    Sdl.window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  ScreenWidth * Sdl.options.scale,
-                                  ScreenHeight * Sdl.options.scale, flags);
+    SDL_Rect place = WindowPlace();
+    Sdl.scale = place.w / ScreenWidth;
+    Sdl.window = SDL_CreateWindow(title.c_str(), place.x, place.y, place.w, place.h,
+                                  SDL_WINDOW_HIDDEN);
     if (Sdl.window) {
         if (icon) SDL_SetWindowIcon(Sdl.window, static_cast<SDL_Surface*>(icon));
         Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
@@ -476,6 +574,9 @@ bool CreateHostWindow(const std::string& title, bool visible, void* icon) {
         Sdl.window = nullptr;
         return false;
     }
+    WatchDisplayConnection(Sdl.window);
+    if (Sdl.options.fullscreen) SetFullScreen(true);
+    if (visible) SDL_ShowWindow(Sdl.window);
     SDL_DisplayMode mode{};
     if (SDL_GetWindowDisplayMode(Sdl.window, &mode) == 0 && mode.refresh_rate > 0) {
         Sdl.refreshNs = 1000000000LL / mode.refresh_rate;

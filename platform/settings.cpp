@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -40,16 +39,6 @@ struct SettingEntry {
     int slot;
 };
 
-// A whole decimal number within [low, high], nothing else.
-bool ReadWholeNumber(const char* text, int low, int high, int* value) {
-    if (text[0] < '0' || text[0] > '9') return false;
-    char* end = nullptr;
-    long n = std::strtol(text, &end, 10);
-    if (*end != '\0' || n < low || n > high) return false;
-    *value = static_cast<int>(n);
-    return true;
-}
-
 bool ReadYesNo(const char* text, bool* value) {
     if (!std::strcmp(text, "yes")) {
         *value = true;
@@ -61,10 +50,15 @@ bool ReadYesNo(const char* text, bool* value) {
     return true;
 }
 
+// "fit" (0): the largest scale that fits the desktop.
 const char* ReadScale(StandInOptions* options, const char* value, int) {
-    return ReadWholeNumber(value, 1, LargestScaleOption, &options->scale)
+    if (!std::strcmp(value, "fit")) {
+        options->scale = 0;
+        return nullptr;
+    }
+    return ParseWholeNumber(value, 1, LargestScaleOption, &options->scale)
                ? nullptr
-               : "a whole number from 1 to 8";
+               : "a whole number from 1 to 8, or fit";
 }
 
 const char* ReadFullScreen(StandInOptions* options, const char* value, int) {
@@ -78,8 +72,8 @@ const char* ReadDisplay(StandInOptions* options, const char* value, int) {
 }
 
 const char* ReadPassMs(StandInOptions* options, const char* value, int) {
-    return ReadWholeNumber(value, 0, 1000, &options->passMs) ? nullptr
-                                                             : "a whole number from 0 to 1000";
+    return ParseWholeNumber(value, 0, 1000, &options->passMs) ? nullptr
+                                                              : "a whole number from 0 to 1000";
 }
 
 // Any alias for the audio layer to pass to libmikmod (it judges them); empty for its own order.
@@ -112,7 +106,9 @@ const char* ReadKey(StandInOptions* options, const char* value, int slot) {
     return wanted;
 }
 
-std::string WriteScale(const StandInOptions& options, int) { return std::to_string(options.scale); }
+std::string WriteScale(const StandInOptions& options, int) {
+    return options.scale ? std::to_string(options.scale) : "fit";
+}
 
 std::string WriteFullScreen(const StandInOptions& options, int) {
     return options.fullscreen ? "yes" : "no";

@@ -31,7 +31,7 @@ constexpr int LargestScaleOption = 8;
 
 // Everything the player may choose: from the settings file, then the command line.
 struct StandInOptions {
-    int scale = 2;
+    int scale = 0;  // the window as a multiple of 240 x 320; 0 for the largest that fits
     bool fullscreen = false;
     DisplayLayout display = DefaultDisplayLayout;
     int passMs = 13;
@@ -60,9 +60,16 @@ bool SaveSettings();
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
 bool ParseDisplayLayout(const char* text, DisplayLayout* layout);
+// Reads a whole decimal number strictly: digits only, within [low, high].
+bool ParseWholeNumber(const char* text, int low, int high, int* value);
+
+// main, first of all: from now on SIGINT and SIGTERM ask the game to close (once its window
+// exists), and SIGPIPE is ignored, so a write to a closed socket or pipe fails instead of
+// ending the process. StartStandIn calls it too; StopStandIn gives the signals back.
+void InstallSignalHandlers();
 
 // Opens SDL (video, audio, controllers) for the real window. False, with one line on
-// stderr, when no video device can be had.
+// stderr, when no video device or no display can be had.
 bool StartStandIn(const StandInOptions& options);
 // Closes the window and SDL; called once after WinMain returns.
 void StopStandIn();

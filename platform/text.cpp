@@ -1,4 +1,5 @@
-// UTF-16 text of the handheld's interfaces to and from the UTF-8 of SDL and POSIX.
+// UTF-16 text of the handheld's interfaces to and from the UTF-8 of SDL and POSIX, and whole
+// numbers read from text.
 #include "platform/host.h"
 
 namespace {
@@ -79,5 +80,20 @@ bool Utf8ToUtf16(const char* text, std::u16string* out) {
         }
         p += length;
     }
+    return true;
+}
+
+// Options and display layouts: digits only (no sign, no spaces), within [low, high]; a refused
+// text leaves value alone.
+bool ParseWholeNumber(const char* text, int low, int high, int* value) {
+    if (!text || !*text) return false;
+    long long number = 0;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        number = number * 10 + (*p - '0');
+        if (number > high) return false;
+    }
+    if (number < low) return false;
+    *value = static_cast<int>(number);
     return true;
 }

@@ -62,6 +62,8 @@ extern int32_t SpeedUnit;
 extern int32_t Now;
 extern int32_t LastDogStep, LastLevelUp, LastPickCheck, LastGrow, LastSpiderStep;
 extern int32_t LastFruitSpawn, LastSpiderSpawn, LastFumeStep, LastFrame;
+// True once more than interval ms of the play clock have passed since timer, across the wrap.
+bool IsDue(int32_t timer, int32_t interval);
 
 void NewGame();
 

@@ -24,6 +24,13 @@ void EmptySlots(Actor* slots, int count, int32_t frame, int32_t emptyState) {
 
 }  // namespace
 
+// The play state's timed tasks and the score table's border. The difference is taken modulo
+// 2^32, so timers keep running when the millisecond clock passes 2^31.
+bool IsDue(int32_t timer, int32_t interval) {
+    auto passed = static_cast<int32_t>(static_cast<uint32_t>(Now) - static_cast<uint32_t>(timer));
+    return passed > interval;
+}
+
 // Rows and column, shared by the dog's steps, the fumes and the play input.
 bool IsRow(int32_t y) {
     return y >= TopRowY && y <= BottomRowY && (y - TopRowY) % RowSpacing == 0;

@@ -135,13 +135,6 @@ const TimedTask TimedTasks[] = {
     {&LastFrame, FrameInterval, DrawFrame},
 };
 
-// Due once more than its interval has passed; the difference is taken modulo 2^32 so the
-// tasks keep running when the millisecond clock passes 2^31.
-bool IsDue(int32_t timer, int32_t interval) {
-    auto passed = static_cast<int32_t>(static_cast<uint32_t>(Now) - static_cast<uint32_t>(timer));
-    return passed > interval;
-}
-
 // Each due task runs once and its timer takes a fresh reading; missed intervals are dropped.
 void RunTimedTasks() {
     Now = ElapsedMs();

@@ -48,10 +48,12 @@ TEST_F(MenuTest, EveryRegionEdge) {
 
 using ScoreTableTest = GameTest;
 
-TEST_F(ScoreTableTest, TheBorderStepsNoFasterThanEvery51MsAndAnyTapLeaves) {
+TEST_F(ScoreTableTest, TheBorderStepsNoFasterThanEvery51MsAcrossTheClockWrapAndAnyTapLeaves) {
     // The clock, and the border frame before and after the call; a call draws the one before.
     const int32_t calls[][3] = {{50, 0, 0},  {51, 0, 1},  {51, 1, 1},
-                                {101, 1, 1}, {102, 1, 2}, {999, 7, 0}};
+                                {101, 1, 1}, {102, 1, 2}, {999, 7, 0},
+                                {INT32_MAX - 60, 0, 1}, {INT32_MIN + 10, 1, 2},  // 71 ms on
+                                {INT32_MIN + 60, 2, 2}};
     for (auto [clock, before, after] : calls) {
         BorderFrame = before;
         SetClock(clock);
@@ -84,12 +86,16 @@ protected:
         Tap(x, y);
         RunEnterName();
     }
-    // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'.
-    static void Type(const char* keys) {
+    // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'; or types
+    // them all in one pass, as characters of either case, space and Backspace.
+    static void Type(const char* keys, bool typed) {
         for (const char* k = keys; *k; ++k) {
             bool button = *k == '_' || *k == '<';
-            Press(*k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110, button ? 290 : 190);
+            int x = *k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110;
+            if (typed) OnCharacter(*k == 'Q' ? 'q' : *k == '_' ? ' ' : *k == '<' ? '\b' : *k);
+            if (!typed) Press(x, button ? 290 : 190);
         }
+        if (typed) RunEnterName();
     }
     // The name typed so far.
     static std::string Typed() { return reinterpret_cast<const char*>(NameBuffer); }
@@ -120,24 +126,68 @@ TEST_F(NameEntryTest, KeyboardEdges) {
     }
 }
 
-TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOne) {
+TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOneTappedOrTyped) {
     // The keys, the name they leave, and the select sounds heard.
     const std::tuple<const char*, const char*, size_t> typings[] = {
         {"QQQQQQQQQQW_", "QQQQQQQQQQ", 10}, {"QQQQQQQQQQW<", "QQQQQQQQQ", 11},
         {"QW<<<", "", 4},                   {"Q_W<", "Q ", 4}};
-    for (auto [keys, name, sounds] : typings) {
-        std::memset(NameBuffer, 0, sizeof NameBuffer);
-        NameLength = 0;
-        Type(keys);
-        EXPECT_EQ(Typed(), name) << keys;
-        EXPECT_EQ(NameLength, static_cast<int32_t>(std::strlen(name))) << keys;
-        EXPECT_EQ(TakeSounds().size(), sounds) << keys;
-        for (size_t i = std::strlen(name); i < sizeof NameBuffer; ++i) EXPECT_EQ(NameBuffer[i], 0);
+    ScreenState = EnterName;
+    for (int typed = 0; typed < 2; ++typed) {
+        for (auto [keys, name, sounds] : typings) {
+            SCOPED_TRACE(testing::Message() << keys << (typed ? " typed" : " tapped"));
+            std::memset(NameBuffer, 0, sizeof NameBuffer);
+            NameLength = 0;
+            Type(keys, typed);
+            EXPECT_EQ(Typed(), name);
+            EXPECT_EQ(NameLength, static_cast<int32_t>(std::strlen(name)));
+            EXPECT_EQ(TakeSounds().size(), sounds);
+            for (size_t i = std::strlen(name); i < sizeof NameBuffer; ++i) {
+                EXPECT_EQ(NameBuffer[i], 0);
+            }
+        }
     }
 }
 
+// Desktop keys through the pump and the window procedure, each pressed and released in one
+// pump: a-z as letters, '_' Space, '<' Backspace, '>' Enter, '1' a digit; 'B' is a game
+// controller's B button (the code of X, no scan code, so no character).
+TEST_F(NameEntryTest, TypedKeysActAsTheKeysOnScreenAndPressNoGameButton) {
+    ASSERT_TRUE(RegisterWindowClass(nullptr) && CreateMainWindow(nullptr, SW_SHOW));
+    KeyMap = GXGetDefaultKeys(GX_NORMALKEYS);
+    ScreenState = EnterName;
+    struct Pump { const char* keys; const char* name; size_t sounds; bool bPressed; };
+    const Pump pumps[] = {
+        {"rex", "REX", 3, false},  // the X key is B, yet typing it leaves no shot for play
+        {"B", "REX", 0, true},     // the handheld's own B button stays latched, as ever
+        {"<<1_z", "R Z", 4, false}, {">x", "R Z", 0, true},  // after DONE, X is B again
+    };
+    for (const Pump& pump : pumps) {
+        for (const char* k = pump.keys; *k; ++k) {
+            int code = *k == '_' ? VK_SPACE : *k == '<' ? VK_BACK : *k == '>' ? VK_RETURN
+                                                                            : std::toupper(*k);
+            if (*k == 'B') PostMessageW(MainWindow, WM_KEYDOWN, 'X', 1);
+            if (*k != 'B') HeadlessKeyDown(code);
+            HeadlessKeyUp(code);
+        }
+        PresentFrame(false);
+        RunEnterName();
+        EXPECT_EQ(Typed(), pump.name) << pump.keys;
+        EXPECT_EQ(TakeSounds().size(), pump.sounds) << pump.keys;
+        EXPECT_EQ(TakeKeyB(), pump.bPressed) << pump.keys;
+    }
+    EXPECT_EQ(ScreenState, ScoreTable);
+    // Keys typed on another screen do not wait for the next name entry.
+    HeadlessKeyDown('Q');
+    PresentFrame(false);
+    ScreenState = EnterName;
+    PresentFrame(false);
+    RunEnterName();
+    EXPECT_EQ(Typed(), "R Z");
+    MainWindow = nullptr;
+}
+
 TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {
-    Type("WQW");  // kept for every later high score of the run
+    Type("WQW", false);  // kept for every later high score of the run
     HighScoreEntry before[HighScoreCount];
     std::memcpy(before, HighScoreTable, sizeof before);
     const std::pair<int32_t, const char*> entries[] = {

@@ -148,14 +148,16 @@ TEST(HandheldRandom, SeedsGiveTheHandheldSequence) {
 TEST(DisplayLayouts, KnownDepthsAndStepsAreAcceptedAndTheRestRefused) {
     const std::tuple<const char*, int, int, int> accepted[] = {
         {"16", 16, 2, 480}, {"16:2:512", 16, 2, 512}, {"16:-640:2", 16, -640, 2}, {"4", 4, 1, 160},
-        {"2", 2, 1, 60}, {"2:1:64", 2, 1, 64}, {"8", 8, 1, 240}, {"16:640:-2", 16, 640, -2}};
+        {"2", 2, 1, 60}, {"2:1:64", 2, 1, 64}, {"16:640:-2", 16, 640, -2}};
     for (auto [text, depth, xs, ys] : accepted) {
         DisplayLayout layout{};
         EXPECT_TRUE(ParseDisplayLayout(text, &layout)) << text;
         EXPECT_EQ(std::tie(layout.depth, layout.xStep, layout.yStep), std::tie(depth, xs, ys));
     }
-    for (const char* text : {"", "12", "16:2", "16:2:480:1", "16:0:480", "16:2:x", " 16", "16 ",
-                             "-16", "16:2:99999", "16::480", "16:+2:480", "1000000", "16:2:-"}) {
+    // 8 is a palette display, which the game leaves black.
+    for (const char* text : {"", "12", "8", "16:2", "16:2:480:1", "16:0:480", "16:2:x", " 16",
+                             "16 ", "-16", "16:2:99999", "16::480", "16:+2:480", "16: 2:480",
+                             "1000000", "16:2:-", "16:--2:480"}) {
         DisplayLayout layout{7, 7, 7};
         EXPECT_FALSE(ParseDisplayLayout(text, &layout)) << "'" << text << "'";
         EXPECT_EQ(layout.depth, 7) << "a refused text leaves the layout alone: " << text;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <tuple>
 
@@ -135,24 +136,41 @@ TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
     }
     const std::pair<int32_t, WORD> keys[] = {  // SDL's key codes: letters lower case, arrows high
         {'a', 'A'},           {'z', 'Z'},             {'7', '7'},          {'\r', VK_RETURN},
-        {27, VK_ESCAPE},      {' ', VK_SPACE},        {'`', 0},            {'A', 0},
+        {27, VK_ESCAPE},      {' ', VK_SPACE},        {'\b', VK_BACK},     {'`', 0},  {'A', 0},
         {0x40000050, VK_LEFT}, {0x4000004F, VK_RIGHT}, {0x40000052, VK_UP}, {0x40000051, VK_DOWN}};
     for (auto [keycode, key] : keys) EXPECT_EQ(VirtualKeyForKeycode(keycode), key) << keycode;
 }
 
+// Whole scales only, with room for the window's frame; an asked-for scale is kept if it fits.
+TEST(RealWindow, TheScaleIsTheLargestThatFitsTheUsableDesktop) {
+    const std::tuple<int, int, int, int> cases[] = {
+        // asked (0: the largest), usable width and height, scale
+        {0, 1024, 768, 2}, {3, 1024, 768, 2},  {1, 1024, 768, 1},  {0, 1920, 1048, 3},
+        {0, 1920, 1008, 3}, {0, 1920, 1007, 2}, {0, 1366, 600, 1}, {0, 200, 100, 1},
+        {8, 7680, 4320, 8}, {0, 7680, 4320, 13}, {0, 40000, 40000, 16}};
+    for (auto [asked, width, height, scale] : cases) {
+        EXPECT_EQ(FitScale(asked, width, height), scale) << asked << " " << width << "x" << height;
+    }
+}
+
 using RealHost = PrivateFolder;
 
+// Handlers go in first thing: a quit asked for before the window exists still arrives.
 TEST_F(RealHost, StartsUnderDummyDriversAndSignalsBecomeCloseMessages) {
     EXPECT_EQ(WaitChild(StartChild(folder, [] {
+        InstallSignalHandlers();
+        std::raise(SIGTERM);
+        int fds[2];
+        bool survives = pipe(fds) == 0 && close(fds[0]) == 0 && write(fds[1], "x", 1) == -1 &&
+                        errno == EPIPE;  // a closed pipe or socket is an error, not the end
         HWND window = StartStandIn(StandInOptions{}) ? CreateGameWindow(DefWindowProcW) : nullptr;
         std::raise(SIGINT);
-        std::raise(SIGTERM);
         MSG msg{};
         int closes = 0;
         while (PeekMessageW(&msg, window, WM_CLOSE, WM_CLOSE, PM_REMOVE)) ++closes;
         GXOpenDisplay(nullptr, GX_FULLSCREEN);
         auto* display = static_cast<uint16_t*>(GXBeginDraw());
-        if (!window || closes != 2 || !display) return 10;
+        if (!survives || !window || closes != 2 || !display) return 10;
         display[0] = 0xFFFF;
         GXEndDraw();
         PaceFrame();
@@ -161,15 +179,27 @@ TEST_F(RealHost, StartsUnderDummyDriversAndSignalsBecomeCloseMessages) {
     })), 0);
 }
 
-TEST_F(RealHost, NoVideoIsAFailedStartWithAReason) {
-    std::string log = folder + "/stderr";
-    EXPECT_EQ(WaitChild(StartChild(folder, [&] {
-        setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
-        return std::freopen(log.c_str(), "w", stderr) && !StartStandIn(StandInOptions{}) ? 0 : 1;
-    })), 0);
-    std::string said = ReadText(log);
-    EXPECT_EQ(said.rfind("marrowdale: no video device", 0), 0u) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+// No video driver, or no display where SDL would fall back to drawing nowhere: one line, no
+// game. (SDL's dummy driver, asked for by name, is what the other tests run on.)
+TEST_F(RealHost, NoVideoOrNoDisplayIsAFailedStartWithAReason) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // SDL_VIDEODRIVER, DISPLAY (nullptr: unset), the line's start
+        {"no-such-driver", nullptr, "marrowdale: no video device"},
+        {nullptr, nullptr, "marrowdale: no display to show the game on"},
+        {nullptr, ":9999", "marrowdale: cannot connect to the display ':9999'"}};
+    for (auto [driver, display, line] : cases) {
+        std::string log = folder + "/stderr";
+        EXPECT_EQ(WaitChild(StartChild(folder, [&] {
+            for (auto [name, value] : {std::pair{"SDL_VIDEODRIVER", driver}, {"DISPLAY", display},
+                                       {"WAYLAND_DISPLAY", nullptr}}) {
+                value ? setenv(name, value, 1) : unsetenv(name);
+            }
+            return std::freopen(log.c_str(), "w", stderr) && !StartStandIn(StandInOptions{}) ? 0 : 1;
+        })), 0) << line;
+        std::string said = ReadText(log);
+        EXPECT_EQ(said.rfind(line, 0), 0u) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
 }
 
 // The first copy: opens its window, says so on ready, pumps until a WM_CLOSE (a signal from

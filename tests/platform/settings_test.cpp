@@ -66,7 +66,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
 
     ResetSettings();
     EXPECT_TRUE(SaveSettings()) << "--reset-settings writes the defaults";
-    EXPECT_NE(ReadText(path).find("scale = 2\nfullscreen = no\n"), std::string::npos)
+    EXPECT_NE(ReadText(path).find("scale = fit\nfullscreen = no\n"), std::string::npos)
         << ReadText(path);
 }
 

@@ -155,7 +155,7 @@ TEST_F(PlayTest, PenButtonsAndIconTapsGiveOrdersShotsMuteAndExit) {
         auto x = static_cast<uint32_t>(std::max(input.x, 0)), y = static_cast<uint32_t>(input.y);
         Latches = InputLatches{has(input.keys, 'T'), x, y, x, y, input.x >= 0,
                                has(input.keys, 'A'), has(input.keys, 'B'), has(input.keys, 'L'),
-                               has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D')};
+                               has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D'), {}, 0};
         RunPlayState();
         SCOPED_TRACE(testing::Message() << input.dog << " pen " << input.x << "," << input.y
                                         << " keys " << input.keys);

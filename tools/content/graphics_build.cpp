@@ -234,7 +234,8 @@ Picture ScoreTableMockUp(const Graphics& graphics) {
                            50 + 30 * i);
     }
     for (int k = 0; k < 8; ++k) {
-        std::string fruit = "s" + std::to_string((3 * k) % 8) + ".tga";
+        char fruit[16];
+        std::snprintf(fruit, sizeof fruit, "s%d.tga", (3 * k) % 8);
         DrawGameImage(screen, graphics, fruit, 40 * k, 0);
         DrawGameImage(screen, graphics, fruit, 40 * k, 288);
         DrawGameImage(screen, graphics, fruit, 0, 32 + 32 * k);
@@ -264,26 +265,36 @@ Picture NameEntryMockUp(const Graphics& graphics) {
     return screen;
 }
 
-// The large font at every size the game uses, and the small font's printable codes.
-Picture FontSamples(const Graphics& graphics) {
-    Picture sample = art::MakePicture(300, 330, 0x3C5A3C);
+// Box sizes the game draws the large font at: natural, credits, name entry, score table.
+struct GlyphBox {
+    int width, height;
+};
+constexpr GlyphBox GlyphBoxes[] = {{16, 20}, {14, 20}, {12, 20}, {13, 18}, {10, 16}};
+
+// Every glyph of both fonts as the game draws them: the large font at each of its box sizes
+// and look-alikes side by side at the smallest; the small font plain and bold (drawn twice, a
+// pixel apart, as the intro and the play screen's title are).
+Picture GlyphSheet(const Graphics& graphics) {
+    Picture sheet = art::MakePicture(360, 376, 0x3C5A3C);
     const art::Fonts& fonts = graphics.fonts;
-    art::DrawLargeText(sample, fonts, "ABCDEFGHIJKLM", 16, 20, 4, 4);
-    art::DrawLargeText(sample, fonts, "NOPQRSTUVWXYZ", 16, 20, 4, 28);
-    art::DrawLargeText(sample, fonts, "1234567890.,'!()*", 16, 20, 4, 52);
-    art::DrawLargeText(sample, fonts, "SCORE 1234567", 10, 16, 4, 80);
-    art::DrawLargeText(sample, fonts, "ENTER YOUR NAME", 13, 18, 4, 100);
-    art::DrawLargeText(sample, fonts, "MORE GREAT GAMES", 14, 20, 4, 122);
-    art::DrawLargeText(sample, fonts, "WWW.EXAMPLE.COM", 12, 20, 4, 146);
+    int y = 4;
+    for (const GlyphBox& box : GlyphBoxes)
+        for (const char* line : {"ABCDEFGHIJKLMNOPQRSTUV", "WXYZ 1234567890.,'!()*"}) {
+            art::DrawLargeText(sheet, fonts, line, box.width, box.height, 4, y);
+            y += box.height + 4;
+        }
+    art::DrawLargeText(sheet, fonts, "810 B10 5S 0O 6G 2Z 1I", 10, 16, 4, y);
+    y += 24;
     for (int row = 0; row < 6; ++row) {
         std::string text;
         for (int code = 32 + 16 * row; code < 48 + 16 * row && code < 127; ++code)
             text += static_cast<char>(code);
-        art::DrawSmallText(sample, fonts, text, 4, 172 + 18 * row, 0xFFFFFF);
-        art::DrawSmallText(sample, fonts, text, 150, 172 + 18 * row, 0xFFFFFF);
-        art::DrawSmallText(sample, fonts, text, 151, 172 + 18 * row, 0xFFFFFF);
+        art::DrawSmallText(sheet, fonts, text, 4, y, 0xFFFFFF);
+        art::DrawSmallText(sheet, fonts, text, 180, y, 0xFFFFFF);
+        art::DrawSmallText(sheet, fonts, text, 181, y, 0xFFFFFF);
+        y += 18;
     }
-    return sample;
+    return sheet;
 }
 
 // Lays out the sheet: the large pictures, the mock-ups and fonts, the logo and sheet, sprites.
@@ -299,8 +310,9 @@ SheetLayout LayOutSheet(const Graphics& graphics) {
     Place(layout, "play (mock-up)", PlayMockUp(graphics));
     Place(layout, "score table (mock-up)", ScoreTableMockUp(graphics));
     Place(layout, "name entry (mock-up)", NameEntryMockUp(graphics));
-    Place(layout, "fonts", FontSamples(graphics));
+    Place(layout, "glyphs", GlyphSheet(graphics));
     NewRow(layout);
+    Place(layout, "glyphs x2", Scaled(GlyphSheet(graphics), 2));
     Place(layout, "quintlogo.tga x2", Scaled(picture("quintlogo.tga"), 2));
     Place(layout, "font.tga x2", Scaled(picture("font.tga"), 2));
     NewRow(layout);
