@@ -80,6 +80,7 @@ extern uint32_t ClockZero;
 extern bool Inactive;
 
 void PresentFrame(bool present);
+void PumpMessages();
 void ResetClock();
 int32_t ElapsedMs();
 uint32_t TickCount();

@@ -11,14 +11,20 @@ void PresentFrame(bool present) {
     if (present) PresentBackBuffer();
     bool sleepAfter = Inactive;
     ForgetCharacters();
+    PumpMessages();
+    if (sleepAfter) Sleep(1);
+    PaceFrame();
+}
+
+// PresentFrame, and the loading between its steps: hands every queued message to the window
+// procedure.
+void PumpMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) == 1) {
         GetMessageW(&msg, nullptr, 0, 0);
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    if (sleepAfter) Sleep(1);
-    PaceFrame();
 }
 
 // Restarts the game clock at zero.

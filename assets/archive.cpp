@@ -1,14 +1,16 @@
-// Resource archive: the index of named entries and the one shared, positioned data handle.
+// Resource archive: the index of named entries, read once, and the shared, positioned data handle.
 #include <cstdio>
 #include <cstring>
 
 #include "assets/assets.h"
 
-HANDLE ArchiveIndex = INVALID_HANDLE_VALUE;
 HANDLE ArchiveData = INVALID_HANDLE_VALUE;
 
 namespace {
 
+// The index as read at the start, whole records only; the game's own holds 38.
+uint8_t IndexRecords[ArchiveRecordsMost * ArchiveRecordBytes];
+int32_t IndexRecordCount;
 // Both paths in UTF-8, so every message says where the entries were looked for.
 char IndexName[NarrowPathBytes];
 char DataName[NarrowPathBytes];
@@ -20,12 +22,11 @@ HANDLE OpenForReading(const WCHAR* path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Whether the file holds at least count bytes (count up to one record); leaves it at byte 0.
-bool HoldsBytes(HANDLE file, DWORD count) {
-    uint8_t probe[ArchiveRecordBytes];
+// Whether the file holds at least one byte; leaves it at byte 0.
+bool HoldsData(HANDLE file) {
+    uint8_t probe;
     DWORD got = 0;
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    bool holds = ReadFile(file, probe, count, &got, nullptr) && got == count;
+    bool holds = ReadFile(file, &probe, 1, &got, nullptr) && got == 1;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     return holds;
 }
@@ -36,16 +37,42 @@ void ReportArchive(const char* problem, const char* path) {
     ArchiveReported = true;
 }
 
-// One line for a whole archive that can't serve, so its 38 lookups don't each repeat it.
-void CheckArchive() {
-    ArchiveReported = false;
-    if (ArchiveIndex == INVALID_HANDLE_VALUE) {
+// Reads the whole index into IndexRecords in one go; one line when it can't be used. An index
+// with more records than any real archive holds is damage and is refused, not searched.
+void ReadIndex(const WCHAR* indexPath) {
+    IndexRecordCount = 0;
+    HANDLE index = OpenForReading(indexPath);
+    if (index == INVALID_HANDLE_VALUE) {
         ReportArchive("cannot open the archive index", IndexName);
-    } else if (!HoldsBytes(ArchiveIndex, ArchiveRecordBytes)) {
+        return;
+    }
+    DWORD got = 0;
+    uint8_t beyond;
+    DWORD more = 0;
+    bool read = ReadFile(index, IndexRecords, sizeof IndexRecords, &got, nullptr) &&
+                ReadFile(index, &beyond, 1, &more, nullptr);
+    CloseHandle(index);
+    if (!read) {
+        ReportArchive("cannot read the archive index", IndexName);
+    } else if (more > 0) {
+        std::fprintf(stderr,
+                     "marrowdale: the archive index %s holds over %d entries, more than any "
+                     "real one; the game runs without its pictures and text\n",
+                     IndexName, ArchiveRecordsMost);
+        ArchiveReported = true;
+    } else if (got < ArchiveRecordBytes) {
         ReportArchive("no entries (missing or empty file) in", IndexName);
-    } else if (ArchiveData == INVALID_HANDLE_VALUE) {
+    } else {
+        IndexRecordCount = static_cast<int32_t>(got / ArchiveRecordBytes);
+    }
+}
+
+// One line for a whole archive that can't serve, so its 38 lookups don't each repeat it.
+void CheckData() {
+    if (ArchiveReported) return;
+    if (ArchiveData == INVALID_HANDLE_VALUE) {
         ReportArchive("cannot open the archive data", DataName);
-    } else if (!HoldsBytes(ArchiveData, 1)) {
+    } else if (!HoldsData(ArchiveData)) {
         ReportArchive("no data (missing or empty file) in", DataName);
     }
 }
@@ -72,28 +99,23 @@ HANDLE MissingEntry(const char* problem, const char* name) {
 
 }  // namespace
 
-// Asset loading, first of all: opens the index, then the data (an absent file is created
-// empty) and says once on stderr when the archive can't serve.
+// Asset loading, first of all: reads the index, then opens the data (an absent file is
+// created empty) and says once on stderr when the archive can't serve.
 void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath) {
     NarrowPath(indexPath, IndexName, NarrowPathBytes);
     NarrowPath(dataPath, DataName, NarrowPathBytes);
-    ArchiveIndex = OpenForReading(indexPath);
+    ArchiveReported = false;
+    ReadIndex(indexPath);
     ArchiveData = OpenForReading(dataPath);
-    CheckArchive();
+    CheckData();
 }
 
 // Image and font loaders: the data handle placed at the first entry of that exact name, or
-// INVALID_HANDLE_VALUE. Rescans the index from its start; a trailing partial record is no
-// record, and a failed lookup leaves the data handle where it was.
+// INVALID_HANDLE_VALUE. A failed lookup leaves the data handle where it was.
 HANDLE FindArchiveEntry(const char* name) {
-    if (ArchiveIndex == INVALID_HANDLE_VALUE || ArchiveData == INVALID_HANDLE_VALUE) {
-        return MissingEntry("no entry", name);
-    }
-    SetFilePointer(ArchiveIndex, 0, nullptr, FILE_BEGIN);
-    uint8_t record[ArchiveRecordBytes];
-    DWORD got = 0;
-    while (ReadFile(ArchiveIndex, record, ArchiveRecordBytes, &got, nullptr) &&
-           got == ArchiveRecordBytes) {
+    if (ArchiveData == INVALID_HANDLE_VALUE) return MissingEntry("no entry", name);
+    for (int32_t i = 0; i < IndexRecordCount; ++i) {
+        const uint8_t* record = IndexRecords + i * ArchiveRecordBytes;
         if (!RecordNamed(record, name)) continue;
         // Offsets past 2 GB don't fit the positioning call and are taken as damage.
         uint32_t offset = RecordOffset(record);
@@ -120,10 +142,9 @@ DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name
     return got;
 }
 
-// Asset release: closes the index, then the data.
+// Asset release: forgets the index and closes the data.
 void CloseArchive() {
-    if (ArchiveIndex != INVALID_HANDLE_VALUE) CloseHandle(ArchiveIndex);
+    IndexRecordCount = 0;
     if (ArchiveData != INVALID_HANDLE_VALUE) CloseHandle(ArchiveData);
-    ArchiveIndex = INVALID_HANDLE_VALUE;
     ArchiveData = INVALID_HANDLE_VALUE;
 }

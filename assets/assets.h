@@ -1,4 +1,4 @@
-// Assets: the data folders, the resource archive, TGA decoding and the image catalogue.
+// Assets: the data folders, the resource archive and TGA decoding; reading files, nothing else.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,8 @@ void NarrowPath(const WCHAR* path, char* narrow, int bytes);
 // ---- Resource archive ----
 constexpr int ArchiveRecordBytes = 28;
 constexpr int ArchiveNameBytes = 20;
-extern HANDLE ArchiveIndex;
+// Far more records than the game's 38: an index that holds more is damage and is refused.
+constexpr int ArchiveRecordsMost = 4096;
 extern HANDLE ArchiveData;
 void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath);
 HANDLE FindArchiveEntry(const char* name);
@@ -39,25 +40,3 @@ DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name
 // ---- TGA decoding ----
 int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* destination,
                  uint8_t paletted);
-
-// ---- Catalogue ----
-extern uint16_t* ExitIcon;
-extern uint16_t* SpeakerIcon;
-extern uint16_t* LogoImage;
-extern uint16_t* FrontImage;
-extern uint16_t* AboutImage;
-extern uint16_t* HelpImage;
-extern uint16_t* MainImage;
-extern uint16_t* HighImage;
-extern uint16_t* DogImages[8];
-extern uint16_t* FumeImages[3];
-extern uint16_t* PlantImage;
-extern uint16_t* FruitImages[8];
-extern uint16_t* SmallFruitImage;
-extern uint16_t* MediumFruitImage;
-extern uint16_t* SpiderImages[6];
-extern uint16_t* PresentsStrip;
-constexpr int PresentsStripBytes = 38400;
-
-void LoadAllAssets();
-void ReleaseAllAssets();

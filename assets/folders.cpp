@@ -73,7 +73,8 @@ bool GraphFolderHoldsData() {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Whether folder exists and this process may write files into it.
+// Whether folder (ending in the separator, so a link to a folder counts as the folder)
+// exists and this process may write files into it.
 bool IsWritableFolder(const WCHAR* folder) {
     DWORD attributes = GetFileAttributesW(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -93,8 +94,10 @@ bool GameFolderIn(int shellFolder, bool create, WCHAR* folder) {
 // installed game live there.
 bool SetUserRootFolder() {
     WCHAR folder[FolderChars];
-    if (!GameFolderIn(CSIDL_APPDATA, true, folder) || !IsWritableFolder(folder)) return false;
-    JoinFolder(RootFolder, folder, WideLength(folder), u"/");
+    if (!GameFolderIn(CSIDL_APPDATA, true, folder)) return false;
+    JoinFolder(folder, folder, WideLength(folder), u"/");
+    if (!IsWritableFolder(folder)) return false;
+    JoinPath(RootFolder, folder, u"");
     return true;
 }
 

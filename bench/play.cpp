@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"

@@ -1,6 +1,5 @@
 // The credits shown over the title picture for eight seconds after a quit, music playing on.
 #include "app/app.h"
-#include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"

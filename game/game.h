@@ -1,4 +1,5 @@
-// Game flow: screen states, the quit request, the high score table and every screen but play.
+// Game flow: screen states, the quit request, loading and the image catalogue, the high score
+// table and every screen but play.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,29 @@ extern int32_t CloseRequests;
 void RequestQuit();
 
 void RunMainLoop();
+
+// ---- Loading and the image catalogue ----
+// Each buffer holds its image from LoadAllAssets to ReleaseAllAssets; black when unread.
+extern uint16_t* ExitIcon;
+extern uint16_t* SpeakerIcon;
+extern uint16_t* LogoImage;
+extern uint16_t* FrontImage;
+extern uint16_t* AboutImage;
+extern uint16_t* HelpImage;
+extern uint16_t* MainImage;
+extern uint16_t* HighImage;
+extern uint16_t* DogImages[8];
+extern uint16_t* FumeImages[3];
+extern uint16_t* PlantImage;
+extern uint16_t* FruitImages[8];
+extern uint16_t* SmallFruitImage;
+extern uint16_t* MediumFruitImage;
+extern uint16_t* SpiderImages[6];
+extern uint16_t* PresentsStrip;
+constexpr int PresentsStripBytes = 38400;
+
+void LoadAllAssets();
+void ReleaseAllAssets();
 
 // ---- Intro ----
 extern int32_t IntroPhase;

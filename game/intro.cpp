@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
 

@@ -31,14 +31,10 @@ void RunScreen() {
     ScreenHandlers[ScreenState]();
 }
 
-}  // namespace
-
-// Entry: the whole life of the game between start-up and shutdown.
-void RunMainLoop() {
-    BuildDataFolders();
-    LoadAllAssets();
-    // A close asked for while loading still counts.
-    RunFlag = CloseRequests > 0 ? QuitRunFlag : 0;
+// From the first frame after loading to the end of the credits: the screens in turn until a
+// quit.
+void PlayUntilQuit() {
+    RunFlag = 0;
     PresentFrame(true);
     ResetClock();
     ScreenState = Intro;
@@ -54,5 +50,15 @@ void RunMainLoop() {
     }
     ShowCredits();
     StopMusic();
+}
+
+}  // namespace
+
+// Entry: the whole life of the game between start-up and shutdown. A quit asked for while
+// loading ends it there: the game never starts, and no credits are shown.
+void RunMainLoop() {
+    BuildDataFolders();
+    LoadAllAssets();
+    if (CloseRequests == 0) PlayUntilQuit();
     ReleaseAllAssets();
 }

@@ -1,6 +1,5 @@
 // The menu's tap regions over the title picture, and the help and about pictures.
 #include "app/app.h"
-#include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"

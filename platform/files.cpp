@@ -1,5 +1,5 @@
-// Files over POSIX (open, seek, read, write, rename, delete, folders), the executable's own
-// path and the shell's special folders.
+// Files over POSIX (open, seek, read, write, rename, delete, look, folders), the executable's
+// own path and the shell's special folders.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -44,7 +44,8 @@ int OpenFlags(DWORD access, DWORD disposition, bool* known) {
     bool write = access & GENERIC_WRITE;
     flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     switch (disposition) {
-        case CREATE_NEW: return flags | O_CREAT | O_EXCL;
+        // A new file is made afresh, never reached through a link, not even a dangling one.
+        case CREATE_NEW: return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
         case CREATE_ALWAYS: return flags | O_CREAT | O_TRUNC;
         case OPEN_EXISTING: return flags;
         case OPEN_ALWAYS: return flags | O_CREAT;
@@ -208,16 +209,44 @@ BOOL DeleteFileW(const WCHAR* path) {
     return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
 }
 
-// What a path is: FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_READONLY when this
-// process may not write it, FILE_ATTRIBUTE_NORMAL for a plain writable file;
-// INVALID_FILE_ATTRIBUTES when there is nothing there.
+// What the name itself is, a link not followed: FILE_ATTRIBUTE_REPARSE_POINT for a symbolic
+// link, _DIRECTORY for a folder, _NORMAL for a plain file, _DEVICE for anything else (device,
+// pipe, socket), with _READONLY when this process may not write it; INVALID_FILE_ATTRIBUTES
+// when nothing can be found there.
 DWORD GetFileAttributesW(const WCHAR* path) {
     std::string name;
     struct stat info {};
-    if (!PathFrom(path, &name) || stat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
-    DWORD attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : 0;
-    if (access(name.c_str(), W_OK) != 0) attributes |= FILE_ATTRIBUTE_READONLY;
-    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if (!PathFrom(path, &name) || lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    DWORD readOnly = access(name.c_str(), W_OK) != 0 ? FILE_ATTRIBUTE_READONLY : 0;
+    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | readOnly;
+    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | readOnly;
+    return (S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE) | readOnly;
+}
+
+// The full path of the file a handle has open, every link resolved: its length in characters;
+// the size needed (with the terminator) when size is too small; 0 when it can't be had (the
+// file was deleted or renamed since it was opened).
+DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD) {
+    FileRecord* record = FileFrom(file);
+    if (!record) return 0;
+    char buffer[MAX_PATH_CHARS * 4];
+    std::string own = "/proc/self/fd/" + std::to_string(record->fd);
+    ssize_t n = readlink(own.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return 0;
+    std::string final(buffer, static_cast<size_t>(n));
+    // The path must still name this very file.
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(record->fd, &opened) != 0 || stat(final.c_str(), &named) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+        return 0;
+    }
+    std::u16string wide;
+    if (!Utf8ToUtf16(final.c_str(), &wide)) return 0;
+    if (!path || wide.size() + 1 > size) return static_cast<DWORD>(wide.size() + 1);
+    wide.copy(path, wide.size());
+    path[wide.size()] = 0;
+    return static_cast<DWORD>(wide.size());
 }
 
 // Makes one folder; FALSE when it exists already or its parent is missing.

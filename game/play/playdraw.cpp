@@ -1,7 +1,7 @@
 // One picture of the game: garden, fruit, dog, spiders, fumes, the plants left and the score.
 #include <cstdio>
 
-#include "assets/assets.h"
+#include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"
 

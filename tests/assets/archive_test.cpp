@@ -46,8 +46,8 @@ protected:
     }
 };
 
-// Each lookup rescans from the start; a failed one says so once and leaves the data handle
-// where the last read left it.
+// The index is read once, at the opening; every lookup searches it from its first record,
+// and a failed one says so once and leaves the data handle where the last read left it.
 TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     const std::string twenty = "abcdefghijklmnopqrst";
     ArchiveFiles files;
@@ -59,6 +59,7 @@ TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     files.Add("ghost", {3});
     files.index.resize(files.index.size() - 4);  // a trailing partial record is no record
     Open(folder, files);
+    WriteBytes(folder + "marrowdale.idx", {});
 
     const struct {
         std::string name;
@@ -105,6 +106,24 @@ TEST_F(Archive, AnArchiveThatCannotServeIsReportedOnceWithItsPath) {
         EXPECT_TRUE(Has(lines[0], folder + c.named)) << lines[0];
     }
     EXPECT_FALSE(fs::exists(folder + "Graph"));
+}
+
+// An index of as many records as the reader takes serves to its last one; one record more is
+// damage, refused in one line naming it and never searched.
+TEST_F(Archive, AnIndexFarLargerThanAnyRealOneIsRefusedInOneLine) {
+    for (int records : {ArchiveRecordsMost, ArchiveRecordsMost + 1}) {
+        ArchiveFiles files;
+        for (int i = 1; i < records; ++i) files.Add("filler", {});
+        files.Add("exit.tga", {7});
+        HANDLE entry = nullptr;
+        auto lines = StderrOf([&] { Open(folder, files), entry = FindArchiveEntry("exit.tga"); });
+        CloseArchive();
+        bool refused = records > ArchiveRecordsMost;
+        EXPECT_EQ(entry == INVALID_HANDLE_VALUE, refused);
+        ASSERT_EQ(lines.size(), refused ? 1u : 0u);
+        EXPECT_TRUE(!refused || (Has(lines[0], "holds over 4096 entries") &&
+                                 Has(lines[0], folder + "marrowdale.idx"))) << lines[0];
+    }
 }
 
 // Colours as 0xRRGGBB and their RGB565 forms, worked out by hand.

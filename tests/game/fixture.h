@@ -196,6 +196,7 @@ protected:
         }
         StartSoundProbe();
         if (!SoundOn) ToggleMute();
+        LoadHighScores();
         for (uint8_t i = 0; i < HighScoreCount; ++i) {
             HighScoreTable[i] = HighScoreEntry{800 - 100 * i, {'N', static_cast<uint8_t>('0' + i)}};
         }

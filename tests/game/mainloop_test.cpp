@@ -27,6 +27,11 @@ void Drive(int pass, void* context) {
 
 class MainLoop : public HostTest {
 protected:
+    static std::string DefaultScores() {
+        HighScoreEntry defaults[HighScoreCount];
+        for (HighScoreEntry& entry : defaults) entry = HighScoreEntry{0, "QUINTAVEX"};
+        return Scores(defaults);
+    }
     // The whole program under the script; it must exit with status 0.
     void RunProgram(LoopScript& script) {
         HeadlessSetPassHook(Drive, &script);
@@ -55,9 +60,16 @@ TEST_F(MainLoop, ASecondCloseEndsTheCreditsAtOnce) {
     RunProgram(script);
     EXPECT_EQ(CloseRequests, 2);
     EXPECT_LE(script.lastPass - script.quitAtPass, 3);
-    HighScoreEntry defaults[HighScoreCount];
-    for (HighScoreEntry& entry : defaults) entry = HighScoreEntry{0, "QUINTAVEX"};
-    EXPECT_EQ(SavedScores(), Scores(defaults)) << "the scores are still saved";
+    EXPECT_EQ(SavedScores(), DefaultScores()) << "the scores are still saved";
+}
+
+// The loading's frame is the first pass: a close then ends the loading at its next step and
+// the program there, without the game or its credits; the scores read are saved back.
+TEST_F(MainLoop, ACloseWhileLoadingEndsTheProgramWithoutCredits) {
+    LoopScript script{.quitAtPass = 1};
+    RunProgram(script);
+    EXPECT_EQ(script.lastPass, 1);
+    EXPECT_EQ(SavedScores(), DefaultScores());
 }
 
 // The player's keys and a start muted reach the game only through the system's calls, so a

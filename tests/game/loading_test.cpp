@@ -1,12 +1,5 @@
-// Asset catalogue: every image of the built archive loaded through the headless host, missing
-// data, and release.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <thread>
-
+// The game's loading: every image of the built archive loaded through the headless host, and
+// missing data.
 #include "audio/audio.h"
 #include "tests/assets/fixture.h"
 #include "tests/support/support.h"
@@ -43,7 +36,7 @@ const struct CatalogueImage {
 };
 
 // The game's folders, a back buffer, and no sound device.
-class Catalogue : public GameFolderTest {
+class Loading : public GameFolderTest {
 protected:
     void Start(const std::string& gameFolder) {
         AllocateBackBuffer();
@@ -59,7 +52,7 @@ protected:
 
 // The built archive holds the catalogue in its order, each entry a colour-mapped TGA of the
 // catalogue's size; decoded here without the game's code, it is what the game's buffer holds.
-TEST_F(Catalogue, EveryImageIsWhatItsBuiltEntryHoldsTopRowFirst) {
+TEST_F(Loading, EveryImageIsWhatItsBuiltEntryHoldsTopRowFirst) {
     Start(MakeGameFolder());
     StderrOf(LoadAllAssets);
     std::string graph = std::string(MARROWDALE_BUILD_DIR) + "/Graph/", error;
@@ -92,7 +85,7 @@ TEST_F(Catalogue, EveryImageIsWhatItsBuiltEntryHoldsTopRowFirst) {
     EXPECT_TRUE(std::equal(SmallFont, SmallFont + SmallFontBytes, &data.at(records.back().offset)));
 }
 
-TEST_F(Catalogue, WithoutItsDataTheGameCarriesOnWithBlackPicturesAndSaysWhereItLooked) {
+TEST_F(Loading, WithoutItsDataTheGameCarriesOnWithBlackPicturesAndSaysWhereItLooked) {
     Start(MakeTempFolder());
     int archiveLines = 0;
     for (const std::string& line : StderrOf(LoadAllAssets)) {
@@ -107,35 +100,6 @@ TEST_F(Catalogue, WithoutItsDataTheGameCarriesOnWithBlackPicturesAndSaysWhereItL
                   image.width * image.height) << image.name;
     }
     EXPECT_TRUE(std::all_of(HighScoreTable, HighScoreTable + 8, IsDefault));
-}
-
-// The high score file is written at every shutdown, and before anything is let go: while
-// the save waits on a pipe in place of its new file, every buffer is still there.
-TEST_F(Catalogue, ReleaseSavesTheScoresFirstEvenWithoutANewScore) {
-    Start(MakeGameFolder());
-    LoadAllAssets();
-    std::string newFile = folder + "highscores.dat.new";
-    ASSERT_EQ(mkfifo(newFile.c_str(), 0600), 0);
-    bool allThere = false;
-    Bytes written;
-    std::thread reader([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        allThere = ExitIcon && SpiderImages[5] && HighImage && PresentsStrip && FontSheet &&
-                   ArchiveIndex != INVALID_HANDLE_VALUE;
-        pollfd wait{open(newFile.c_str(), O_RDONLY | O_NONBLOCK), POLLIN, 0};
-        uint8_t bytes[256];
-        ssize_t got = 0;
-        while (wait.fd >= 0 && written.size() < 128 && poll(&wait, 1, 2000) > 0 &&
-               (got = read(wait.fd, bytes, sizeof bytes)) > 0) {
-            written.insert(written.end(), bytes, bytes + got);
-        }
-        close(wait.fd);
-    });
-    StderrOf(ReleaseAllAssets);
-    reader.join();
-    EXPECT_TRUE(allThere);
-    EXPECT_EQ(written, TableBytes());
-    EXPECT_TRUE(ExitIcon == nullptr && PresentsStrip == nullptr && FontSheet == nullptr);
 }
 
 }  // namespace

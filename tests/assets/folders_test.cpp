@@ -1,8 +1,6 @@
-// Data folders (any length, any characters) and the high score file: defaults, short files,
-// and saves that never lose the old file.
+// Data folders: any length, any characters; the data beside the program or installed, the high
+// score file beside a portable copy or in the data home.
 #include <unistd.h>
-
-#include <functional>
 
 #include "tests/assets/fixture.h"
 
@@ -89,69 +87,6 @@ TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPorta
     unsetenv("XDG_DATA_HOME");
     fs::permissions(top + "readonly", fs::perms::owner_all);
     RemoveFolder(top);
-}
-
-class HighScores : public GameFolderTest {
-protected:
-    void SetUp() override {
-        StartIn(MakeTempFolder());
-        file = folder + "highscores.dat";
-        newFile = file + ".new";
-        std::memset(HighScoreTable, 0, sizeof HighScoreTable);
-    }
-    // Fills the table with scores unlike the defaults and returns its 128 bytes.
-    Bytes FillTable(uint8_t seed) {
-        for (int i = 0; i < HighScoreCount; ++i) {
-            HighScoreTable[i].score = 1000 * (HighScoreCount - i) + seed;
-            std::memset(HighScoreTable[i].name, 'A' + i + seed % 3, 12);
-        }
-        return TableBytes();
-    }
-    std::string file, newFile;
-};
-
-TEST_F(HighScores, FirstStartCreatesAnEmptyFileAndAShortFileFillsOnlyItsBytes) {
-    EXPECT_TRUE(StderrOf(LoadHighScores).empty());
-    EXPECT_TRUE(fs::exists(file) && fs::file_size(file) == 0);
-    EXPECT_TRUE(std::all_of(HighScoreTable, HighScoreTable + 8, IsDefault));
-    Bytes expected = TableBytes();  // the defaults with the file's 20 bytes over their start
-    Bytes twenty = {0x39, 0x30, 0, 0, 'R', 'U', 'F', 'U', 'S', 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0};
-    std::copy(twenty.begin(), twenty.end(), expected.begin());
-    WriteBytes(file, twenty);
-    for (auto& entry : HighScoreTable) entry.score = 7;
-    auto lines = StderrOf(LoadHighScores);
-    EXPECT_EQ(TableBytes(), expected);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(Has(lines[0], file)) << lines[0];
-}
-
-// Saves go through highscores.dat.new and a rename: a good one replaces the file whole and
-// leaves nothing beside; whichever step fails, the old file is kept, one line says so, and no
-// half-written file is left.
-TEST_F(HighScores, ASaveReplacesTheFileWholeOrKeepsTheOldOne) {
-    WriteBytes(file, Bytes(128, 0x55));
-    Bytes table = FillTable(2);
-    SaveHighScores();
-    EXPECT_EQ(ReadBytes(file), table);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-
-    const std::function<void()> spoilers[] = {
-        [&] { fs::create_directory(newFile); },
-        [&] { fs::create_symlink("/dev/full", newFile); },  // the disk is full
-        [&] { fs::remove(file), fs::create_directories(file + "/inside"); },
-    };
-    for (const auto& spoil : spoilers) {
-        fs::remove_all(file);
-        fs::remove_all(newFile);
-        FillTable(4);
-        SaveHighScores();
-        spoil();
-        Bytes old = fs::is_regular_file(file) ? ReadBytes(file) : Bytes{};
-        FillTable(5);
-        EXPECT_EQ(StderrOf(SaveHighScores).size(), 1u);
-        EXPECT_TRUE(fs::is_directory(file) ? fs::exists(file + "/inside") : ReadBytes(file) == old);
-        EXPECT_FALSE(fs::is_regular_file(newFile) || fs::is_symlink(newFile));
-    }
 }
 
 }  // namespace

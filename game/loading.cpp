@@ -1,4 +1,5 @@
-// Asset catalogue: every image buffer of the game, loaded once at start and released at exit.
+// The game's loading: the image catalogue, fonts, high scores and audio, loaded once at start
+// and released at exit.
 #include <cstdio>
 #include <cstdlib>
 
@@ -132,9 +133,16 @@ void StartAudio() {
     InitAudio(soundFolder);
 }
 
+// Lets the desktop's messages through between the loading's steps: whether a quit was asked.
+bool QuitAskedWhileLoading() {
+    PumpMessages();
+    return CloseRequests > 0;
+}
+
 }  // namespace
 
-// Main loop, after the folders are built: everything the game shows and plays, in order.
+// Main loop, after the folders are built: everything the game shows and plays, in order. A
+// quit asked for meanwhile skips the pictures not yet read (they stay black) and the sound.
 void LoadAllAssets() {
     Crt::srand(TickCount());
     DrawTarget = GetBackBuffer();
@@ -147,10 +155,11 @@ void LoadAllAssets() {
     }
     PresentsStrip = AllocateImage(PresentsStripBytes);
     for (const CatalogueImage& image : Catalogue) {
+        if (QuitAskedWhileLoading()) break;
         LoadTgaImage(image.name, image.width, image.height, *image.buffer, 1);
     }
     LoadHighScores();
-    StartAudio();
+    if (!QuitAskedWhileLoading()) StartAudio();
 }
 
 // Main loop, after the credits: the high score file first, then everything loaded is undone.
