@@ -113,8 +113,12 @@ int RunReplay(StandInOptions options, const SessionOptions& session) {
 // main, once the command line is read: runs the game as it asks; the exit status.
 int RunSession(const StandInOptions& options, const SessionOptions& session) {
     if (session.replay) return RunReplay(options, session);
-    if (!StartStandIn(options)) return 1;
-    if (session.record && !StartRecording(session.record)) {
+    if (session.record && !OpenRecording(session.record)) return 2;
+    if (!StartStandIn(options)) {
+        EndJournal();
+        return 1;
+    }
+    if (session.record && !StartRecording()) {
         StopStandIn();
         return 2;
     }

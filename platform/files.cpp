@@ -1,13 +1,15 @@
-// Files over POSIX (open, seek, read, write, rename, delete, look, folders), the executable's
-// own path and the shell's special folders.
+// Files over POSIX (open, seek, read, write, rename, delete, look, folders), the high score
+// file of a journalled run, the executable's own path and the shell's special folders.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/host.h"
@@ -19,10 +21,28 @@ constexpr int FileSlots = 64;
 constexpr int Whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
 
 struct FileRecord {
-    int fd = -1;  // -1: slot free
+    int fd = -1;      // -1: no file of the system
+    int memory = -1;  // else the memory file it has open; both -1: slot free
+    size_t position = 0;
     bool canRead = false;
     bool canWrite = false;
 };
+
+// The game's one file of its own (its other files are the build's data). A recording notes it
+// as the game first found it; a replay serves it, and the fresh copies a save makes beside it,
+// from memory: the replay reads what the recorded game read and writes nowhere.
+constexpr char ScoreFileName[] = "highscores.dat";
+constexpr int MemoryFileSlots = 8;
+constexpr size_t LargestScoreFile = 1u << 16;
+
+struct MemoryFile {
+    bool used = false;
+    std::string name;  // the base name; every such file lies in one folder
+    bool readable = true;
+    std::vector<uint8_t> bytes;
+};
+
+MemoryFile MemoryFiles[MemoryFileSlots];
 
 // Handles are addresses of these slots, so a stale or made-up handle is recognised and refused.
 FileRecord Files[FileSlots];
@@ -30,9 +50,68 @@ std::string HeadlessModulePath;
 
 FileRecord* FileFrom(HANDLE handle) {
     for (FileRecord& slot : Files) {
-        if (handle == &slot) return slot.fd >= 0 ? &slot : nullptr;
+        if (handle == &slot) return slot.fd >= 0 || slot.memory >= 0 ? &slot : nullptr;
     }
     return nullptr;
+}
+
+FileRecord* FreeFileSlot() {
+    for (FileRecord& slot : Files) {
+        if (slot.fd < 0 && slot.memory < 0) return &slot;
+    }
+    return nullptr;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsScoreFile(const std::string& path) {
+    std::string base = BaseName(path);
+    return base.rfind(ScoreFileName, 0) == 0 &&
+           (base.size() == sizeof ScoreFileName - 1 || base[sizeof ScoreFileName - 1] == '.');
+}
+
+// In a replay the high score file and its fresh copies live in memory.
+bool Served(const std::string& path) { return JournalReplaying() && IsScoreFile(path); }
+
+int FindMemoryFile(const std::string& path) {
+    std::string base = BaseName(path);
+    for (int i = 0; i < MemoryFileSlots; ++i) {
+        if (MemoryFiles[i].used && MemoryFiles[i].name == base) return i;
+    }
+    return -1;
+}
+
+int MakeMemoryFile(const std::string& path) {
+    for (int i = 0; i < MemoryFileSlots; ++i) {
+        if (MemoryFiles[i].used) continue;
+        MemoryFiles[i] = MemoryFile{true, BaseName(path), true, {}};
+        return i;
+    }
+    return -1;
+}
+
+// CreateFileW of a served file: the dispositions of the system's files, in memory.
+HANDLE OpenMemoryFile(const std::string& path, DWORD access, DWORD disposition) {
+    int file = FindMemoryFile(path);
+    bool exists = file >= 0;
+    if ((disposition == CREATE_NEW && exists) || (disposition == OPEN_EXISTING && !exists) ||
+        (exists && !MemoryFiles[file].readable)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    FileRecord* slot = FreeFileSlot();
+    if (!exists) file = MakeMemoryFile(path);
+    if (!slot || file < 0) return INVALID_HANDLE_VALUE;
+    if (disposition == CREATE_ALWAYS) MemoryFiles[file].bytes.clear();
+    *slot = {-1, file, 0, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0};
+    return slot;
+}
+
+// A recording notes the high score file the first time the game looks at it.
+void NoteScoreFile(const std::string& path) {
+    if (IsScoreFile(path) && BaseName(path) == ScoreFileName) JournalScoreFileSeen(path);
 }
 
 bool PathFrom(const WCHAR* path, std::string* out) { return Utf16ToUtf8(path, out) && !out->empty(); }
@@ -91,13 +170,9 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposit
     bool known = false;
     int flags = OpenFlags(access, disposition, &known);
     if (!known || !PathFrom(path, &name)) return INVALID_HANDLE_VALUE;
-    FileRecord* slot = nullptr;
-    for (FileRecord& candidate : Files) {
-        if (candidate.fd < 0) {
-            slot = &candidate;
-            break;
-        }
-    }
+    NoteScoreFile(name);
+    if (Served(name)) return OpenMemoryFile(name, access, disposition);
+    FileRecord* slot = FreeFileSlot();
     if (!slot) return INVALID_HANDLE_VALUE;
     int fd = open(name.c_str(), flags, 0666);
     if (fd < 0) return INVALID_HANDLE_VALUE;
@@ -106,7 +181,7 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposit
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
-    *slot = {fd, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0};
+    *slot = {fd, -1, 0, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0};
     return slot;
 }
 
@@ -116,6 +191,15 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposit
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
     FileRecord* record = FileFrom(file);
     if (!record || method > FILE_END) return INVALID_SET_FILE_POINTER;
+    if (record->memory >= 0) {
+        long long base[] = {0, static_cast<long long>(record->position),
+                            static_cast<long long>(MemoryFiles[record->memory].bytes.size())};
+        long long after = base[method] + distance;
+        if (after < 0 || after >= static_cast<long long>(LargestScoreFile)) return INVALID_SET_FILE_POINTER;
+        record->position = static_cast<size_t>(after);
+        if (distanceHigh) *distanceHigh = 0;
+        return static_cast<DWORD>(after);
+    }
     off_t offset = distance;
     if (distanceHigh) {
         uint64_t high = static_cast<uint32_t>(*distanceHigh);
@@ -137,6 +221,14 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* bytesRead, void*) {
     if (bytesRead) *bytesRead = 0;
     FileRecord* record = FileFrom(file);
     if (!record || !record->canRead || (!buffer && count > 0)) return FALSE;
+    if (record->memory >= 0) {
+        const std::vector<uint8_t>& bytes = MemoryFiles[record->memory].bytes;
+        size_t done = std::min<size_t>(count, bytes.size() - std::min(record->position, bytes.size()));
+        if (done > 0) std::memcpy(buffer, bytes.data() + record->position, done);
+        record->position += done;
+        if (bytesRead) *bytesRead = static_cast<DWORD>(done);
+        return TRUE;
+    }
     DWORD done = 0;
     while (done < count) {
         ssize_t n = read(record->fd, static_cast<uint8_t*>(buffer) + done, count - done);
@@ -157,6 +249,15 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* bytesWritten
     if (bytesWritten) *bytesWritten = 0;
     FileRecord* record = FileFrom(file);
     if (!record || !record->canWrite || (!buffer && count > 0)) return FALSE;
+    if (record->memory >= 0) {
+        std::vector<uint8_t>& bytes = MemoryFiles[record->memory].bytes;
+        if (record->position + count > LargestScoreFile) return FALSE;
+        if (bytes.size() < record->position + count) bytes.resize(record->position + count);
+        if (count > 0) std::memcpy(bytes.data() + record->position, buffer, count);
+        record->position += count;
+        if (bytesWritten) *bytesWritten = count;
+        return TRUE;
+    }
     DWORD done = 0;
     while (done < count) {
         ssize_t n = write(record->fd, static_cast<const uint8_t*>(buffer) + done, count - done);
@@ -174,6 +275,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* bytesWritten
 // Puts the file's data on the disk.
 BOOL FlushFileBuffers(HANDLE file) {
     FileRecord* record = FileFrom(file);
+    if (record && record->memory >= 0) return TRUE;
     return record && fsync(record->fd) == 0 ? TRUE : FALSE;
 }
 
@@ -183,7 +285,7 @@ BOOL CloseHandle(HANDLE object) {
     if (!record) return FALSE;
     int fd = record->fd;
     *record = FileRecord{};
-    return close(fd) == 0 ? TRUE : FALSE;
+    return fd < 0 || close(fd) == 0 ? TRUE : FALSE;
 }
 
 // Renames a file; an existing target is replaced only with MOVEFILE_REPLACE_EXISTING.
@@ -191,6 +293,16 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags) {
     std::string from;
     std::string to;
     if (!PathFrom(existing, &from) || !PathFrom(replacement, &to)) return FALSE;
+    if (Served(from) || Served(to)) {
+        int file = FindMemoryFile(from);
+        int old = FindMemoryFile(to);
+        if (!Served(from) || !Served(to) || file < 0 || (old >= 0 && !(flags & MOVEFILE_REPLACE_EXISTING))) {
+            return FALSE;
+        }
+        if (old >= 0 && old != file) MemoryFiles[old] = MemoryFile{};
+        MemoryFiles[file].name = BaseName(to);
+        return TRUE;
+    }
     int result = flags & MOVEFILE_REPLACE_EXISTING
                      ? rename(from.c_str(), to.c_str())
                      : renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
@@ -206,7 +318,13 @@ BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags) {
 // Deletes a file (never a folder).
 BOOL DeleteFileW(const WCHAR* path) {
     std::string name;
-    return PathFrom(path, &name) && unlink(name.c_str()) == 0 ? TRUE : FALSE;
+    if (!PathFrom(path, &name)) return FALSE;
+    if (Served(name)) {
+        int file = FindMemoryFile(name);
+        if (file >= 0) MemoryFiles[file] = MemoryFile{};
+        return file >= 0 ? TRUE : FALSE;
+    }
+    return unlink(name.c_str()) == 0 ? TRUE : FALSE;
 }
 
 // What the name itself is, a link not followed: FILE_ATTRIBUTE_REPARSE_POINT for a symbolic
@@ -216,7 +334,10 @@ BOOL DeleteFileW(const WCHAR* path) {
 DWORD GetFileAttributesW(const WCHAR* path) {
     std::string name;
     struct stat info {};
-    if (!PathFrom(path, &name) || lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    if (!PathFrom(path, &name)) return INVALID_FILE_ATTRIBUTES;
+    NoteScoreFile(name);
+    if (Served(name)) return FindMemoryFile(name) >= 0 ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
+    if (lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
     DWORD readOnly = access(name.c_str(), W_OK) != 0 ? FILE_ATTRIBUTE_READONLY : 0;
     if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | readOnly;
     if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | readOnly;
@@ -228,7 +349,7 @@ DWORD GetFileAttributesW(const WCHAR* path) {
 // file was deleted or renamed since it was opened).
 DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD) {
     FileRecord* record = FileFrom(file);
-    if (!record) return 0;
+    if (!record || record->memory >= 0) return 0;
     char buffer[MAX_PATH_CHARS * 4];
     std::string own = "/proc/self/fd/" + std::to_string(record->fd);
     ssize_t n = readlink(own.c_str(), buffer, sizeof buffer);
@@ -323,4 +444,47 @@ DWORD GetModuleFileNameW(HINSTANCE, WCHAR* path, DWORD size) {
     wide.copy(path, wide.size());
     path[wide.size()] = 0;
     return static_cast<DWORD>(wide.size());
+}
+
+// A recording's note of the high score file: whether a name is there, whether it reads as a
+// file, and its first bytes (a replay needs no more than the game ever reads).
+ScoreFileState ReadScoreFileState(const std::string& path) {
+    ScoreFileState state;
+    struct stat info {};
+    state.existed = lstat(path.c_str(), &info) == 0;
+    int fd = state.existed ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) return state;
+    uint8_t block[4096];
+    ssize_t n = 0;
+    state.readable = true;
+    while (state.bytes.size() < LargestScoreFile && (n = read(fd, block, sizeof block)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            state.readable = false;
+            state.bytes.clear();
+            break;
+        }
+        state.bytes.insert(state.bytes.end(), block, block + n);
+    }
+    close(fd);
+    if (state.bytes.size() > LargestScoreFile) state.bytes.resize(LargestScoreFile);
+    return state;
+}
+
+// A replay's start: the high score file as the recorded game found it, in memory.
+void ServeScoreFile(const ScoreFileState& state) {
+    for (MemoryFile& file : MemoryFiles) file = MemoryFile{};
+    if (!state.existed) return;
+    MemoryFiles[0] = MemoryFile{true, ScoreFileName, state.readable, state.bytes};
+}
+
+// A replay's end: the high score file as the replayed game left it.
+ScoreFileState ServedScoreFile() {
+    ScoreFileState state;
+    int file = FindMemoryFile(ScoreFileName);
+    if (file < 0) return state;
+    state.existed = true;
+    state.readable = MemoryFiles[file].readable;
+    state.bytes = MemoryFiles[file].bytes;
+    return state;
 }

@@ -103,6 +103,12 @@ void JournalVolume(DWORD* volume);
 // Queues a message from the journal for the game's window, past the replay's input filter.
 void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
 ScoreFileState CurrentScoreFile();
+// The high score file: a recording notes it when the game first looks (files.cpp calls);
+// files.cpp reads it from the system, or serves it from memory in a replay.
+void JournalScoreFileSeen(const std::string& path);
+ScoreFileState ReadScoreFileState(const std::string& path);
+void ServeScoreFile(const ScoreFileState& state);
+ScoreFileState ServedScoreFile();
 int ClockPassMs();
 DisplayLayout CurrentDisplayLayout();
 

@@ -325,6 +325,7 @@ struct JournalState {
     // Recording.
     FILE* out = nullptr;
     std::string outPath;
+    std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     uint64_t idlePasses = 0;         // idle passes not yet written
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
@@ -470,18 +471,29 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
 
 // ---- Starting and ending ---------------------------------------------------------------------
 
-// --record FILE, once the host has started: the header now, each pass as it ends. False, with
-// one line on stderr, when the file can't be made or the loop is not paced.
-bool StartRecording(const char* path) {
-    int passMs = ClockPassMs();
-    if (passMs < 1) {
-        std::fprintf(stderr, "marrowdale: a recording needs a paced loop (--pass-ms 1 or more)\n");
-        return false;
-    }
+// --record FILE, before the host starts: the file is made at once, so a name that can't be
+// written is said before any window opens. False, with one line on stderr.
+bool OpenRecording(const char* path) {
     FILE* out = std::fopen(path, "wb");
     if (!out) {
         std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path,
                      std::strerror(errno));
+        return false;
+    }
+    Journal = JournalState{};
+    Journal.out = out;
+    Journal.outPath = path;
+    return true;
+}
+
+// Once the host has started: the header now, each pass as it ends. False, with one line on
+// stderr, when the loop is not paced (its passes would not replay) or the file fails.
+bool StartRecording() {
+    int passMs = ClockPassMs();
+    if (passMs < 1) {
+        std::fprintf(stderr, "marrowdale: a recording needs a paced loop (--pass-ms 1 or more)\n");
+        std::fclose(Journal.out);
+        Journal = JournalState{};
         return false;
     }
     DisplayLayout display = CurrentDisplayLayout();
@@ -493,10 +505,7 @@ bool StartRecording(const char* path) {
                            static_cast<uint32_t>(display.yStep), GetTickCount(), 0u}) {
         PutU32(&header, field);
     }
-    Journal = JournalState{};
     Journal.mode = JournalMode::Record;
-    Journal.out = out;
-    Journal.outPath = path;
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
@@ -538,6 +547,7 @@ void StartReplay(bool verify) {
     Journal.record = std::move(record);
     Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
     SetVirtualTick(Journal.record.header.startTick);
+    ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
@@ -559,6 +569,10 @@ int EndJournal() {
             std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
             status = 1;
         }
+    } else if (Journal.out) {
+        // The host never started: no game, so no journal either.
+        std::fclose(Journal.out);
+        std::remove(Journal.outPath.c_str());
     } else if (Replaying() && !Journal.stopped) {
         ScoreFileState scores = CurrentScoreFile();
         uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
@@ -676,5 +690,22 @@ void JournalVolume(DWORD* volume) {
     }
 }
 
-// The high score file at the end of a run: a recording reads it where the game keeps it.
-ScoreFileState CurrentScoreFile() { return ScoreFileState{}; }
+// The high score file at the end of a run: a recording reads it where the game keeps it, a
+// replay takes it from memory.
+ScoreFileState CurrentScoreFile() {
+    if (Journal.mode == JournalMode::Record) {
+        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
+    }
+    return ServedScoreFile();
+}
+
+// The game first looked at its high score file: a recording notes it as it stands.
+void JournalScoreFileSeen(const std::string& path) {
+    if (Journal.mode != JournalMode::Record || !Journal.scorePath.empty()) return;
+    Journal.scorePath = path;
+    ScoreFileState state = ReadScoreFileState(path);
+    Journal.passBytes.push_back(TagScoreFile);
+    Journal.passBytes.push_back(static_cast<uint8_t>((state.existed ? 1 : 0) | (state.readable ? 2 : 0)));
+    PutVarint(&Journal.passBytes, state.bytes.size());
+    Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
+}

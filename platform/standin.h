@@ -97,8 +97,10 @@ struct JournalHeader {
     DWORD startTick;
 };
 
-// --record FILE, once the host has started; false with one line on stderr.
-bool StartRecording(const char* path);
+// --record FILE: the file is made before the host starts, the header written once it has;
+// false with one line on stderr.
+bool OpenRecording(const char* path);
+bool StartRecording();
 // --replay FILE: reads and checks the whole journal; false with one line on stderr.
 bool LoadJournal(const char* path, JournalHeader* header);
 // Once a host has started with the header's pace and display: the recorded game plays. With
