@@ -3,8 +3,10 @@
 
 #include <mikmod.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/app.h"
 #include "gfx/gfx.h"
@@ -30,10 +32,23 @@ constexpr int32_t StartRetryMs = 1000;
 constexpr int StartTriesMost = 100;
 constexpr int EffectVoices = 4;
 constexpr int MusicVoices = 4;
-constexpr char PreferredDriver[] = "sdl";
 constexpr char SilentDriver[] = "nosound";
 constexpr char DiskWriterPrefix[] = "wav:";
-constexpr char UnsafeChoice[] = "alsa";
+// The most of a refused name a message shows.
+constexpr int ShownNameChars = 60;
+// The drivers tried in turn when none is asked for. libmikmod's SDL driver mixes on SDL's audio
+// thread whatever the loop's pace; its PulseAudio driver is the library's own first choice.
+constexpr const char* DefaultDrivers[] = {"sdl", "pulseaudio"};
+// The one driver that mixes on a thread of its own rather than in MikMod_Update.
+constexpr char AudioThreadDriver[] = "sdl";
+
+// Drivers whose device the platform looks for itself: libmikmod's own check says nothing of
+// SDL's device, and opening ALSA's default device for it is what may abort the process.
+struct DeviceCheck {
+    const char* alias;
+    SoundDevice (*check)();
+};
+constexpr DeviceCheck PlatformDeviceChecks[] = {{"sdl", SdlSoundDevice}, {"alsa", AlsaSoundDevice}};
 
 // The effects, loaded in this order into the slot of their number.
 struct EffectFile {
@@ -51,7 +66,7 @@ struct CrossLine {
 };
 constexpr CrossLine MuteCross[] = {{0, 0, 15, 15}, {0, 15, 15, 0}, {1, 0, 16, 15}, {1, 15, 16, 0}};
 
-// The driver asked for on the command line; empty for the preferred one.
+// The driver asked for on the command line; empty for the default order.
 char DriverChoice[DriverChoiceBytes];
 // libmikmod links each driver into its list when registered; a second registration of the
 // same list makes it circular, so drivers and loaders are registered once per process.
@@ -66,8 +81,80 @@ constexpr uint64_t DiskBlockFrames = 8192;
 bool RecordingToDisk;
 uint32_t RecordingStartTick;
 uint64_t RecordedFrames;
+// The started driver mixes on SDL's audio thread, not in MikMod_Update.
+bool MixedOnAudioThread;
+// The no-sound driver mixes for nobody: the game then leaves the library's mixer alone.
+bool PlayingSilently;
 // False when the Sound folder did not fit SoundPrefix: no sound file is then opened.
 bool SoundFolderFits;
+
+// The fade of the whole output, which libmikmod's mixer applies to every stretch it mixes: the
+// sound is scaled by OutputLevel / FadeFrames, and the level moves one step a frame towards
+// OutputTarget. A tune or the library is stopped only once the level has reached 0, so that it
+// ends without a click. Changed under the audio device's lock, which the mixer holds.
+constexpr int32_t FadeMs = 30;
+int32_t FadeFrames = 1;
+int32_t OutputLevel = 1;
+int32_t OutputTarget = 1;
+// Waiting for SDL's audio thread to mix a fade: it mixes 2048 frames (46 ms) at a time.
+constexpr int SilenceWaitsMost = 125;
+// Updates that mix a fade in the game's thread: PulseAudio's mix about 6 ms each.
+constexpr int SilenceUpdatesMost = 64;
+
+// libmikmod's mixer, on the thread that mixes, after each stretch of 32-bit mixed frames
+// (channels interleaved) and before they become samples: applies the fade.
+void FadeOutput(unsigned char* data, size_t frames) {
+    if (OutputLevel == FadeFrames && OutputTarget == FadeFrames) return;
+    auto* mix = reinterpret_cast<SLONG*>(data);
+    int channels = md_mode & DMODE_STEREO ? 2 : 1;
+    for (size_t frame = 0; frame < frames; ++frame) {
+        OutputLevel += (OutputLevel < OutputTarget) - (OutputLevel > OutputTarget);
+        for (int channel = 0; channel < channels; ++channel, ++mix) {
+            *mix = static_cast<SLONG>(int64_t{*mix} * OutputLevel / FadeFrames);
+        }
+    }
+}
+
+// One update of the library; a disk writer's block counts towards the recording's time.
+void MixStretch() {
+    MikMod_Update();
+    if (RecordingToDisk) RecordedFrames += DiskBlockFrames;
+}
+
+// Fades the output to silence and waits until the mixer has carried the fade out: the game's
+// own updates mix it, or SDL's audio thread for its driver (a stalled thread is not waited for).
+void FadeToSilence() {
+    if (!AudioStarted || PlayingSilently) return;
+    LockAudioOutput();
+    OutputTarget = 0;
+    UnlockAudioOutput();
+    int waitsMost = MixedOnAudioThread ? SilenceWaitsMost : SilenceUpdatesMost;
+    for (int wait = 0; wait < waitsMost; ++wait) {
+        LockAudioOutput();
+        bool silent = OutputLevel == 0;
+        if (!silent && !MixedOnAudioThread) MixStretch();
+        UnlockAudioOutput();
+        if (silent) return;
+        if (MixedOnAudioThread) WaitAudioOutput();
+    }
+}
+
+// What follows a name shown cut short.
+const char* Cut(const char* name) { return std::strlen(name) > size_t{ShownNameChars} ? "..." : ""; }
+
+// Whether text begins with head.
+bool StartsWith(const char* text, const char* head) {
+    return std::strncmp(text, head, std::strlen(head)) == 0;
+}
+
+// Registers libmikmod's drivers and its MOD loader (the only format the game plays; the sound
+// files are checked as MOD, so no other loader may read one), once per process.
+void RegisterLibrary() {
+    if (LibraryRegistered) return;
+    MikMod_RegisterAllDrivers();
+    MikMod_RegisterLoader(&load_mod);
+    LibraryRegistered = true;
+}
 
 // Writes the Sound folder followed by name into path; false, with one line on stderr, when
 // the whole path would not fit (it is never cut short).
@@ -79,71 +166,141 @@ bool JoinSoundPath(char* path, const char* name) {
     return false;
 }
 
-// The device number of the driver to try first (0 when unknown), and its parameters: the disk
-// writer chosen as "wav:FILE" writes to FILE.
-int ChosenDevice(char* parameters) {
-    parameters[0] = '\0';
-    const char* choice = DriverChoice[0] ? DriverChoice : PreferredDriver;
-    if (std::strncmp(choice, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0) {
-        std::snprintf(parameters, DriverParametersBytes, "file=%s",
-                      choice + std::strlen(DiskWriterPrefix));
-        return MikMod_DriverFromAlias("wav");
-    }
-    int device = MikMod_DriverFromAlias(choice);
-    if (device == 0 && DriverChoice[0]) {
-        std::fprintf(stderr, "marrowdale: no audio driver '%s'; libmikmod chooses\n", choice);
-    }
-    return device;
+// Whether the disk writer may write file: it is created if missing, never emptied here.
+bool CanRecordTo(const char* file) {
+    static WCHAR wide[MAX_PATH_CHARS];
+    if (MultiByteToWideChar(CP_UTF8, 0, file, -1, wide, MAX_PATH_CHARS) == 0) return false;
+    HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
 }
 
-// libmikmod's own choice: the first registered driver that says it is present. Its ALSA
-// driver ends the process (a failed assertion in libasound) when no ALSA device opens, and it
-// is chosen only when SDL's audio could not start, so then the choice is passed over.
-bool TryLibraryChoice() {
-    for (int n = 1; MDRIVER* driver = MikMod_DriverByOrdinal(n); ++n) {
-        if (!driver->IsPresent()) continue;
-        if (driver->Alias && std::strcmp(driver->Alias, UnsafeChoice) == 0) return false;
-        md_device = 0;
-        return MikMod_Init("") == 0;
+// The drivers to try, by number, and their parameters (the disk writer chosen as "wav:FILE"
+// writes to FILE); how many.
+int ChosenDrivers(int* drivers, char* parameters) {
+    parameters[0] = '\0';
+    if (!DriverChoice[0]) {
+        int count = 0;
+        for (const char* alias : DefaultDrivers) {
+            if (int driver = MikMod_DriverFromAlias(alias)) drivers[count++] = driver;
+        }
+        return count;
+    }
+    if (StartsWith(DriverChoice, DiskWriterPrefix)) {
+        std::snprintf(parameters, DriverParametersBytes, "file=%s",
+                      DriverChoice + std::strlen(DiskWriterPrefix));
+        drivers[0] = MikMod_DriverFromAlias("wav");
+    } else {
+        drivers[0] = MikMod_DriverFromAlias(DriverChoice);
+    }
+    return 1;
+}
+
+// Whether driver n's device is there, found out without a line on stderr.
+SoundDevice DeviceOf(int driver) {
+    MDRIVER* record = MikMod_DriverByOrdinal(driver);
+    for (const DeviceCheck& device : PlatformDeviceChecks) {
+        if (record->Alias && !std::strcmp(record->Alias, device.alias)) return device.check();
+    }
+    return record->IsPresent() ? SoundDevice::Ready : SoundDevice::Missing;
+}
+
+// One try of each driver whose device is there: true when one started. found tells the most
+// any device was: missing everywhere, or there but held (or refusing) for now.
+bool TryDrivers(const int* drivers, int count, const char* parameters, SoundDevice* found) {
+    *found = SoundDevice::Missing;
+    for (int i = 0; i < count; ++i) {
+        SoundDevice device = DeviceOf(drivers[i]);
+        if (device == SoundDevice::Ready) {
+            md_device = static_cast<UWORD>(drivers[i]);
+            if (MikMod_Init(parameters) == 0) return true;
+            device = SoundDevice::Busy;
+        }
+        if (device == SoundDevice::Busy) *found = device;
     }
     return false;
 }
 
-// One try: the chosen driver, then libmikmod's own choice. True when one of them started.
-bool TryDrivers(int device, const char* parameters) {
-    if (device > 0) {
-        md_device = static_cast<UWORD>(device);
-        if (MikMod_Init(parameters) == 0) return true;
-    }
-    return TryLibraryChoice();
+struct DriverTry {
+    const int* drivers;
+    int count;
+    const char* parameters;
+};
+
+// One try of the chosen drivers, as the platform's TrySoundDevice makes it: Ready when one
+// started, else Busy when some device is there but did not open.
+SoundDevice TryDriversOnce(void* context) {
+    const DriverTry& attempt = *static_cast<const DriverTry*>(context);
+    SoundDevice found = SoundDevice::Missing;
+    bool started = TryDrivers(attempt.drivers, attempt.count, attempt.parameters, &found);
+    return started ? SoundDevice::Ready : found;
 }
 
-// Starts the library, retrying for up to a second with the loading screen shown; then falls
-// back to the no-sound driver so that every later call is harmless. False if even that fails.
+// The one line that says the game plays silently, and why.
+void ReportSilence(SoundDevice found) {
+    const char* reason = MikMod_strerror(MikMod_errno);
+    if (DriverChoice[0] && found == SoundDevice::Missing) {
+        std::fprintf(stderr, "marrowdale: audio driver '%s' finds no device; playing silently\n",
+                     DriverChoice);
+    } else if (DriverChoice[0]) {
+        std::fprintf(stderr, "marrowdale: audio driver '%s' did not start (%s); playing silently\n",
+                     DriverChoice, reason);
+    } else if (found == SoundDevice::Missing) {
+        std::fprintf(stderr, "marrowdale: no sound device; playing silently\n");
+    } else {
+        std::fprintf(stderr, "marrowdale: no sound device answered (%s); playing silently\n",
+                     reason);
+    }
+}
+
+// Starts the library. While a device is there but does not answer (another program may hold
+// it), the drivers are tried again for up to a second with the loading screen shown; without
+// any device, or after that second, the no-sound driver makes every later call harmless.
+// False if even that fails.
 bool StartLibrary() {
     static char parameters[DriverParametersBytes];
-    int device = ChosenDevice(parameters);
+    int drivers[std::size(DefaultDrivers)];
+    DriverTry attempt{drivers, ChosenDrivers(drivers, parameters), parameters};
     ResetClock();
-    for (int tries = 1; !TryDrivers(device, parameters); ++tries) {
-        if (ElapsedMs() >= StartRetryMs || tries == StartTriesMost) {
-            std::fprintf(stderr, "marrowdale: no sound device answered (%s); playing silently\n",
-                         MikMod_strerror(MikMod_errno));
+    for (int tries = 1;; ++tries) {
+        SoundDevice answer = TrySoundDevice(TryDriversOnce, &attempt);
+        if (answer == SoundDevice::Ready) return true;
+        bool givingUp = ElapsedMs() >= StartRetryMs || tries == StartTriesMost;
+        if (answer == SoundDevice::Missing || givingUp) {
+            ReportSilence(answer);
             md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
             return MikMod_Init("") == 0;
         }
         PresentFrame(true);
     }
-    return true;
 }
 
-// Loads the four effects from the Sound folder; a missing file leaves its slot empty.
+// Whether the started driver has this alias.
+bool DriverIs(const char* alias) {
+    return md_driver && md_driver->Alias && !std::strcmp(md_driver->Alias, alias);
+}
+
+// Loads the four effects from the Sound folder; a missing or damaged file leaves its slot
+// empty, with one line on stderr.
 void LoadEffects() {
     static char path[SoundPathBytes];
     for (const EffectFile& effect : EffectFiles) {
-        if (JoinSoundPath(path, effect.name)) EffectSlots[effect.slot] = Sample_Load(path);
-    }
-    for (SAMPLE* sample : EffectSlots) {
+        SoundImage image{};
+        if (!JoinSoundPath(path, effect.name)) continue;
+        if (!ReadSoundFile(path, EffectSound, &image)) continue;
+        LockAudioOutput();
+        SAMPLE* sample = Sample_LoadMem(reinterpret_cast<const char*>(image.bytes),
+                                        static_cast<int>(image.size));
         if (sample) sample->panning = PAN_SURROUND;
+        EffectSlots[effect.slot] = sample;
+        UnlockAudioOutput();
+        if (!sample) {
+            std::fprintf(stderr,
+                         "marrowdale: libmikmod cannot load %s (%s); the effect stays silent\n",
+                         path, MikMod_strerror(MikMod_errno));
+        }
     }
 }
 
@@ -163,19 +320,52 @@ void HaltMusic() {
     }
 }
 
+// Loads tune n from the Sound folder and starts it; a missing or damaged file means no music,
+// with one line on stderr.
+void LoadMusic(int32_t music) {
+    char name[MusicNameBytes];
+    std::snprintf(name, sizeof name, "music%d.mod", static_cast<int>(music));
+    static char path[SoundPathBytes];
+    SoundImage image{};
+    if (!JoinSoundPath(path, name) || !ReadSoundFile(path, MusicSound, &image)) return;
+    LockAudioOutput();
+    MusicModule = Player_LoadMem(reinterpret_cast<const char*>(image.bytes),
+                                 static_cast<int>(image.size), MusicVoices, 0);
+    if (MusicModule) {
+        MusicModule->wrap = 1;
+        Player_Start(MusicModule);
+    }
+    UnlockAudioOutput();
+    if (!MusicModule) {
+        std::fprintf(stderr, "marrowdale: libmikmod cannot load %s (%s); there is no music\n", path,
+                     MikMod_strerror(MikMod_errno));
+    }
+}
+
 }  // namespace
 
-// Command line (--audio-driver): the driver to ask for first.
+// Command line (--audio-driver): the driver to use. A name libmikmod does not know, or a disk
+// writer's file that cannot be written, is refused at once with one line.
 void SetAudioDriver(const char* alias) {
     DriverChoice[0] = '\0';
     if (!alias) return;
+    RegisterLibrary();
+    const char* file = StartsWith(alias, DiskWriterPrefix) ? alias + std::strlen(DiskWriterPrefix)
+                                                           : nullptr;
     if (std::strlen(alias) >= sizeof DriverChoice) {
         std::fprintf(stderr, "marrowdale: audio driver name too long, using the default\n");
-    } else if (std::strncmp(alias, DiskWriterPrefix, std::strlen(DiskWriterPrefix)) == 0 &&
-               std::strchr(alias, ',')) {
+    } else if (file && !*file) {
+        std::fprintf(stderr, "marrowdale: the wav driver needs a file name, using the default\n");
+    } else if (file && std::strchr(file, ',')) {
         // libmikmod ends its parameters at a comma, so such a file would be another file.
         std::fprintf(stderr,
                      "marrowdale: the wav driver's file name cannot hold ',', using the default\n");
+    } else if (file && !CanRecordTo(file)) {
+        std::fprintf(stderr, "marrowdale: cannot write the sound to %.*s%s, using the default\n",
+                     ShownNameChars, file, Cut(file));
+    } else if (!file && MikMod_DriverFromAlias(alias) == 0) {
+        std::fprintf(stderr, "marrowdale: no audio driver '%.*s%s', using the default\n",
+                     ShownNameChars, alias, Cut(alias));
     } else {
         std::strcpy(DriverChoice, alias);
     }
@@ -190,11 +380,7 @@ void InitAudio(const char* soundFolder) {
     } else {
         std::fprintf(stderr, "marrowdale: Sound folder path too long; no sound files\n");
     }
-    if (!LibraryRegistered) {
-        MikMod_RegisterAllDrivers();
-        MikMod_RegisterAllLoaders();
-        LibraryRegistered = true;
-    }
+    RegisterLibrary();
     SoundOn = true;
     CurrentMusic = -1;
     MusicModule = nullptr;
@@ -202,21 +388,26 @@ void InitAudio(const char* soundFolder) {
     AudioStarted = StartLibrary();
     if (!AudioStarted) return;
     RecordingToDisk = false;
-    for (const char* alias : DiskWriterAliases) {
-        RecordingToDisk |= md_driver && md_driver->Alias && !std::strcmp(md_driver->Alias, alias);
-    }
+    for (const char* alias : DiskWriterAliases) RecordingToDisk |= DriverIs(alias);
+    MixedOnAudioThread = DriverIs(AudioThreadDriver);
+    PlayingSilently = DriverIs(SilentDriver);
     RecordingStartTick = TickCount();
     RecordedFrames = 0;
     LockAudioOutput();
+    FadeFrames = std::max(1, md_mixfreq * FadeMs / 1000);
+    OutputLevel = OutputTarget = FadeFrames;
+    VC_SetCallback(FadeOutput);
     MikMod_SetNumVoices(-1, EffectVoices);
     MikMod_EnableOutput();
-    LoadEffects();
     UnlockAudioOutput();
+    LoadEffects();
 }
 
-// ReleaseAllAssets, once: stops the music, frees the module and the effects, ends the library.
+// ReleaseAllAssets, once: fades out, stops the music, frees the module and the effects, and
+// ends the library. SDL's device is closed before the library's exit, with no lock held.
 void ShutdownAudio() {
     if (!AudioStarted) return;
+    FadeToSilence();
     LockAudioOutput();
     HaltMusic();
     if (MusicModule) {
@@ -230,6 +421,7 @@ void ShutdownAudio() {
         slot = nullptr;
     }
     UnlockAudioOutput();
+    CloseAudioOutput();
     MikMod_Exit();
     AudioStarted = false;
 }
@@ -243,46 +435,36 @@ void PlaySound(int32_t effect) {
     UnlockAudioOutput();
 }
 
-namespace {
-
-// Frees the old tune before loading tune n from the Sound folder and starting it.
-void SwitchMusic(int32_t music) {
+// Main loop: starts tune n (fading out and freeing another one first), or lets the current
+// one go on; a tune that fails to load is not tried again until another number is asked for.
+void PlayMusic(int32_t music) {
     if (music == CurrentMusic) {
+        LockAudioOutput();
         if (MusicModule) Player_Start(MusicModule);
+        UnlockAudioOutput();
         return;
     }
+    StopMusic();
     CurrentMusic = music;
     if (MusicModule) {
-        HaltMusic();
+        LockAudioOutput();
         Player_Free(MusicModule);
         MusicModule = nullptr;
+        UnlockAudioOutput();
     }
-    char name[MusicNameBytes];
-    std::snprintf(name, sizeof name, "music%d.mod", static_cast<int>(music));
-    static char path[SoundPathBytes];
-    bool named = JoinSoundPath(path, name);
-    Player_Stop();
-    if (!named || !AudioStarted) return;
-    MusicModule = Player_Load(path, MusicVoices, 0);
-    if (!MusicModule) return;
-    MusicModule->wrap = 1;
-    Player_Start(MusicModule);
+    if (AudioStarted) LoadMusic(music);
 }
 
-}  // namespace
-
-// Main loop: starts tune n, or lets the current one go on; a tune that fails to load is not
-// tried again until another number is asked for.
-void PlayMusic(int32_t music) {
-    LockAudioOutput();
-    SwitchMusic(music);
-    UnlockAudioOutput();
-}
-
-// Main loop, after the credits: pauses the tune where it stands.
+// Main loop, after the credits: pauses the tune where it stands, faded out; effects still
+// sounding fade back in.
 void StopMusic() {
     LockAudioOutput();
+    bool sounding = Player_Active();
+    UnlockAudioOutput();
+    if (sounding) FadeToSilence();
+    LockAudioOutput();
     HaltMusic();
+    OutputTarget = FadeFrames;
     UnlockAudioOutput();
 }
 
@@ -305,16 +487,15 @@ void SetMusicVolume(uint8_t volume) {
 }
 
 // Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
-// many blocks as the clock has gone past).
+// many blocks as the clock has gone past; without sound, nothing).
 void UpdateAudio() {
+    if (PlayingSilently) return;
     LockAudioOutput();
     if (!RecordingToDisk) {
         MikMod_Update();
     } else {
         uint64_t due = uint64_t{TickCount() - RecordingStartTick} * md_mixfreq / 1000;
-        for (; RecordedFrames + DiskBlockFrames <= due; RecordedFrames += DiskBlockFrames) {
-            MikMod_Update();
-        }
+        while (RecordedFrames + DiskBlockFrames <= due) MixStretch();
     }
     UnlockAudioOutput();
 }

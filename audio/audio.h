@@ -24,8 +24,8 @@ extern char SoundPrefix[SoundPrefixBytes];
 extern SAMPLE* EffectSlots[EffectSlotCount];
 extern MODULE* MusicModule;
 
-// libmikmod driver alias to try first ("sdl", "wav", "wav:FILE", "nosound"...); null for the
-// default order.
+// libmikmod driver alias to use ("sdl", "alsa", "wav", "wav:FILE", "nosound"...) instead of
+// the default order; null for the default order.
 void SetAudioDriver(const char* alias);
 
 void InitAudio(const char* soundFolder);
@@ -39,3 +39,17 @@ void UpdateAudio();
 void ToggleMute();
 void MuteIfDeviceSilent();
 void DrawMuteCross();
+
+// ---- Sound files (soundfiles.cpp) ----
+
+// The bytes of a checked sound file that libmikmod is given.
+struct SoundImage {
+    const uint8_t* bytes;
+    uint32_t size;
+};
+enum SoundKind { EffectSound, MusicSound };
+// Checkers of a file's bytes: null when libmikmod may have image, else why not.
+const char* CheckWave(uint8_t* bytes, uint32_t size, SoundImage* image);
+const char* CheckModule(const uint8_t* bytes, uint32_t size, SoundImage* image);
+// Reads and checks a sound file; false after one line on stderr naming it.
+bool ReadSoundFile(const char* path, SoundKind kind, SoundImage* image);

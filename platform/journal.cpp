@@ -709,3 +709,21 @@ void JournalScoreFileSeen(const std::string& path) {
     PutVarint(&Journal.passBytes, state.bytes.size());
     Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
 }
+
+// The audio layer's start-up: one try of the sound device (see standin.h).
+SoundDevice TrySoundDevice(SoundDevice (*attempt)(void*), void* context) {
+    if (Replaying() && !Journal.stopped) {
+        const PassRecord* pass = CurrentPass();
+        bool recorded = pass && Journal.soundTriesTaken < pass->soundTryCount;
+        uint8_t ended = recorded ? Journal.record.soundTries[pass->firstSoundTry + Journal.soundTriesTaken++] : 1;
+        if (!ended) return SoundDevice::Busy;
+        SoundDevice live = attempt(context);
+        return live == SoundDevice::Busy ? SoundDevice::Missing : live;
+    }
+    SoundDevice answer = attempt(context);
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagSoundTry);
+        Journal.passBytes.push_back(answer == SoundDevice::Busy ? 0 : 1);
+    }
+    return answer;
+}

@@ -84,6 +84,21 @@ void PaceFrame();
 void LockAudioOutput();
 void UnlockAudioOutput();
 
+// What a try of libmikmod's SDL or ALSA driver would find: no device, a device another
+// program holds for now, or one to open.
+enum class SoundDevice { Missing, Busy, Ready };
+SoundDevice SdlSoundDevice();
+SoundDevice AlsaSoundDevice();
+// Each try of the audio layer to start the sound goes through here, so that a journal holds
+// its answer: live, attempt runs and its answer comes back. A replay gives back a recorded
+// Busy without asking the device, so it waits exactly the passes the recorded game waited;
+// for the try that ended the wait, attempt runs, and a device that fails then is Missing.
+SoundDevice TrySoundDevice(SoundDevice (*attempt)(void*), void* context);
+// Pauses and closes SDL's audio device (nothing when none is open); called with no lock held.
+void CloseAudioOutput();
+// Lets SDL's audio thread run for a moment of real time, on any host.
+void WaitAudioOutput();
+
 // Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
 using PassHook = void (*)(int pass, void* context);
 void SetPassHook(PassHook hook, void* context);

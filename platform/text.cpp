@@ -1,5 +1,7 @@
 // UTF-16 text of the handheld's interfaces to and from the UTF-8 of SDL and POSIX, and whole
 // numbers read from text.
+#include <algorithm>
+
 #include "platform/host.h"
 
 namespace {
@@ -81,6 +83,17 @@ bool Utf8ToUtf16(const char* text, std::u16string* out) {
         p += length;
     }
     return true;
+}
+
+// The handheld's conversion for the game's own narrow paths: the characters written with the
+// terminator, or 0 when the text is broken or does not fit.
+int MultiByteToWideChar(UINT codePage, DWORD, const char* text, int bytes, WCHAR* wide, int chars) {
+    std::u16string converted;
+    if (codePage != CP_UTF8 || bytes != -1 || !Utf8ToUtf16(text, &converted)) return 0;
+    int needed = static_cast<int>(converted.size()) + 1;
+    if (!wide || needed > chars) return 0;
+    std::copy(converted.c_str(), converted.c_str() + needed, wide);
+    return needed;
 }
 
 // Options and display layouts: digits only (no sign, no spaces), within [low, high]; a refused

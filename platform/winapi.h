@@ -147,6 +147,9 @@ constexpr DWORD MAX_PATH_CHARS = 4096;
 constexpr int CSIDL_APPDATA = 0x001A;
 constexpr int CSIDL_COMMON_APPDATA = 0x0023;
 
+// Text
+constexpr UINT CP_UTF8 = 65001;
+
 // Window and message services
 HWND FindWindowW(const WCHAR* className, const WCHAR* windowName);
 ATOM RegisterClassW(const WNDCLASSW* windowClass);
@@ -207,6 +210,10 @@ constexpr MMRESULT MMSYSERR_NOERROR = 0;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 MMRESULT waveOutGetVolume(HWAVEOUT device, DWORD* volume);
 DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD flags);
+
+// Text: only CP_UTF8 with a zero-terminated source (bytes -1); a broken sequence is refused.
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, WCHAR* wide,
+                        int chars);
 
 // Helpers for message parameters
 inline WORD LOWORD(uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }

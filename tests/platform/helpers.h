@@ -60,11 +60,11 @@ inline pid_t StartChild(const std::string& runtimeFolder, const std::function<in
     _exit(result);
 }
 
-// The child's exit status, or -1 when it died by a signal or ran past 20 s (then it is killed).
-inline int WaitChild(pid_t pid) {
+// The child's exit status, or -1 when it died by a signal or ran past limitMs (then it is killed).
+inline int WaitChild(pid_t pid, int limitMs = 20000) {
     int status = 0;
     for (int waitedMs = 0; waitpid(pid, &status, WNOHANG) == 0; waitedMs += 10) {
-        if (waitedMs > 20000) kill(pid, SIGKILL);
+        if (waitedMs > limitMs) kill(pid, SIGKILL);
         usleep(10000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

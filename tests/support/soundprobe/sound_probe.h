@@ -3,7 +3,7 @@
 
 #include <vector>
 
-// Audio on the null driver with stand-in effects; every Sample_Play of one is logged.
+// Audio on the null driver with the built effects; every Sample_Play of one is logged.
 void StartSoundProbe();
 void StopSoundProbe();
 // The effect numbers played since the last take, oldest first.
