@@ -537,6 +537,7 @@ bool LoadJournal(const char* path, JournalHeader* header) {
         return false;
     }
     *header = Journal.record.header;
+    header->passes = Journal.record.passTotal;
     return true;
 }
 

@@ -110,6 +110,7 @@ struct JournalHeader {
     int passMs;
     DisplayLayout display;
     DWORD startTick;
+    uint64_t passes;  // in the whole journal
 };
 
 // --record FILE: the file is made before the host starts, the header written once it has;
