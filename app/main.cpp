@@ -1,6 +1,10 @@
-// The program's command line: options for the desktop stand-in, then the handheld entry.
+// The program's command line and settings: options for the desktop stand-in over the
+// player's settings file, the journal's options, then the session that runs the game.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/app.h"
 #include "audio/audio.h"
@@ -10,49 +14,55 @@ namespace {
 
 // What the command line asks for; the option table's rows point into it.
 struct CommandLine {
-    StandInOptions standIn;
+    std::vector<std::pair<const char*, const char*>> settings;  // name, value: for this run
     SessionOptions session;
-    const char* audioDriver;
+    bool resetSettings;
     bool help;
     bool version;
 };
 
 CommandLine Asked;
 
-enum class ValueKind { Flag, Number, Layout, Text };
+// A flag, a text, or one of the settings (as the settings file names it) for this run only.
+enum class ValueKind { Flag, Text, Setting };
 
-// One option: its names, its value's kind and range, where the value goes (the pointer of
-// its kind), and its lines of help.
+// One option: its names, its value's kind, where the value goes (the pointer of its kind, or
+// the setting's name and, for an option without a value, the value it stands for), and its
+// lines of help.
 struct Option {
     const char* name;
     const char* alias = nullptr;  // a short spelling
     ValueKind kind = ValueKind::Flag;
     const char* valueName = nullptr;  // what the help calls the value
-    int low = 0, high = 0;  // a Number's range
     bool* flag = nullptr;
-    int* number = nullptr;
-    DisplayLayout* layout = nullptr;
     const char** text = nullptr;
+    const char* setting = nullptr;
+    const char* fixed = nullptr;
     const char* help = "";  // lines after the first are indented under it
 };
 
 constexpr Option Options[] = {
-    {.name = "--scale", .kind = ValueKind::Number, .valueName = "N", .low = 1, .high = 8,
-     .number = &Asked.standIn.scale,
-     .help = "window size as a multiple of 240 x 320 (1 to 8; default: the\n"
-             "largest that fits the desktop)"},
-    {.name = "--fullscreen", .kind = ValueKind::Flag, .flag = &Asked.standIn.fullscreen,
+    {.name = "--scale", .kind = ValueKind::Setting, .valueName = "N", .setting = "scale",
+     .help = "window size as a multiple of 240 x 320 (1 to 8, or fit: the\n"
+             "largest that fits the desktop, the default; F10 steps it)"},
+    {.name = "--fullscreen", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "yes",
      .help = "start full screen (F11 or Alt+Enter toggles)"},
-    {.name = "--display", .kind = ValueKind::Layout, .valueName = "LAYOUT",
-     .layout = &Asked.standIn.display,
+    {.name = "--windowed", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "no",
+     .help = "start in a window"},
+    {.name = "--display", .kind = ValueKind::Setting, .valueName = "LAYOUT", .setting = "display",
      .help = "emulated display: 16, 16:XSTEP:YSTEP, 4, 2 or 2:1:YSTEP\n(default 16:2:480)"},
-    {.name = "--pass-ms", .kind = ValueKind::Number, .valueName = "N", .low = 0, .high = 1000,
-     .number = &Asked.standIn.passMs,
+    {.name = "--pass-ms", .kind = ValueKind::Setting, .valueName = "N", .setting = "pass-ms",
      .help = "milliseconds per pass of the game loop (default 13, 0 flat out)"},
-    {.name = "--audio-driver", .kind = ValueKind::Text, .valueName = "NAME",
-     .text = &Asked.audioDriver,
+    {.name = "--audio-driver", .kind = ValueKind::Setting, .valueName = "NAME",
+     .setting = "audio-driver",
      .help = "libmikmod driver alias to use (sdl, pulseaudio, alsa, nosound,\n"
              "wav or wav:FILE to write the sound to a file)"},
+    {.name = "--mute", .kind = ValueKind::Setting, .setting = "mute", .fixed = "yes",
+     .help = "start with the sound muted"},
+    {.name = "--no-mute", .kind = ValueKind::Setting, .setting = "mute", .fixed = "no",
+     .help = "start with sound"},
+    {.name = "--reset-settings", .kind = ValueKind::Flag, .flag = &Asked.resetSettings,
+     .help = "start from the default settings (and keep them)"},
     {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
      .text = &Asked.session.record, .help = "write a journal of the game to FILE"},
     {.name = "--replay", .kind = ValueKind::Text, .valueName = "FILE",
@@ -89,7 +99,9 @@ void PrintUsage() {
             if (line) std::printf("%*s", HelpColumn - 1, "");
         }
     }
-    std::puts("\nKeys: arrows move, Z fires left, X fires right; the mouse is the stylus.");
+    std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
+              "keeps the player's choices. Keys: arrows move, Z fires left, X fires right; the\n"
+              "mouse is the stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.");
 }
 
 // One line on stderr naming the refused argument (cut short, never inside a UTF-8
@@ -115,27 +127,26 @@ const Option* FindOption(const char* name) {
     return nullptr;
 }
 
-// Stores an option's value where its row says; false for a value of the wrong kind or range.
-bool TakeOption(const Option& option, const char* value) {
+// Stores an option's value where its row says, a setting checked by the settings file's own
+// rules; null, or what the value should have been.
+const char* TakeOption(const Option& option, const char* value) {
     switch (option.kind) {
-        case ValueKind::Flag: *option.flag = true; return true;
-        case ValueKind::Number: return ParseWholeNumber(value, option.low, option.high, option.number);
-        case ValueKind::Layout: return ParseDisplayLayout(value, option.layout);
-        case ValueKind::Text: *option.text = value; return *value != '\0';
+        case ValueKind::Flag: *option.flag = true; return nullptr;
+        case ValueKind::Text: *option.text = value; return *value ? nullptr : "a name";
+        case ValueKind::Setting: {
+            StandInOptions scratch;
+            const char* wanted = ApplySetting(&scratch, option.setting, value);
+            if (!wanted) Asked.settings.emplace_back(option.setting, value);
+            return wanted;
+        }
     }
-    return false;
+    return "nothing";
 }
 
 // The refusal of a value: what its option needs, then the value itself.
-int RefuseValue(const Option& option, const char* value) {
-    char what[160];
-    if (option.kind == ValueKind::Number) {
-        std::snprintf(what, sizeof what, "%s needs a whole number from %d to %d, not", option.name,
-                      option.low, option.high);
-    } else {
-        std::snprintf(what, sizeof what, "%s cannot take", option.name);
-    }
-    return Refuse(what, value);
+int RefuseValue(const Option& option, const char* wanted, const char* value) {
+    std::string what = std::string(option.name) + " needs " + wanted + ", not";
+    return Refuse(what.c_str(), value);
 }
 
 // Fills Asked from argv; returns -1 to go on, or the exit status.
@@ -143,12 +154,14 @@ int ParseCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const Option* option = FindOption(argv[i]);
         if (!option) return Refuse("unknown option", argv[i]);
-        const char* value = nullptr;
-        if (option->kind != ValueKind::Flag) {
+        const char* value = option->fixed;
+        if (option->kind != ValueKind::Flag && !value) {
             if (i + 1 == argc) return Refuse("missing value for", argv[i]);
             value = argv[++i];
         }
-        if (!TakeOption(*option, value)) return RefuseValue(*option, value);
+        if (const char* wanted = TakeOption(*option, value)) {
+            return RefuseValue(*option, wanted, value);
+        }
     }
     const SessionOptions& session = Asked.session;
     if ((session.verify || session.dumpState) && !session.replay) {
@@ -167,6 +180,15 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     int status = ParseCommandLine(argc, argv);
     if (status >= 0) return status;
-    if (Asked.audioDriver) SetAudioDriver(Asked.audioDriver);
-    return RunSession(Asked.standIn, Asked.session);
+    StandInOptions options;
+    if (Asked.resetSettings) {
+        ResetSettings();
+    } else {
+        LoadSettings(&options);
+    }
+    for (const auto& [setting, value] : Asked.settings) ApplySetting(&options, setting, value);
+    if (!options.audioDriver.empty()) SetAudioDriver(options.audioDriver.c_str());
+    status = RunSession(options, Asked.session);
+    SaveSettings();
+    return status;
 }

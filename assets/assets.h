@@ -6,8 +6,10 @@
 #include "platform/winapi.h"
 
 // ---- Data folders ----
-// Each ends in the separator; a file's path is the folder followed by its name.
-constexpr int FolderChars = MAX_PATH_CHARS + 16;
+// Each ends in the separator; a file's path is the folder followed by its name. Sound, Graph
+// and Map lie beside the program or in the installed data folder; Root holds the high scores.
+// Any folder the platform hands out, with the game's folder names below it.
+constexpr int FolderChars = MAX_PATH_CHARS + 32;
 extern WCHAR SoundFolder[FolderChars];
 extern WCHAR GraphFolder[FolderChars];
 extern WCHAR MapFolder[FolderChars];

@@ -1,4 +1,5 @@
-// Data folders: where the game's files lie, derived once from the executable's own path.
+// Data folders: where the game's files lie (beside the executable, else where it was
+// installed) and where its high score file is kept, settled once at start.
 #include <cstdio>
 
 #include "assets/assets.h"
@@ -11,6 +12,10 @@ WCHAR RootFolder[FolderChars];
 namespace {
 
 constexpr WCHAR Separator = u'/';
+// The game's own folder below the shell's shared and per-user data folders.
+constexpr WCHAR GameFolderName[] = u"/marrowdale";
+// The file whose presence says a Graph folder holds the game's data.
+constexpr WCHAR DataWitnessName[] = u"marrowdale.idx";
 
 // Writes folder (length characters) followed by suffix into target, zero-terminated. The
 // program folder is shorter than MAX_PATH_CHARS, so FolderChars always holds a folder string
@@ -53,12 +58,67 @@ int EncodeUtf8(uint32_t point, char* out) {
     return 4;
 }
 
+// Sound, Graph and Map folders below folder (length characters).
+void SetDataFolders(const WCHAR* folder, int length) {
+    JoinFolder(SoundFolder, folder, length, u"/Sound/");
+    JoinFolder(GraphFolder, folder, length, u"/Graph/");
+    JoinFolder(MapFolder, folder, length, u"/Map/");
+}
+
+// Whether the Graph folder as it stands holds the game's archive.
+bool GraphFolderHoldsData() {
+    WCHAR path[PathChars];
+    JoinPath(path, GraphFolder, DataWitnessName);
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether folder (ending in the separator, so a link to a folder counts as the folder)
+// exists and this process may write files into it.
+bool IsWritableFolder(const WCHAR* folder) {
+    DWORD attributes = GetFileAttributesW(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// A shell folder with the game's own folder below it, into folder (FolderChars); false when
+// the shell has none.
+bool GameFolderIn(int shellFolder, bool create, WCHAR* folder) {
+    if (!SHGetSpecialFolderPathW(nullptr, folder, shellFolder, create ? TRUE : FALSE)) return false;
+    JoinFolder(folder, folder, WideLength(folder), GameFolderName);
+    if (create) CreateDirectoryW(folder, nullptr);
+    return true;
+}
+
+// The game's folder in the user's data folder, made when missing; the high scores of an
+// installed game live there.
+bool SetUserRootFolder() {
+    WCHAR folder[FolderChars];
+    if (!GameFolderIn(CSIDL_APPDATA, true, folder)) return false;
+    JoinFolder(folder, folder, WideLength(folder), u"/");
+    if (!IsWritableFolder(folder)) return false;
+    JoinPath(RootFolder, folder, u"");
+    return true;
+}
+
+// One line naming both places the data was looked for.
+void ReportMissingData(const WCHAR* besideFolder, const WCHAR* installedFolder) {
+    char beside[NarrowPathBytes];
+    char installed[NarrowPathBytes];
+    NarrowPath(besideFolder, beside, NarrowPathBytes);
+    NarrowPath(installedFolder, installed, NarrowPathBytes);
+    std::fprintf(stderr, "marrowdale: no game data (Graph/marrowdale.idx) beside the program in %s "
+                         "nor installed in %s\n", beside, installed);
+}
+
 bool IsHighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-// Main loop, first thing: the four folders from the executable's path, cut at its last '/'.
+// Main loop, first thing: the data folders beside the executable (its path cut at the last
+// '/'), else below the installed data folder; the root folder beside the executable when the
+// data lies there and the folder is writable, else in the user's data folder.
 void BuildDataFolders() {
     WCHAR path[MAX_PATH_CHARS] = {};
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH_CHARS);
@@ -74,10 +134,27 @@ void BuildDataFolders() {
     // With no separator at all the program folder is the separator itself.
     const WCHAR* folder = cut >= 0 ? path : u"/";
     int folderLength = cut >= 0 ? cut : 1;
-    JoinFolder(SoundFolder, folder, folderLength, u"/Sound/");
-    JoinFolder(GraphFolder, folder, folderLength, u"/Graph/");
-    JoinFolder(MapFolder, folder, folderLength, u"/Map/");
+    SetDataFolders(folder, folderLength);
     JoinFolder(RootFolder, folder, folderLength, u"/");
+    bool installed = false;
+    if (!GraphFolderHoldsData()) {
+        WCHAR shared[FolderChars];
+        bool known = GameFolderIn(CSIDL_COMMON_APPDATA, false, shared);
+        if (known) {
+            SetDataFolders(shared, WideLength(shared));
+            installed = GraphFolderHoldsData();
+        }
+        if (!installed) {
+            SetDataFolders(folder, folderLength);
+            ReportMissingData(RootFolder, known ? shared : u"(no installed data folder)");
+        }
+    }
+    if (installed || !IsWritableFolder(RootFolder)) {
+        if (!SetUserRootFolder()) {
+            std::fprintf(stderr, "marrowdale: no data folder in the home folder; the high "
+                                 "scores stay beside the program\n");
+        }
+    }
 }
 
 // Archive, high score file: a file's full path from its folder string.

@@ -509,6 +509,15 @@ void ToggleMute() {
     SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
 }
 
+// Main loop, once after the unmuted volumes are set: a wave device turned all the way down
+// (the player chose to start muted) starts the game muted, the speaker crossed out.
+void MuteIfDeviceSilent() {
+    DWORD volume = 0xFFFFFFFF;
+    if (waveOutGetVolume(nullptr, &volume) == MMSYSERR_NOERROR && volume == 0 && SoundOn) {
+        ToggleMute();
+    }
+}
+
 // Menu and play, after their frame: a red cross over the speaker icon while muted.
 void DrawMuteCross() {
     if (SoundOn) return;

@@ -37,6 +37,7 @@ void SetSoundVolume(uint8_t volume);
 void SetMusicVolume(uint8_t volume);
 void UpdateAudio();
 void ToggleMute();
+void MuteIfDeviceSilent();
 void DrawMuteCross();
 
 // ---- Sound files (soundfiles.cpp) ----

@@ -41,6 +41,7 @@ void PlayUntilQuit() {
     PlayMusic(0);
     SetSoundVolume(UnmutedSoundVolume);
     SetMusicVolume(UnmutedMusicVolume);
+    MuteIfDeviceSilent();
     for (;;) {
         UpdateAudio();
         if (RunFlag == QuitRunFlag) break;

@@ -265,17 +265,19 @@ int GXCloseInput() {
     return 1;
 }
 
-// The keys the game's buttons stand on: arrows, Z (A), X (B), C, Enter (start).
+// The keys the game's buttons stand on: the player's, by default arrows, Z (A), X (B), C and
+// Enter (start).
 GXKeyList GXGetDefaultKeys(int) {
+    const WORD* codes = PlayerKeys().codes;
     GXKeyList keys{};
-    keys.vkUp = VK_UP;
-    keys.vkDown = VK_DOWN;
-    keys.vkLeft = VK_LEFT;
-    keys.vkRight = VK_RIGHT;
-    keys.vkA = 'Z';
-    keys.vkB = 'X';
-    keys.vkC = 'C';
-    keys.vkStart = VK_RETURN;
+    keys.vkUp = static_cast<int16_t>(codes[0]);
+    keys.vkDown = static_cast<int16_t>(codes[1]);
+    keys.vkLeft = static_cast<int16_t>(codes[2]);
+    keys.vkRight = static_cast<int16_t>(codes[3]);
+    keys.vkA = static_cast<int16_t>(codes[4]);
+    keys.vkB = static_cast<int16_t>(codes[5]);
+    keys.vkC = static_cast<int16_t>(codes[6]);
+    keys.vkStart = static_cast<int16_t>(codes[7]);
     JournalKeys(&keys);
     return keys;
 }

@@ -1,13 +1,16 @@
-// Files over POSIX (open, seek, read, write, rename, delete, look), the high score file of a
-// journalled run, and the executable's own path.
+// Files over POSIX (open, seek, read, write, rename, delete, look, folders), the high score
+// file of a journalled run, the executable's own path and the shell's special folders.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/host.h"
 
@@ -127,6 +130,23 @@ int OpenFlags(DWORD access, DWORD disposition, bool* known) {
         case OPEN_ALWAYS: return flags | O_CREAT;
         default: *known = false; return 0;
     }
+}
+
+// Hands a UTF-8 path out as the shell does: UTF-16, no closing separator, within
+// MAX_PATH_CHARS; false when it does not fit.
+bool HandOut(const std::string& folder, WCHAR* path) {
+    std::u16string wide;
+    if (!Utf8ToUtf16(folder.c_str(), &wide) || wide.size() + 1 > MAX_PATH_CHARS) return false;
+    wide.copy(path, wide.size());
+    path[wide.size()] = 0;
+    return true;
+}
+
+// A folder path without "..", doubled separators or a closing separator.
+std::string NormalFolder(const std::string& folder) {
+    std::string normal = std::filesystem::path(folder).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+    return normal;
 }
 
 // Makes a rename survive a crash: the folder holding the new name is synced too.
@@ -314,7 +334,8 @@ BOOL DeleteFileW(const WCHAR* path) {
 
 // What the name itself is, a link not followed: FILE_ATTRIBUTE_REPARSE_POINT for a symbolic
 // link, _DIRECTORY for a folder, _NORMAL for a plain file, _DEVICE for anything else (device,
-// pipe, socket); INVALID_FILE_ATTRIBUTES when nothing can be found there.
+// pipe, socket), with _READONLY when this process may not write it; INVALID_FILE_ATTRIBUTES
+// when nothing can be found there.
 DWORD GetFileAttributesW(const WCHAR* path) {
     std::string name;
     struct stat info {};
@@ -322,9 +343,10 @@ DWORD GetFileAttributesW(const WCHAR* path) {
     NoteScoreFile(name);
     if (Served(name)) return FindMemoryFile(name) >= 0 ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
     if (lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
-    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
-    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-    return S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE;
+    DWORD readOnly = access(name.c_str(), W_OK) != 0 ? FILE_ATTRIBUTE_READONLY : 0;
+    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | readOnly;
+    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | readOnly;
+    return (S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE) | readOnly;
 }
 
 // The full path of the file a handle has open, every link resolved: its length in characters;
@@ -353,6 +375,24 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD) {
     return static_cast<DWORD>(wide.size());
 }
 
+// Makes one folder; FALSE when it exists already or its parent is missing.
+BOOL CreateDirectoryW(const WCHAR* path, void*) {
+    std::string name;
+    return PathFrom(path, &name) && mkdir(name.c_str(), 0777) == 0 ? TRUE : FALSE;
+}
+
+// A special folder's path (CSIDL_APPDATA or CSIDL_COMMON_APPDATA), made first when create is
+// set; FALSE for any other folder, one that can't be found or made, or a path too long.
+BOOL SHGetSpecialFolderPathW(HWND, WCHAR* path, int folder, BOOL create) {
+    if (!path) return FALSE;
+    path[0] = 0;
+    std::string found = folder == CSIDL_APPDATA ? UserFolder("XDG_DATA_HOME", "/.local/share")
+                        : folder == CSIDL_COMMON_APPDATA ? SharedDataFolder()
+                                                         : std::string();
+    if (found.empty() || (create && !MakeFolders(found))) return FALSE;
+    return HandOut(found, path) ? TRUE : FALSE;
+}
+
 // The executable's path as UTF-8: /proc/self/exe (the browser's page makes one too), or the
 // headless host's chosen path.
 std::string ModulePath() {
@@ -361,6 +401,40 @@ std::string ModulePath() {
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return std::string();
     return std::string(buffer, static_cast<size_t>(n));
+}
+
+// SHGetSpecialFolderPathW and LoadIconW: the install's share/ folder, found from the program's
+// own folder the way it was installed; empty without a program path.
+std::string SharedDataFolder() {
+    std::string own = ModulePath();
+    size_t slash = own.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return NormalFolder(own.substr(0, slash + 1) + MARROWDALE_SHARE_FROM_PROGRAM);
+}
+
+// SHGetSpecialFolderPathW and the settings file: $variable when it is an absolute path, else
+// the home folder (from $HOME, else from the user database) and belowHome.
+std::string UserFolder(const char* variable, const char* belowHome) {
+    const char* set = std::getenv(variable);
+    if (set && set[0] == '/') return NormalFolder(set);
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = getpwuid(getuid());
+        home = user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : nullptr;
+    }
+    return home ? NormalFolder(std::string(home) + belowHome) : std::string();
+}
+
+// SHGetSpecialFolderPathW and the settings file: a folder and any missing ones above it,
+// private to the user as the XDG folders are.
+bool MakeFolders(const std::string& folder) {
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string step = folder.substr(0, slash);
+        if (mkdir(step.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) break;
+    }
+    struct stat info {};
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }

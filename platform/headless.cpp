@@ -41,6 +41,7 @@ void StartHeadlessHost(const HeadlessOptions& options) {
     ResetDisplay(layout);
     ResetClockRecord(options.startTick, options.passMs);
     SetHeadlessModulePath(options.modulePath);
+    UsePlayerChoices(options.keys, options.startMuted);
     LastStylus = {0, 0};
 }
 

@@ -105,6 +105,7 @@ bool JournalDropsHostInput(UINT message);
 void JournalFrameDrawn(const uint8_t* memory, size_t size);
 void JournalSeed(unsigned seed);
 void JournalKeys(GXKeyList* keys);
+void JournalVolume(DWORD* volume);
 // Queues a message from the journal for the game's window, past the replay's input filter.
 void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
 ScoreFileState CurrentScoreFile();
@@ -204,8 +205,22 @@ int ServeInstanceRequests();
 int InstanceRaiseRequests();
 void WithdrawInstance();
 
+// ---- The player's choices as the game asks for them (settings.cpp) ---------------------
+
+// Each host's start: the keys GXGetDefaultKeys hands out, and whether waveOutGetVolume says
+// the device is turned down.
+void UsePlayerChoices(const GameKeys& keys, bool startMuted);
+const GameKeys& PlayerKeys();
+
 // ---- Module path (files.cpp) -------------------------------------------------------------
 
 // The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
 std::string ModulePath();
 void SetHeadlessModulePath(const char* path);
+// The install's share/ folder, relative to the program as installed (no closing '/').
+std::string SharedDataFolder();
+// A per-user XDG folder: $variable when absolute, else the home folder followed by belowHome;
+// empty when there is no home folder.
+std::string UserFolder(const char* variable, const char* belowHome);
+// Makes a folder and any missing ones above it, private to the user; false when it can't.
+bool MakeFolders(const std::string& folder);

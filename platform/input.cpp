@@ -16,17 +16,21 @@ constexpr LPARAM KeyRepeatCount = 1;
 constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
 constexpr LPARAM KeyGoingUp = LPARAM{1} << 31;
 
+// The game keys by their place in GameKeys: a controller presses whatever key the player
+// put the game's button on.
+enum GameKeySlot { SlotUp, SlotDown, SlotLeft, SlotRight, SlotA, SlotB, SlotC, SlotStart };
+
 struct PadKey {
     PadButton button;
-    WORD key;
+    GameKeySlot slot;
 };
 
-// Controller buttons: d-pad as arrows, left face and shoulder as A ('Z'), right ones as B
-// ('X'), the bottom face and Start as Enter, the top face as C.
+// Controller buttons: d-pad as the directions, left face and shoulder as A, right ones as B,
+// the bottom face and Start as start, the top face as C.
 constexpr PadKey PadKeys[] = {
-    {PadUp, VK_UP},    {PadDown, VK_DOWN},        {PadLeft, VK_LEFT},  {PadRight, VK_RIGHT},
-    {PadWest, 'Z'},    {PadLeftShoulder, 'Z'},    {PadEast, 'X'},      {PadRightShoulder, 'X'},
-    {PadSouth, VK_RETURN}, {PadStart, VK_RETURN}, {PadNorth, 'C'},
+    {PadUp, SlotUp},     {PadDown, SlotDown},           {PadLeft, SlotLeft},   {PadRight, SlotRight},
+    {PadWest, SlotA},    {PadLeftShoulder, SlotA},      {PadEast, SlotB},      {PadRightShoulder, SlotB},
+    {PadSouth, SlotStart}, {PadStart, SlotStart},       {PadNorth, SlotC},
 };
 
 struct HostInput {
@@ -99,11 +103,11 @@ POINT AreaToScreen(int x, int y, int width, int height) {
             static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
 }
 
-// Letters (upper case), digits, arrows, Enter, Escape, Space and Backspace.
+// Letters (upper case), digits, arrows, Enter, Escape, Space, Tab and Backspace.
 bool IsGameKey(WORD key) {
     return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') ||
            (key >= VK_LEFT && key <= VK_DOWN) || key == VK_RETURN || key == VK_ESCAPE ||
-           key == VK_SPACE || key == VK_BACK;
+           key == VK_SPACE || key == VK_TAB || key == VK_BACK;
 }
 
 // Host start: nothing held, the game active.
@@ -156,15 +160,16 @@ bool KeyEvent(WORD key, bool down, bool repeat, int scanCode) {
 void PadButtonEvent(int pad, PadButton button, bool down) {
     for (const PadKey& entry : PadKeys) {
         if (entry.button != button) continue;
-        PadHold((static_cast<int64_t>(pad) << 16) | button, entry.key, down);
+        PadHold((static_cast<int64_t>(pad) << 16) | button, PlayerKeys().codes[entry.slot], down);
     }
 }
 
 // The left stick presses the arrow of its direction past StickPress, with some slack
 // before it lets go so a stick held near the edge does not chatter.
 void PadAxisEvent(int pad, PadAxis axis, int value) {
-    WORD negative = axis == PadStickX ? VK_LEFT : VK_UP;
-    WORD positive = axis == PadStickX ? VK_RIGHT : VK_DOWN;
+    const WORD* codes = PlayerKeys().codes;
+    WORD negative = codes[axis == PadStickX ? SlotLeft : SlotUp];
+    WORD positive = codes[axis == PadStickX ? SlotRight : SlotDown];
     int& direction = Input.stickDirections[(static_cast<int64_t>(pad) << 8) | axis];
     int next = direction;
     if (value <= -StickPress) next = -1;

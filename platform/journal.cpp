@@ -29,6 +29,7 @@ enum Tag : uint8_t {
     TagMessage = 'M',
     TagSeed = 'S',
     TagKeys = 'K',
+    TagVolume = 'V',
     TagScoreFile = 'H',
     TagSoundTry = 'A',
     TagPassEnd = 'E',
@@ -146,6 +147,8 @@ struct PassRecord {
     bool hasSeed = false;
     uint32_t seed = 0;
     int keys = -1;       // index into Keys
+    bool hasVolume = false;
+    uint32_t volume = 0;
     int scoreFile = -1;  // index into ScoreFiles
 };
 
@@ -276,6 +279,10 @@ bool ReadPass(Reader* in, JournalRecord* journal) {
             case TagKeys:
                 ok = pass.keys < 0 && ReadKeys(in, journal);
                 pass.keys = static_cast<int>(journal->keys.size()) - 1;
+                break;
+            case TagVolume:
+                ok = !pass.hasVolume && in->U32(&pass.volume);
+                pass.hasVolume = true;
                 break;
             case TagScoreFile:
                 ok = pass.scoreFile < 0 && ReadScoreFile(in, journal);
@@ -530,6 +537,7 @@ bool LoadJournal(const char* path, JournalHeader* header) {
         return false;
     }
     *header = Journal.record.header;
+    header->passes = Journal.record.passTotal;
     return true;
 }
 
@@ -669,6 +677,17 @@ void JournalKeys(GXKeyList* keys) {
     } else if (Replaying()) {
         const PassRecord* pass = CurrentPass();
         if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
+    }
+}
+
+// waveOutGetVolume: a recording notes the device's volume; a replay hands out the recorded one.
+void JournalVolume(DWORD* volume) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagVolume);
+        PutU32(&Journal.passBytes, *volume);
+    } else if (Replaying()) {
+        const PassRecord* pass = CurrentPass();
+        if (pass && pass->hasVolume) *volume = pass->volume;
     }
 }
 

@@ -50,6 +50,7 @@ struct SdlHost {
     SDL_Texture* texture = nullptr;
     FullScreenWay fullscreen = FullScreenWay::Off;
     SDL_Rect windowed{};  // where the window stood before it covered the display itself
+    int scale = 0;        // the window's size as a multiple of 240 x 320, once it exists
     bool swallowEnterUp = false;
     int64_t refreshNs = 1000000000 / DefaultRefreshHz;
     int64_t lastPresentNs = 0;
@@ -135,6 +136,48 @@ void SetFullScreen(bool on) {
     Sdl.exposed = true;
 }
 
+// The window's place: centred on the usable desktop (clear of panels) at the scale that
+// fits; an asked-for scale that does not fit is lowered, and one line says so.
+SDL_Rect WindowPlace() {
+    SDL_Rect usable{};
+    int asked = Sdl.options.scale;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) {
+        int scale = asked ? asked : DefaultScale;
+        return {SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ScreenWidth * scale,
+                ScreenHeight * scale};
+    }
+    int scale = FitScale(asked, usable.w, usable.h);
+    if (asked > scale) {
+        std::fprintf(stderr,
+                     "marrowdale: --scale %d (a %d x %d window) does not fit the %d x %d desktop; "
+                     "using --scale %d\n",
+                     asked, ScreenWidth * asked, ScreenHeight * asked, usable.w, usable.h, scale);
+    }
+    int width = ScreenWidth * scale;
+    int height = ScreenHeight * scale;
+    return {usable.x + (usable.w - width) / 2, usable.y + (usable.h - height) / 2, width, height};
+}
+
+// F10: the next window scale, from 1 up to the largest that fits the desktop, then 1 again;
+// in full screen it is the size the window comes back at.
+void StepScale() {
+    SDL_Rect usable{};
+    bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0;
+    int largest = known ? FitScale(0, usable.w, usable.h) : Sdl.scale;
+    largest = std::min(largest, LargestScaleOption);
+    Sdl.options.scale = Sdl.scale >= largest ? 1 : Sdl.scale + 1;
+    SDL_Rect place = WindowPlace();
+    Sdl.scale = place.w / ScreenWidth;
+    RememberScale(Sdl.scale);
+    if (Sdl.fullscreen == FullScreenWay::BySelf) {
+        Sdl.windowed = place;
+        return;
+    }
+    SDL_SetWindowSize(Sdl.window, place.w, place.h);
+    if (Sdl.fullscreen == FullScreenWay::Off) SDL_SetWindowPosition(Sdl.window, place.x, place.y);
+    Sdl.exposed = true;
+}
+
 void OnWindowEvent(const SDL_WindowEvent& event) {
     switch (event.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -162,8 +205,15 @@ void OnKey(const SDL_KeyboardEvent& event) {
     SDL_Keycode code = event.keysym.sym;
     bool enter = code == SDLK_RETURN || code == SDLK_KP_ENTER;
     if (code == SDLK_F11 || (enter && down && (event.keysym.mod & KMOD_ALT))) {
-        if (down && !event.repeat) SetFullScreen(Sdl.fullscreen == FullScreenWay::Off);
+        if (down && !event.repeat) {
+            SetFullScreen(Sdl.fullscreen == FullScreenWay::Off);
+            RememberFullScreen(Sdl.fullscreen != FullScreenWay::Off);
+        }
         if (enter) Sdl.swallowEnterUp = true;
+        return;
+    }
+    if (code == SDLK_F10) {
+        if (down && !event.repeat) StepScale();
         return;
     }
     if (enter && !down && Sdl.swallowEnterUp) {
@@ -271,7 +321,8 @@ int FitScale(int asked, int width, int height) {
     return asked == 0 ? fits : std::min(asked, fits);
 }
 
-// Letters as upper-case ASCII, digits, arrows, Enter, Escape and Space; 0 for the rest.
+// Letters as upper-case ASCII, digits, arrows, Enter, Escape, Space, Tab and Backspace; 0 for
+// the rest.
 WORD VirtualKeyForKeycode(int32_t keycode) {
     if (keycode >= 'a' && keycode <= 'z') return static_cast<WORD>(keycode - 'a' + 'A');
     if (keycode >= '0' && keycode <= '9') return static_cast<WORD>(keycode);
@@ -284,6 +335,7 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
         case SDLK_KP_ENTER: return VK_RETURN;
         case SDLK_ESCAPE: return VK_ESCAPE;
         case SDLK_SPACE: return VK_SPACE;
+        case SDLK_TAB: return VK_TAB;
         case SDLK_BACKSPACE: return VK_BACK;
         default: return 0;
     }
@@ -336,6 +388,7 @@ bool StartStandIn(const StandInOptions& options) {
     Sdl = SdlHost{};
     Sdl.options = options;
     Host = HostKind::Real;
+    UsePlayerChoices(options.keys, options.startMuted);
     ResetMessages();
     ResetWindows();
     ResetHostInput();
@@ -366,33 +419,12 @@ void StopRealHost() {
     Host = HostKind::None;
 }
 
-// The window's place: centred on the usable desktop (clear of panels) at the scale that
-// fits; an asked-for scale that does not fit is lowered, and one line says so.
-SDL_Rect WindowPlace() {
-    SDL_Rect usable{};
-    int asked = Sdl.options.scale;
-    if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) {
-        int scale = asked ? asked : DefaultScale;
-        return {SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ScreenWidth * scale,
-                ScreenHeight * scale};
-    }
-    int scale = FitScale(asked, usable.w, usable.h);
-    if (asked > scale) {
-        std::fprintf(stderr,
-                     "marrowdale: --scale %d (a %d x %d window) does not fit the %d x %d desktop; "
-                     "using --scale %d\n",
-                     asked, ScreenWidth * asked, ScreenHeight * asked, usable.w, usable.h, scale);
-    }
-    int width = ScreenWidth * scale;
-    int height = ScreenHeight * scale;
-    return {usable.x + (usable.w - width) / 2, usable.y + (usable.h - height) / 2, width, height};
-}
-
 // CreateWindowExW of the game's window: the one real window, its renderer and texture,
 // black until the game presents. It is shown only once it is full screen, if asked.
 bool CreateHostWindow(const std::string& title, bool visible, void* icon) {
     if (Sdl.window) return true;
     SDL_Rect place = WindowPlace();
+    Sdl.scale = place.w / ScreenWidth;
     Sdl.window = SDL_CreateWindow(title.c_str(), place.x, place.y, place.w, place.h,
                                   SDL_WINDOW_HIDDEN);
     if (Sdl.window) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/winapi.h"
 
@@ -17,12 +18,45 @@ struct DisplayLayout {
 
 constexpr DisplayLayout DefaultDisplayLayout{16, 2, 480};
 
+// The codes of the eight game keys, in GXKeyList's order: up, down, left, right, A, B, C and
+// start.
+constexpr int GameKeyCount = 8;
+struct GameKeys {
+    WORD codes[GameKeyCount];
+    bool operator==(const GameKeys&) const = default;
+};
+constexpr GameKeys DefaultGameKeys{{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X', 'C', VK_RETURN}};
+
+constexpr int LargestScaleOption = 8;
+
+// Everything the player may choose: from the settings file, then the command line.
 struct StandInOptions {
     int scale = 0;  // the window as a multiple of 240 x 320; 0 for the largest that fits
     bool fullscreen = false;
     DisplayLayout display = DefaultDisplayLayout;
     int passMs = 13;
+    std::string audioDriver;  // a libmikmod driver alias; empty for the audio layer's own order
+    bool startMuted = false;
+    GameKeys keys = DefaultGameKeys;
 };
+
+// ---- Settings file: $XDG_CONFIG_HOME/marrowdale/marrowdale.ini -------------------------
+
+// Sets one setting by its name in the file ("scale", "fullscreen", "key-a"...) from its text;
+// null when done, else what the value should have been (options untouched). main applies the
+// command line's options with it too.
+const char* ApplySetting(StandInOptions* options, const char* name, const char* value);
+// main: the file's settings over options; a damaged line is reported with its number on
+// stderr and skipped. What was read is remembered as the file's state.
+void LoadSettings(StandInOptions* options);
+// main, for --reset-settings: the defaults are remembered, and the file rewritten at exit.
+void ResetSettings();
+// The real host, when the player toggles full screen or changes the window's scale.
+void RememberFullScreen(bool fullscreen);
+void RememberScale(int scale);
+// main, after WinMain: rewrites the file when a remembered setting changed; false (after one
+// line on stderr) when it cannot be written.
+bool SaveSettings();
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
 bool ParseDisplayLayout(const char* text, DisplayLayout* layout);
@@ -76,6 +110,7 @@ struct JournalHeader {
     int passMs;
     DisplayLayout display;
     DWORD startTick;
+    uint64_t passes;  // in the whole journal
 };
 
 // --record FILE: the file is made before the host starts, the header written once it has;
@@ -96,6 +131,8 @@ int EndJournal();
 
 struct HeadlessOptions {
     DisplayLayout display = DefaultDisplayLayout;
+    GameKeys keys = DefaultGameKeys;
+    bool startMuted = false;
     int passMs = 13;
     DWORD startTick = 1000;
     // Path GetModuleFileNameW reports (UTF-8); the data folders are found beside it.

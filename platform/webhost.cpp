@@ -109,7 +109,7 @@ int ScanCodeOf(const char* code) {
         int scanCode;
     };
     constexpr NamedKey NamedKeys[] = {
-        {"Enter", 40},      {"Escape", 41},    {"Backspace", 42},  {"Space", 44},
+        {"Enter", 40},      {"Escape", 41},    {"Backspace", 42},  {"Tab", 43}, {"Space", 44},
         {"ArrowRight", 79}, {"ArrowLeft", 80}, {"ArrowDown", 81},  {"ArrowUp", 82},
         {"NumpadEnter", 88}, {"Digit0", 39}};
     if (std::strncmp(code, "Key", 3) == 0 && code[3] >= 'A' && code[3] <= 'Z' && !code[4]) {
@@ -272,6 +272,7 @@ bool StartStandIn(const StandInOptions& options) {
     }
     Web = WebHost{};
     Host = HostKind::Web;
+    UsePlayerChoices(options.keys, options.startMuted);
     ResetMessages();
     ResetWindows();
     ResetHostInput();

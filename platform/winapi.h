@@ -88,6 +88,7 @@ constexpr WORD WA_CLICKACTIVE = 2;
 
 // Virtual-key codes the stand-in produces
 constexpr WORD VK_BACK = 0x08;
+constexpr WORD VK_TAB = 0x09;
 constexpr WORD VK_RETURN = 0x0D;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
@@ -125,6 +126,7 @@ constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
 constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x00000040;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
@@ -139,6 +141,11 @@ constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
 
 // Longest path the stand-in hands out or accepts, in characters with the terminator.
 constexpr DWORD MAX_PATH_CHARS = 4096;
+
+// Shell folders: the user's own data (this platform: $XDG_DATA_HOME), and the data installed
+// with the program for every user (this platform: the install's share/ folder).
+constexpr int CSIDL_APPDATA = 0x001A;
+constexpr int CSIDL_COMMON_APPDATA = 0x0023;
 
 // Text
 constexpr UINT CP_UTF8 = 65001;
@@ -193,6 +200,15 @@ BOOL CloseHandle(HANDLE object);
 BOOL MoveFileExW(const WCHAR* existing, const WCHAR* replacement, DWORD flags);
 BOOL DeleteFileW(const WCHAR* path);
 DWORD GetFileAttributesW(const WCHAR* path);
+BOOL CreateDirectoryW(const WCHAR* path, void* security);
+BOOL SHGetSpecialFolderPathW(HWND owner, WCHAR* path, int folder, BOOL create);
+
+// Wave output: the device's volume, left channel in the low word, right in the high one.
+using HWAVEOUT = void*;
+using MMRESULT = UINT;
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+MMRESULT waveOutGetVolume(HWAVEOUT device, DWORD* volume);
 DWORD GetFinalPathNameByHandleW(HANDLE file, WCHAR* path, DWORD size, DWORD flags);
 
 // Text: only CP_UTF8 with a zero-terminated source (bytes -1); a broken sequence is refused.

@@ -211,15 +211,15 @@ BOOL SHFullScreen(HWND window, DWORD state) {
     return TRUE;
 }
 
-// The game's icon: Graph/icon32.bmp beside the executable, pure green transparent; none
-// (and no complaint) when the file is missing.
+// The game's icon: Graph/icon32.bmp where the game's data lies (beside the executable, else
+// installed), pure green transparent; none (and no complaint) when the file is missing.
 HICON LoadIconW(HINSTANCE, const WCHAR*) {
     if (Icon) return Icon;
-    std::string path = ModulePath();
-    size_t slash = path.rfind('/');
-    path = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) +
-           "/Graph/icon32.bmp";
-    Icon = LoadHostIcon(path);
+    std::string own = ModulePath();
+    size_t slash = own.rfind('/');
+    std::string beside = slash == std::string::npos ? std::string(".") : own.substr(0, slash);
+    Icon = LoadHostIcon(beside + "/Graph/icon32.bmp");
+    if (!Icon) Icon = LoadHostIcon(SharedDataFolder() + "/marrowdale/Graph/icon32.bmp");
     return Icon;
 }
 

@@ -1,4 +1,7 @@
-// Data folders: any length, any characters.
+// Data folders: any length, any characters; the data beside the program or installed, the high
+// score file beside a portable copy or in the data home.
+#include <unistd.h>
+
 #include "tests/assets/fixture.h"
 
 using namespace assettest;
@@ -19,9 +22,9 @@ TEST(Folders, AreCutAtTheLastSeparatorWhateverTheirLengthOrCharacters) {
     const std::string tooLong = "/" + std::string(MAX_PATH_CHARS + 10, 'x') + "/play";
     const struct {
         std::string module, root;
-        size_t errors;
-    } cases[] = {{"/A/B/play", "/A/B/", 0}, {"/play", "/", 0}, {deep + "/play", deep + "/", 0},
-                 {utf8 + "/play", utf8 + "/", 0}, {tooLong, "//", 1}};
+        size_t errors;  // the missing data, and an own path that can't be had
+    } cases[] = {{"/A/B/play", "/A/B/", 1}, {"/play", "/", 1}, {deep + "/play", deep + "/", 1},
+                 {utf8 + "/play", utf8 + "/", 1}, {tooLong, "//", 2}};
     for (const auto& c : cases) {
         HeadlessOptions options;
         options.modulePath = c.module.c_str();
@@ -31,9 +34,59 @@ TEST(Folders, AreCutAtTheLastSeparatorWhateverTheirLengthOrCharacters) {
         WCHAR path[PathChars];
         JoinPath(path, GraphFolder, u"marrowdale.idx");
         EXPECT_EQ(Narrow(path), c.root + "Graph/marrowdale.idx");
-        EXPECT_EQ(Narrow(SoundFolder) + Narrow(MapFolder) + "|" + Narrow(RootFolder),
-                  c.root + "Sound/" + c.root + "Map/|" + c.root);
+        EXPECT_EQ(Narrow(SoundFolder) + Narrow(MapFolder), c.root + "Sound/" + c.root + "Map/");
     }
+}
+
+// The data beside the program wins over the installed data; the high scores stay beside the
+// program only for such a portable copy in a folder it may write, and otherwise go to the
+// user's data folder (made when missing), never beside an installed program.
+TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPortable) {
+    const std::string top = MakeTempFolder();
+    // The portable copy has installed data next to it too, and ignores it.
+    const std::string portable = top + "portable/bin/", prefix = top + "usr/";
+    const std::string installed = prefix + "share/marrowdale/", home = top + "home/";
+    for (const std::string& folder :
+         {portable, top + "portable/share/marrowdale/", prefix + "bin/", installed}) {
+        fs::create_directories(folder);
+        if (folder != prefix + "bin/") {
+            fs::create_directory_symlink(MARROWDALE_BUILD_DIR "/Graph", folder + "Graph");
+            fs::create_directory_symlink(MARROWDALE_BUILD_DIR "/Sound", folder + "Sound");
+        }
+    }
+    fs::create_directories(top + "readonly");
+    fs::create_directory_symlink(MARROWDALE_BUILD_DIR "/Graph", top + "readonly/Graph");
+    fs::permissions(top + "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string dataHome = home + "data/marrowdale/";
+    const struct {
+        std::string module, dataHome, data, root;
+    } cases[] = {
+        {portable + "marrowdale", home + "data", portable, portable},
+        {prefix + "bin/marrowdale", home + "data", installed, dataHome},
+        // A relative $XDG_DATA_HOME is ignored: ~/.local/share then.
+        {prefix + "bin/marrowdale", "relative", installed, home + ".local/share/marrowdale/"},
+        // Root may write any folder, so it never sees this one as read-only.
+        {top + "readonly/marrowdale", home + "data", top + "readonly/",
+         geteuid() == 0 ? top + "readonly/" : dataHome},
+    };
+    const std::string oldHome = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", home.c_str(), 1);
+    for (const auto& c : cases) {
+        setenv("XDG_DATA_HOME", c.dataHome.c_str(), 1);
+        HeadlessOptions options;
+        options.modulePath = c.module.c_str();
+        StartHeadlessHost(options);
+        EXPECT_TRUE(StderrOf(BuildDataFolders).empty()) << c.module;
+        StopHeadlessHost();
+        EXPECT_EQ(Narrow(GraphFolder) + Narrow(SoundFolder), c.data + "Graph/" + c.data + "Sound/");
+        EXPECT_EQ(Narrow(RootFolder), c.root) << c.module;
+        EXPECT_TRUE(fs::is_directory(c.root));
+    }
+    EXPECT_TRUE(fs::is_empty(prefix + "bin"));
+    setenv("HOME", oldHome.c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    fs::permissions(top + "readonly", fs::perms::owner_all);
+    RemoveFolder(top);
 }
 
 }  // namespace

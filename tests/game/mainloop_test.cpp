@@ -72,4 +72,20 @@ TEST_F(MainLoop, ACloseWhileLoadingEndsTheProgramWithoutCredits) {
     EXPECT_EQ(SavedScores(), DefaultScores());
 }
 
+// The player's keys and a start muted reach the game only through the system's calls, so a
+// recorded game replays with them.
+TEST_F(MainLoop, ThePlayersKeysAndAStartMutedComeThroughTheSystem) {
+    HeadlessOptions options;
+    options.modulePath = module.c_str();
+    options.keys = GameKeys{{'W', 'S', 'A', 'D', VK_SPACE, 'K', '7', VK_TAB}};
+    options.startMuted = true;
+    StartHeadlessHost(options);
+    LoopScript script{.quitAtPass = 300, .closes = 2};
+    RunProgram(script);
+    EXPECT_TRUE(KeyMap.vkUp == 'W' && KeyMap.vkDown == 'S' && KeyMap.vkLeft == 'A' &&
+                KeyMap.vkRight == 'D' && KeyMap.vkA == VK_SPACE && KeyMap.vkB == 'K' &&
+                KeyMap.vkC == '7' && KeyMap.vkStart == VK_TAB);
+    EXPECT_FALSE(SoundOn);
+}
+
 }  // namespace

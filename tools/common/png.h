@@ -1,7 +1,12 @@
-// Minimal PNG writer (8-bit RGB, stored deflate blocks) for contact sheets and test frames.
+// PNG files through libpng: contact sheets, test frames and the desktop icons.
 #pragma once
 
 #include <cstdint>
 
-// pixels: width x height values of 0x00RRGGBB, top row first. False when the file can't be written.
-bool WritePng(const char* path, const uint32_t* pixels, int width, int height);
+// What a pixel's top byte means: nothing (0x00RRGGBB, written as RGB) or its opacity
+// (0xAARRGGBB, written as RGBA).
+enum class PngPixels { Rgb, Argb };
+
+// pixels: width x height values, top row first. False when the file can't be written.
+bool WritePng(const char* path, const uint32_t* pixels, int width, int height,
+              PngPixels kind = PngPixels::Rgb);

@@ -1,4 +1,4 @@
-// The graphics half of the content builder: the archive, the window icons and the contact sheet.
+// The graphics half of the content builder: the archive, window and desktop icons, contact sheet.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -36,6 +36,18 @@ const CatalogueImage Catalogue[] = {
 
 // The window icons: written as BMP files beside the archive.
 const CatalogueImage Icons[] = {{"icon32.bmp", 32, 32}, {"icon16.bmp", 16, 16}};
+
+// The desktop's icon sizes: a window icon's pixels blown up by a whole factor, so every size
+// shows the same drawing, sharp. Written as Icons/SIZE.png, pure green see-through.
+struct DesktopIcon {
+    int size;
+    const CatalogueImage& source;
+    int factor;
+};
+const DesktopIcon DesktopIcons[] = {
+    {16, Icons[1], 1}, {32, Icons[0], 1},  {48, Icons[1], 3},
+    {64, Icons[0], 2}, {128, Icons[0], 4}, {256, Icons[0], 8},
+};
 
 // Everything drawn from content/graphics: pixel art and scenes in one library, and the fonts.
 struct Graphics {
@@ -84,6 +96,35 @@ bool WriteOutput(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (WriteWholeFile(path, bytes, error)) return true;
     std::fprintf(stderr, "marrowdale-content: %s\n", error.c_str());
     return false;
+}
+
+// The picture factor times larger, as opaque or see-through 0xAARRGGBB pixels.
+std::vector<uint32_t> BlownUpIcon(const Picture& picture, int factor) {
+    int size = picture.width * factor;
+    std::vector<uint32_t> pixels(static_cast<size_t>(size) * size);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            uint32_t colour = art::PixelAt(picture, x / factor, y / factor);
+            uint32_t argb = colour == art::ImageKey ? 0 : colour | 0xFF000000;
+            pixels[static_cast<size_t>(y) * size + x] = argb;
+        }
+    }
+    return pixels;
+}
+
+// Writes Icons/SIZE.png for every desktop size; false after printing why.
+bool WriteDesktopIcons(const Graphics& graphics, const std::string& contentDir,
+                       const std::string& folder) {
+    for (const DesktopIcon& icon : DesktopIcons) {
+        const Picture& picture = Require(graphics, icon.source, contentDir);
+        std::string path = folder + "/" + std::to_string(icon.size) + ".png";
+        std::vector<uint32_t> pixels = BlownUpIcon(picture, icon.factor);
+        if (!WritePng(path.c_str(), pixels.data(), icon.size, icon.size, PngPixels::Argb)) {
+            std::fprintf(stderr, "marrowdale-content: %s: cannot write\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 // ---- Contact sheet ----
@@ -285,13 +326,15 @@ SheetLayout LayOutSheet(const Graphics& graphics) {
 
 }  // namespace
 
-// Writes Graph/: the archive (36 images, font.tga, antique.fnt) and the two window icons.
-// Called by the builder's main; nothing is written unless every source is good.
+// Writes Graph/: the archive (36 images, font.tga, antique.fnt) and the two window icons; and
+// Icons/, the desktop's icons. Called by the builder's main; nothing is written unless every
+// source is good.
 bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
     std::vector<ArchiveEntry> entries;
     std::vector<std::vector<uint8_t>> icons;
+    Graphics graphics;
     try {
-        Graphics graphics = LoadGraphics(contentDir);
+        graphics = LoadGraphics(contentDir);
         for (const CatalogueImage& image : Catalogue)
             entries.push_back({image.name, ArchivedTga(Require(graphics, image, contentDir))});
         entries.push_back({"font.tga", ArchivedTga(graphics.fonts.sheet)});
@@ -314,17 +357,21 @@ bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
         return false;
     }
     std::string graph = outDir + "/Graph";
-    std::error_code ec;
-    std::filesystem::create_directories(graph, ec);
-    if (ec) {
-        std::fprintf(stderr, "marrowdale-content: %s: cannot create folder: %s\n", graph.c_str(),
-                     ec.message().c_str());
-        return false;
+    std::string desktop = outDir + "/Icons";
+    for (const std::string& folder : {graph, desktop}) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            std::fprintf(stderr, "marrowdale-content: %s: cannot create folder: %s\n",
+                         folder.c_str(), ec.message().c_str());
+            return false;
+        }
     }
     return WriteOutput(graph + "/marrowdale.dat", data) &&
            WriteOutput(graph + "/marrowdale.idx", index) &&
            WriteOutput(graph + "/" + Icons[0].name, icons[0]) &&
-           WriteOutput(graph + "/" + Icons[1].name, icons[1]);
+           WriteOutput(graph + "/" + Icons[1].name, icons[1]) &&
+           WriteDesktopIcons(graphics, contentDir, desktop);
 }
 
 // Writes every picture, the fonts and mock-ups of the screens into one labelled PNG.
