@@ -1,15 +1,20 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "platform/host.h"
+#include "tools/common/png.h"
 
 namespace {
 
@@ -200,6 +205,29 @@ void OnWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+// F12: the 240 x 320 screen as it shows now, as a PNG named by the date and time in the
+// current folder; one line on stderr says where, or why not.
+void SaveScreenshot() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "marrowdale-%Y-%m-%d-%H%M%S", &local);
+    std::string name = std::string(stamp) + ".png";
+    for (int n = 2; access(name.c_str(), F_OK) == 0; ++n) {
+        name = std::string(stamp) + "-" + std::to_string(n) + ".png";
+    }
+    char folder[4096];
+    const char* where = getcwd(folder, sizeof folder) ? folder : ".";
+    errno = 0;
+    if (WritePng(name.c_str(), DisplayFrame(), ScreenWidth, ScreenHeight)) {
+        std::fprintf(stderr, "marrowdale: screenshot saved as %s/%s\n", where, name.c_str());
+    } else {
+        std::fprintf(stderr, "marrowdale: cannot save a screenshot in %s: %s\n", where,
+                     errno ? std::strerror(errno) : "the picture could not be written");
+    }
+}
+
 void OnKey(const SDL_KeyboardEvent& event) {
     bool down = event.type == SDL_KEYDOWN;
     SDL_Keycode code = event.keysym.sym;
@@ -214,6 +242,10 @@ void OnKey(const SDL_KeyboardEvent& event) {
     }
     if (code == SDLK_F10) {
         if (down && !event.repeat) StepScale();
+        return;
+    }
+    if (code == SDLK_F12) {
+        if (down && !event.repeat) SaveScreenshot();
         return;
     }
     if (enter && !down && Sdl.swallowEnterUp) {
