@@ -63,27 +63,6 @@ inline Frame MenuFrame() {
     return frame;
 }
 
-// Lines of text over a frame; a cell width of 0 is the plain font.
-struct TextLine {
-    const char* text;
-    int width, height, x, y;
-};
-inline Frame WithText(Frame frame, std::initializer_list<TextLine> lines) {
-    for (const TextLine& l : lines) {
-        if (l.width == 0) DrawText(l.text, l.x, l.y, frame.data());
-        if (l.width != 0) DrawTextScaled(l.text, l.width, l.height, l.x, l.y, frame.data());
-    }
-    return frame;
-}
-
-// The title picture under the credits' five lines.
-inline Frame CreditsFrame() {
-    return WithText(Picture(FrontImage),
-                    {{"   VISIT OUR   ", 14, 20, 12, 70}, {"  WEBSITE FOR  ", 14, 20, 12, 95},
-                     {"MORE GREAT GAMES", 14, 20, 5, 120}, {"       AT      ", 14, 20, 5, 145},
-                     {"MARROWDALE.EXAMPLE", 12, 20, 5, 190}});
-}
-
 // Eight rows of score and name (its own 12 bytes only), then fruit keyed along the edges.
 inline Frame ScoreTableFrame(int border) {
     Frame frame = Picture(HighImage);
@@ -92,7 +71,8 @@ inline Frame ScoreTableFrame(int border) {
         std::snprintf(score, sizeof score, "%7d", HighScoreTable[slot].score);
         std::memcpy(name, HighScoreTable[slot].name, 12);
         int y = 50 + 30 * slot;
-        frame = WithText(frame, {{score, 10, 16, 5, y}, {name, 10, 16, 90, y}});
+        DrawTextScaled(score, 10, 16, 5, y, frame.data());
+        DrawTextScaled(name, 10, 16, 90, y, frame.data());
     }
     for (int side = 0; side < 4; ++side) {
         for (int k = 0; k < 8; ++k) {

@@ -46,15 +46,6 @@ TEST_F(MainLoop, AnUnknownScreenKeepsTheFrameAndTheLoopRunning) {
     EXPECT_FALSE(script.strangeFrameChanged);
 }
 
-TEST_F(MainLoop, AQuitShowsTheCreditsForEightSecondsThenSavesTheScores) {
-    LoopScript script{.quitAtPass = 300};
-    RunProgram(script);
-    int creditPasses = script.lastPass - script.quitAtPass;
-    EXPECT_GE(creditPasses, 8000 / 13);
-    EXPECT_LE(creditPasses, 8000 / 13 + 3);
-    EXPECT_NE(SavedScores(), "");
-}
-
 TEST_F(MainLoop, ASecondCloseEndsTheCreditsAtOnce) {
     LoopScript script{.quitAtPass = 300, .closes = 2};
     RunProgram(script);
