@@ -46,27 +46,6 @@ TEST_F(Shell, ThePumpConsumesQuitAndKeepsGoing) {
     EXPECT_TRUE(PenDown() && PenX() == 13 && PenY() == 35);
 }
 
-// A window procedure that posts a further message while it dispatches.
-int chained = 0;
-LRESULT ChainingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ENABLE && chained++ == 0) PostMessageW(window, WM_ENABLE, 0, 0);
-    return WindowProc(window, message, wParam, lParam);
-}
-
-TEST_F(Shell, MessagesPostedDuringDispatchAreHandledInTheSameCall) {
-    StopHeadlessHost();
-    StartHeadlessHost(HeadlessOptions{});
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = ChainingProc;
-    windowClass.lpszClassName = WindowClassName;
-    ASSERT_TRUE(RegisterClassW(&windowClass));
-    ASSERT_TRUE(CreateMainWindow(nullptr, SW_SHOW));
-    chained = 0;
-    PostMessageW(MainWindow, WM_ENABLE, 0, 0);
-    PresentFrame(false);
-    EXPECT_EQ(chained, 2);
-}
-
 TEST_F(Shell, ElapsedMsCrossesTheTickWrap) {
     HeadlessSetTick(0xFFFFFFFFu - 255);
     ResetClock();

@@ -53,16 +53,6 @@ inline void SetClock(int32_t ms) { ClockZero = GetTickCount() - static_cast<uint
 // A full-screen picture as a frame.
 inline Frame Picture(const uint16_t* image) { return Frame(image, image + ScreenPixels); }
 
-// The title picture under the speaker (pixel columns 0-15) and the exit sign (223-238), opaque.
-inline Frame MenuFrame() {
-    Frame frame = Picture(FrontImage);
-    for (int r = 0; r < 16; ++r) {
-        std::memcpy(&frame[r * ScreenWidth], SpeakerIcon + r * 16, 32);
-        std::memcpy(&frame[r * ScreenWidth + 223], ExitIcon + r * 16, 32);
-    }
-    return frame;
-}
-
 // Eight rows of score and name (its own 12 bytes only), then fruit keyed along the edges.
 inline Frame ScoreTableFrame(int border) {
     Frame frame = Picture(HighImage);

@@ -1,4 +1,5 @@
-// The menu's regions, help and about, the score table and its border, and name entry.
+// The screens at the edges of their regions: the intro's taps, the menu's regions, help and
+// about, the score table's border and names, name entry's keys, typing and table.
 #include "tests/game/fixture.h"
 
 namespace {
@@ -34,7 +35,6 @@ TEST_F(MenuTest, EveryRegionEdge) {
             ToggleMute();
             continue;
         }
-        ExpectFrame(MenuFrame(), "menu");  // the icons go on top even as the menu is left
         if (ScreenState != Help && ScreenState != About) continue;
         bool help = ScreenState == Help;
         Tap(5, 5);  // any tap leaves; the speaker's place does not mute here
@@ -44,6 +44,18 @@ TEST_F(MenuTest, EveryRegionEdge) {
         EXPECT_TRUE(SoundOn);
         EXPECT_EQ(TakeSounds(), Effects{SoundSelect});
     }
+}
+
+// A tap during the intro, even on the exit icon's place, is thrown away: the intro can't be
+// skipped and the menu after it doesn't quit.
+TEST_F(MenuTest, TheIntroThrowsTapsAway) {
+    while (ScreenState == Intro) {
+        Tap(232, 5);
+        RunIntro();
+        ASSERT_FALSE(Latches.tapPending);
+    }
+    RunMenu();
+    EXPECT_EQ(RunFlag, 1);
 }
 
 using ScoreTableTest = GameTest;

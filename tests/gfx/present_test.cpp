@@ -51,7 +51,8 @@ TEST_F(Presentation, EachLayoutPutsThePixelsWhereItsStepsSay) {
     };
     const Layout layouts[] = {
         // Rows copied whole; the 32 bytes after a row are not written.
-        {{16, 2, 512}, 0xABCD, {}, {{319 * 512 + 478, 0xCD}, {5 * 512 + 480, 0}, {5 * 512 + 511, 0}}},
+        {{16, 2, 512}, 0xABCD, {},
+         {{319 * 512 + 478, 0xCD}, {5 * 512 + 480, 0}, {5 * 512 + 511, 0}}},
         // A pixel a slot: every second slot left alone.
         {{16, 4, 960}, 0, {{2 * 240 + 3, 0x1111}}, {{2 * 960 + 12, 0x11}, {2 * 960 + 14, 0}}},
         {{16, -640, 2}, 0, {{7 * 240 + 5, 0x2222}}, {{7 * 2 - 5 * 640, 0x22}}},
