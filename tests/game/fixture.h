@@ -188,8 +188,6 @@ protected:
         OnStylusDown(static_cast<uint16_t>(x), static_cast<uint16_t>(y));
         OnStylusUp();
     }
-    // The back buffer's pixel at (x, y).
-    static uint16_t Pixel(int x, int y) { return BackBuffer[y * ScreenWidth + x]; }
 
     std::vector<std::pair<uint16_t**, int>> pictures;  // each picture's slot and pixel count
     std::vector<Frame> images;

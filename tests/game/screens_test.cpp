@@ -30,11 +30,7 @@ TEST_F(MenuTest, EveryRegionEdge) {
         EXPECT_FALSE(Latches.tapPending);
         bool quiet = tap.also == 'M' || (tap.screen == Menu && !tap.also);
         EXPECT_EQ(TakeSounds(), quiet ? Effects{} : Effects{SoundSelect});
-        if (!SoundOn) {
-            EXPECT_EQ(Pixel(0, 0), ColourRed) << "the mute cross shows in the same frame";
-            ToggleMute();
-            continue;
-        }
+        if (!SoundOn) ToggleMute();
         if (ScreenState != Help && ScreenState != About) continue;
         bool help = ScreenState == Help;
         Tap(5, 5);  // any tap leaves; the speaker's place does not mute here

@@ -1,5 +1,5 @@
 // Text where no golden game's frames go: the glyph map's doubled 0 and the characters without a
-// glyph, and boxes too small to draw in.
+// glyph.
 #include "tests/assets/fixture.h"
 
 using namespace assettest;
@@ -52,13 +52,6 @@ TEST_F(Text, EachCharacterDrawsItsCellAndTheDigit0ItsLaterOne) {
         }
         EXPECT_EQ(Changed(), 16 * 20 + 20 + 15);
     }
-}
-
-TEST_F(Text, AScaledGlyphOfNoWidthOrHeightDrawsNothing) {
-    CodeTheSheet();
-    DrawGlyphScaled('C', 0, 20, 0, 0, screen.data());
-    DrawGlyphScaled('C', 16, -3, 0, 0, screen.data());
-    EXPECT_EQ(Changed(), 0);
 }
 
 }  // namespace
