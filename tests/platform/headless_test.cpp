@@ -109,9 +109,7 @@ TEST(RealClock, PacingKeepsAScheduleWithoutDriftOrBursts) {
     double ticked = GetTickCount() - tickAtStart;
     EXPECT_LE(ticked, MsSince(start) + 2.0) << "the tick keeps real time";
     EXPECT_GE(ticked, MsSince(start) - 10.0) << "the tick keeps real time";
-    // The upper bound leaves room for a loaded machine.
-    EXPECT_GE(MsSince(start) / 30, 9.5);
-    EXPECT_LT(MsSince(start) / 30, 16.0);
+    EXPECT_GE(MsSince(start) / 30, 9.5) << "no pass comes early (how late is bench_pace's)";
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     DWORD beforeStall = GetTickCount();
     PaceFrame();
