@@ -1,4 +1,4 @@
-// The headless host: window creation, the queue and dispatch, rectangles, the clocks, the display.
+// The headless host: window creation, the queue and dispatch, the clocks, the display.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,14 +44,11 @@ protected:
     HWND window = nullptr;
 };
 
-TEST_F(Windows, CreateSendsWmCreateBeforeReturning) {
+// WM_CREATE reaches the procedure before the window is handed out; WM_QUIT waits in line like
+// any message; what a dispatch posts comes at a later peek.
+TEST_F(Windows, TheQueueKeepsOrderAndQuitIsAnOrdinaryMessage) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].hwnd == window && seen[0].message == WM_CREATE);
-    EXPECT_EQ(FindWindowW(u"Marrowdale", nullptr), window);
-}
-
-// WM_QUIT waits in line like any message; what a dispatch posts comes at a later peek.
-TEST_F(Windows, TheQueueKeepsOrderAndQuitIsAnOrdinaryMessage) {
     PostQuitMessage(7);
     PostMessageW(window, WM_TEST, 10, 0);
     MSG msg{};
@@ -69,16 +66,6 @@ TEST_F(Windows, TheQueueKeepsOrderAndQuitIsAnOrdinaryMessage) {
     }
     EXPECT_EQ(fetched, (std::vector<WPARAM>{10, 11, 12}));
     EXPECT_EQ(GetMessageW(&msg, nullptr, 0, 0), -1) << "headless: nothing more can come, no wait";
-}
-
-// Made at 0, 0, 240, 320; moved as the game does when the taskbar shows (width, height given).
-TEST_F(Windows, TheLogicalRectangleFollowsMoveWindow) {
-    RECT r{};
-    ASSERT_TRUE(GetWindowRect(window, &r));
-    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 0, 240, 320));
-    ASSERT_TRUE(MoveWindow(window, 0, 26, 240, 268, TRUE));
-    ASSERT_TRUE(GetWindowRect(window, &r));
-    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom), std::make_tuple(0, 26, 240, 294));
 }
 
 std::vector<std::pair<int, DWORD>> hookCalls;
@@ -122,9 +109,7 @@ TEST(RealClock, PacingKeepsAScheduleWithoutDriftOrBursts) {
     double ticked = GetTickCount() - tickAtStart;
     EXPECT_LE(ticked, MsSince(start) + 2.0) << "the tick keeps real time";
     EXPECT_GE(ticked, MsSince(start) - 10.0) << "the tick keeps real time";
-    // The upper bound leaves room for a loaded machine.
-    EXPECT_GE(MsSince(start) / 30, 9.5);
-    EXPECT_LT(MsSince(start) / 30, 16.0);
+    EXPECT_GE(MsSince(start) / 30, 9.5) << "no pass comes early (how late is bench_pace's)";
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     DWORD beforeStall = GetTickCount();
     PaceFrame();
@@ -132,17 +117,6 @@ TEST(RealClock, PacingKeepsAScheduleWithoutDriftOrBursts) {
     start = Clock::now();
     for (int i = 0; i < 3; ++i) PaceFrame();
     EXPECT_GE(MsSince(start), 18.0) << "after a stall the pace starts afresh";
-}
-
-// The handheld C runtime's sequence, whatever C library built the game.
-TEST(HandheldRandom, SeedsGiveTheHandheldSequence) {
-    struct Case { unsigned seed; int first, second, third; };
-    for (Case c : {Case{1, 41, 18467, 6334}, Case{0, 38, 7719, 21238}}) {
-        Crt::srand(c.seed);
-        EXPECT_EQ(Crt::rand(), c.first);
-        EXPECT_EQ(Crt::rand(), c.second);
-        EXPECT_EQ(Crt::rand(), c.third);
-    }
 }
 
 TEST(DisplayLayouts, KnownDepthsAndStepsAreAcceptedAndTheRestRefused) {
@@ -234,13 +208,9 @@ TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
     }
 }
 
-// Memory is handed out only while the display is open, and only a changed picture asks the
-// window for a refresh.
-TEST_F(Display, MemoryWhileOpenAndRefreshesOnlyForChangedPictures) {
+// Only a changed picture asks the window for a refresh.
+TEST_F(Display, OnlyChangedPicturesAskForARefresh) {
     Use({16, 2, 512});
-    GXCloseDisplay();
-    EXPECT_EQ(GXBeginDraw(), nullptr);
-    GXOpenDisplay(nullptr, GX_FULLSCREEN);
     BackBuffer[5] = 0x1234;
     PresentBackBuffer();
     EXPECT_TRUE(TakeChangedFrame());

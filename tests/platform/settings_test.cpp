@@ -1,13 +1,12 @@
 // The settings file: every setting read back as written, written only after a change in the
 // game, and damaged lines reported by number and skipped while the rest apply.
-#include <sstream>
-#include <vector>
-
 #include "platform/standin.h"
+#include "tests/assets/fixture.h"
 #include "tests/platform/helpers.h"
 
 namespace {
 
+using assettest::StderrOf;
 using platformtest::ReadText;
 
 class SettingsFile : public platformtest::PrivateFolder {
@@ -23,12 +22,7 @@ protected:
     }
     // Loads the file over the defaults; the stderr lines it gave.
     std::vector<std::string> Load(StandInOptions* options) {
-        testing::internal::CaptureStderr();
-        LoadSettings(options);
-        std::istringstream said(testing::internal::GetCapturedStderr());
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(said, line);) lines.push_back(line);
-        return lines;
+        return StderrOf([&] { LoadSettings(options); });
     }
     std::string path;
 };
