@@ -61,6 +61,9 @@ void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool 
 // character from them.
 constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
+// A live host (real or browser) takes over: the player's choices, and every platform record
+// afresh, the pass schedule starting now.
+void StartLiveHost(HostKind kind, const StandInOptions& options);
 void RestoreSignalHandlers();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------

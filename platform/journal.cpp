@@ -370,18 +370,18 @@ void FlushIdlePasses() {
     Journal.idlePasses = 0;
 }
 
-[[noreturn]] void Diverge(const char* what, uint32_t live, uint32_t recorded) {
-    std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s %08X, recorded %08X)\n",
-                 static_cast<unsigned long long>(Journal.pass), what, live, recorded);
-    if (Host == HostKind::Real) StopRealHost();
-    std::exit(1);
-}
-
+// The replay stops at the first difference, in one line, with status 1.
 [[noreturn]] void DivergeInLength(const char* what) {
     std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s)\n",
                  static_cast<unsigned long long>(Journal.pass), what);
     if (Host == HostKind::Real) StopRealHost();
     std::exit(1);
+}
+
+[[noreturn]] void Diverge(const char* what, uint32_t live, uint32_t recorded) {
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "%s %08X, recorded %08X", what, live, recorded);
+    DivergeInLength(detail);
 }
 
 // Recording, at the end of a pass: an idle pass only counts; any other is written whole.

@@ -98,6 +98,17 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Append(GameWindow(), message, wParam, lParam, true);
 }
 
+// StartStandIn of the real and the browser host.
+void StartLiveHost(HostKind kind, const StandInOptions& options) {
+    Host = kind;
+    UsePlayerChoices(options.keys, options.startMuted);
+    ResetMessages();
+    ResetWindows();
+    ResetHostInput();
+    ResetDisplay(options.display);
+    StartPassSchedule(options.passMs);
+}
+
 // Empties the queue (host start-up and headless resets). Signals counted since the handlers
 // went in stay: a quit asked for while the program starts is still carried out.
 void ResetMessages() {

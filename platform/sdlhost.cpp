@@ -419,13 +419,7 @@ bool StartStandIn(const StandInOptions& options) {
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     Sdl = SdlHost{};
     Sdl.options = options;
-    Host = HostKind::Real;
-    UsePlayerChoices(options.keys, options.startMuted);
-    ResetMessages();
-    ResetWindows();
-    ResetHostInput();
-    ResetDisplay(options.display);
-    StartPassSchedule(options.passMs);
+    StartLiveHost(HostKind::Real, options);
     return true;
 }
 

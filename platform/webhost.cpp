@@ -271,13 +271,7 @@ bool StartStandIn(const StandInOptions& options) {
         AudioDriverRegistered = true;
     }
     Web = WebHost{};
-    Host = HostKind::Web;
-    UsePlayerChoices(options.keys, options.startMuted);
-    ResetMessages();
-    ResetWindows();
-    ResetHostInput();
-    ResetDisplay(options.display);
-    StartPassSchedule(options.passMs);
+    StartLiveHost(HostKind::Web, options);
     // The files the game replaces in its own folder are kept in the page's storage.
     std::string module = ModulePath();
     WebKeepFiles(module.substr(0, module.rfind('/') + 1).c_str());
