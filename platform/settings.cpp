@@ -1,9 +1,11 @@
 // The player's settings: the settings file, the names and values it and the command line
 // share, and the choices the game asks the system for (its keys and the device's volume).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -201,12 +203,14 @@ std::string ReadLine(StandInOptions* options, const std::string& raw) {
     return "unknown setting '" + name + "'";
 }
 
-// Writes the whole text beside the file, then renames it over the file.
+// Writes the whole text to a fresh file beside the file (a name nothing had, never reached
+// through a link left there), then renames it over the file.
 bool WriteWhole(const std::string& path, const std::string& text) {
-    std::string fresh = path + ".new";
-    int fd = open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string fresh = path + ".XXXXXX";
+    int fd = mkstemp(fresh.data());
     if (fd < 0) return false;
-    bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+    bool written = fchmod(fd, 0644) == 0 &&
+                   write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
                    fsync(fd) == 0;
     written = close(fd) == 0 && written && rename(fresh.c_str(), path.c_str()) == 0;
     if (!written) unlink(fresh.c_str());
