@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "platform/gx.h"
-#include "platform/winapi.h"
+#include "handheld/gx.h"
+#include "handheld/winapi.h"
 
 // ---- Entry and window ----------------------------------------------------------------
 

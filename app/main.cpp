@@ -8,7 +8,7 @@
 
 #include "app/app.h"
 #include "audio/audio.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 namespace {
 

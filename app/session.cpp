@@ -7,7 +7,7 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 namespace {
 

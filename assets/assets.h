@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/winapi.h"
+#include "handheld/winapi.h"
 
 // ---- Data folders ----
 // Each ends in the separator; a file's path is the folder followed by its name. Sound, Graph

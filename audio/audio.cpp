@@ -10,7 +10,7 @@
 
 #include "app/app.h"
 #include "gfx/gfx.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 bool SoundOn = true;
 int32_t CurrentMusic = -1;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/winapi.h"
+#include "handheld/winapi.h"
 
 enum SoundEffects : int32_t { SoundSelect = 0, SoundFire = 1, SoundStole = 2, SoundPick = 3 };
 constexpr int EffectSlotCount = 20;

@@ -19,8 +19,8 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
-#include "platform/gx.h"
-#include "platform/standin.h"
+#include "handheld/gx.h"
+#include "handheld/standin.h"
 
 namespace fs = std::filesystem;
 

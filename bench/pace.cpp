@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 int main(int argc, char** argv) {
     int passes = argc > 1 ? std::atoi(argv[1]) : 4615;

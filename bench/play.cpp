@@ -12,8 +12,8 @@
 #include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"
-#include "platform/gx.h"
-#include "platform/standin.h"
+#include "handheld/gx.h"
+#include "handheld/standin.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "platform/gx.h"
-#include "platform/standin.h"
+#include "handheld/gx.h"
+#include "handheld/standin.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 extern char** environ;
 

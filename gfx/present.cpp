@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "gfx/gfx.h"
-#include "platform/gx.h"
+#include "handheld/gx.h"
 
 DisplayFormatRecord DisplayFormat;
 

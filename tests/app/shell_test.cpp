@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "game/game.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 namespace {
 

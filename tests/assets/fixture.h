@@ -15,7 +15,7 @@
 #include "assets/assets.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 namespace assettest {
 

@@ -11,9 +11,9 @@
 
 #include "app/app.h"
 #include "audio/audio.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/assets/fixture.h"
-#include "tests/platform/helpers.h"
+#include "tests/handheld/helpers.h"
 
 using namespace assettest;
 

@@ -9,7 +9,7 @@
 
 #include "assets/assets.h"
 #include "game/game.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/fuzz/fuzz_folder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/fuzz/fuzz_folder.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/support/soundprobe/sound_probe.h"
 #include "tests/support/support.h"
 

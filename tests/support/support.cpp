@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "tools/common/png.h"
+#include "lib/png.h"
 
 namespace fs = std::filesystem;
 

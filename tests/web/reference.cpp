@@ -15,7 +15,7 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/support/support.h"
 
 namespace {

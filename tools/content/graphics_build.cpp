@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "tools/common/archive.h"
-#include "tools/common/png.h"
+#include "lib/png.h"
 #include "tools/content/content.h"
 #include "tools/content/graphics.h"
 

@@ -2,7 +2,7 @@
 // numbers read from text.
 #include <algorithm>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 // The page's side, in platform/web/webhost.js.
 extern "C" {

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

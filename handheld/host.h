@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gx.h"
-#include "platform/standin.h"
-#include "platform/winapi.h"
+#include "handheld/gx.h"
+#include "handheld/standin.h"
+#include "handheld/winapi.h"
 
 // ---- Hosts -------------------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
 // What SDL does not tell about an X display: whether a window manager runs, and a lost connection.
-#include "platform/host.h"
+#include "handheld/host.h"
 
 // After host.h: the X headers define None, which HostKind also names.
 #include <SDL.h>

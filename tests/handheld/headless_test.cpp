@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "platform/gx.h"
-#include "platform/standin.h"
-#include "tests/platform/helpers.h"
+#include "handheld/gx.h"
+#include "handheld/standin.h"
+#include "tests/handheld/helpers.h"
 
 // From platform/host.h, whose screen constants clash with gfx.h's.
 void StartPassSchedule(int passMs);

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

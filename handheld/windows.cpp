@@ -1,5 +1,5 @@
 // Window classes and windows: the game's window, the handheld's taskbar, copies elsewhere.
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gx.h"
-#include "platform/host.h"
+#include "handheld/gx.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

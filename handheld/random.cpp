@@ -1,5 +1,5 @@
 // The handheld C runtime's random numbers: a linear congruential generator over 32 bits.
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

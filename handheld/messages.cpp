@@ -3,7 +3,7 @@
 #include <csignal>
 #include <deque>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 HostKind Host = HostKind::None;
 

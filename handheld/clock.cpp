@@ -1,7 +1,7 @@
 // Time: the tick count, Sleep, and the pace of the game's passes (real or virtual).
 #include <chrono>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/winapi.h"
+#include "handheld/winapi.h"
 
 namespace platformtest {
 

@@ -1,8 +1,8 @@
 // The settings file: every setting read back as written, written only after a change in the
 // game, and damaged lines reported by number and skipped while the rest apply.
-#include "platform/standin.h"
+#include "handheld/standin.h"
 #include "tests/assets/fixture.h"
-#include "tests/platform/helpers.h"
+#include "tests/handheld/helpers.h"
 
 namespace {
 

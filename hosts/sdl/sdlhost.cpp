@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/host.h"
-#include "tools/common/png.h"
+#include "handheld/host.h"
+#include "lib/png.h"
 
 namespace {
 

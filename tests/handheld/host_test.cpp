@@ -7,9 +7,9 @@
 #include <functional>
 #include <tuple>
 
-#include "platform/gx.h"
-#include "platform/host.h"
-#include "tests/platform/helpers.h"
+#include "handheld/gx.h"
+#include "handheld/host.h"
+#include "tests/handheld/helpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Frame pump and clock: presents the back buffer, lets window messages through, keeps time.
 #include "app/app.h"
 #include "gfx/gfx.h"
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 uint32_t ClockZero;
 bool Inactive;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/gx.h"
-#include "platform/host.h"
+#include "handheld/gx.h"
+#include "handheld/host.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // PNG files through libpng, with libpng's errors turned into a false result.
-#include "tools/common/png.h"
+#include "lib/png.h"
 
 #include <png.h>
 

@@ -1,7 +1,7 @@
 // The handheld's direct display and input interface, as the game calls it.
 #pragma once
 
-#include "platform/winapi.h"
+#include "handheld/winapi.h"
 
 constexpr DWORD GX_FULLSCREEN = 0x01;
 constexpr int GX_NORMALKEYS = 0x02;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/winapi.h"
+#include "handheld/winapi.h"
 
 // How the emulated display memory is laid out: bits per pixel and the byte steps between
 // neighbouring pixels and rows, as GXGetDisplayProperties reports them.

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/standin.h"
+#include "handheld/standin.h"
 
 namespace {
 

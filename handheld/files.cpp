@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/host.h"
+#include "handheld/host.h"
 
 namespace {
 
