@@ -1,9 +1,7 @@
-// The game's platform shell: entry, window procedure, input latches, frame pump and clock.
+// The program: its entry (WinMain) and the game's window, and the run of a session (live,
+// recorded or replayed) that main starts from the command line.
 #pragma once
 
-#include <cstdint>
-
-#include "handheld/gx.h"
 #include "handheld/winapi.h"
 
 // ---- Entry and window ----------------------------------------------------------------
@@ -19,50 +17,6 @@ int CreateMainWindow(HINSTANCE instance, int showCommand);
 void ShowTaskbar(bool show);
 LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// ---- Input latches ---------------------------------------------------------------------
-
-// The device's button codes, copied whole from GXGetDefaultKeys.
-extern GXKeyList KeyMap;
-
-// Characters typed in one pump that the next pass can take; more are dropped.
-constexpr int TypedSlots = 16;
-
-struct InputLatches {
-    bool tapPending;
-    uint32_t tapX, tapY;
-    uint32_t penX, penY;
-    bool penDown;
-    bool aPressed;
-    bool bPressed;
-    bool leftHeld, rightHeld, upHeld, downHeld;
-    uint16_t typed[TypedSlots];  // oldest first
-    int32_t typedCount;
-};
-extern InputLatches Latches;
-
-void OnKeyDown(int16_t code);
-void OnKeyUp(int16_t code);
-void OnStylusDown(uint16_t x, uint16_t y);
-void OnStylusMove(uint16_t x, uint16_t y);
-void OnStylusUp();
-void OnCharacter(uint16_t character);
-void ForgetCharacters();
-void DropKeyPress(int16_t code);
-
-bool TakeTap();
-int TapX();
-int TapY();
-int PenX();
-int PenY();
-bool PenDown();
-bool TakeKeyA();
-bool TakeKeyB();
-uint16_t TakeCharacter();
-bool HeldLeft();
-bool HeldRight();
-bool HeldUp();
-bool HeldDown();
-
 // ---- Session: live, recorded or replayed --------------------------------------------------
 
 struct StandInOptions;
@@ -73,14 +27,3 @@ struct SessionOptions {
     const char* dumpState = nullptr;  // JSON lines of each replayed pass
 };
 int RunSession(const StandInOptions& options, const SessionOptions& session);
-
-// ---- Frame pump and clock --------------------------------------------------------------
-
-extern uint32_t ClockZero;
-extern bool Inactive;
-
-void PresentFrame(bool present);
-void PumpMessages();
-void ResetClock();
-int32_t ElapsedMs();
-uint32_t TickCount();

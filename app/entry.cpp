@@ -1,5 +1,6 @@
 // Program entry and the game's window: single instance, full-screen handling, activation.
 #include "app/app.h"
+#include "shell/shell.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
 

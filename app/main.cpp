@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "audio/audio.h"
 #include "handheld/standin.h"
+#include "services/settings.h"
 
 namespace {
 

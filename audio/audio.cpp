@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "gfx/gfx.h"
 #include "handheld/standin.h"
 

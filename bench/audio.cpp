@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "bench/baseline.h"
 #include "gfx/gfx.h"
 #include "handheld/gx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 
 namespace fs = std::filesystem;
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "handheld/standin.h"
+#include "hosts/live.h"
 
 int main(int argc, char** argv) {
     int passes = argc > 1 ? std::atoi(argv[1]) : 4615;

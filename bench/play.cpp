@@ -8,12 +8,13 @@
 #include <cstring>
 #include <vector>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"
 #include "handheld/gx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 
 namespace {
 

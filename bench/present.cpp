@@ -9,6 +9,7 @@
 #include "gfx/gfx.h"
 #include "handheld/gx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "handheld/standin.h"
+#include "journal/journal.h"
 
 extern char** environ;
 

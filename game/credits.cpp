@@ -1,5 +1,5 @@
 // The credits shown over the title picture for eight seconds after a quit, music playing on.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"

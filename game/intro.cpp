@@ -1,7 +1,7 @@
 // The intro: the maker's logo and "Presents" fade in and out, then the title picture fades in.
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
 

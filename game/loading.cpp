@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"

@@ -1,5 +1,5 @@
 // The main loop: loading, the screen state machine, and the credits and shutdown after a quit.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"

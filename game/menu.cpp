@@ -1,5 +1,5 @@
 // The menu's tap regions over the title picture, and the help and about pictures.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"

@@ -1,7 +1,7 @@
 // Time: the tick count, Sleep, and the pace of the game's passes (real or virtual).
 #include <chrono>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 
@@ -22,6 +22,11 @@ struct ClockRecord {
 
 ClockRecord Clock;
 
+// The host shows a waiting frame when it can; the time it may, or 0.
+int64_t FlushWindow(int64_t nowNs) {
+    return ActiveHost().flushWindow ? ActiveHost().flushWindow(nowNs) : 0;
+}
+
 int64_t Nanoseconds(SteadyClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
@@ -30,14 +35,14 @@ int64_t Nanoseconds(SteadyClock::time_point t) {
 void SleepUntil(SteadyClock::time_point due) {
     for (;;) {
         SteadyClock::time_point now = SteadyClock::now();
-        int64_t frameDue = FlushHostWindow(Nanoseconds(now));
+        int64_t frameDue = FlushWindow(Nanoseconds(now));
         if (now >= due) return;
         SteadyClock::time_point wake = due;
         if (frameDue > 0) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
-        SleepHost(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
+        ActiveHost().sleep(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
     }
 }
 
@@ -54,7 +59,7 @@ DWORD RealTick() {
 void PaceRealPass() {
     SteadyClock::time_point now = SteadyClock::now();
     if (Clock.passMs <= 0) {
-        FlushHostWindow(Nanoseconds(now));
+        FlushWindow(Nanoseconds(now));
         return;
     }
     std::chrono::milliseconds pass(Clock.passMs);
@@ -103,31 +108,33 @@ void SetPassHook(PassHook hook, void* context) {
 // Milliseconds cut to 32 bits: the pass schedule's tick while the loop is paced (headless:
 // the virtual tick), else a monotonic real clock.
 DWORD GetTickCount() {
-    if (Host == HostKind::Headless || (Clock.scheduled && Clock.passMs > 0)) return Clock.tick;
+    if (HostIs(HostKind::Headless) || (Clock.scheduled && Clock.passMs > 0)) return Clock.tick;
     return RealTick();
 }
 
 // Sleeps (headless: moves the virtual clock on instead, but not in a replay, where the
 // recording says how the clock moved).
 void Sleep(DWORD milliseconds) {
-    if (Host == HostKind::Headless) {
-        if (JournalReplaying()) return;
+    if (HostIs(HostKind::Headless)) {
+        if (ReplayRuns()) return;
         AdvanceVirtualClock(milliseconds);
         return;
     }
-    SleepHost(int64_t{milliseconds} * 1000000);
+    ActiveHost().sleep(int64_t{milliseconds} * 1000000);
 }
 
 // End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the
 // headless host instead moves its clock on a pass), lets the journal see the pass, counts it
 // and runs the hook.
 void PaceFrame() {
-    if (Host == HostKind::Headless) {
+    if (HostIs(HostKind::Headless)) {
         AdvanceVirtualClock(static_cast<DWORD>(Clock.passMs));
     } else {
         PaceRealPass();
     }
-    Clock.tick = JournalPassEnded(Clock.passStart, Clock.tick, Clock.passMs);
+    if (const CrossingWatch* watch = Watcher()) {
+        Clock.tick = watch->passEnded(Clock.passStart, Clock.tick, Clock.passMs);
+    }
     Clock.passStart = Clock.tick;
     ++Clock.passes;
     if (Clock.hook) Clock.hook(Clock.passes, Clock.hookContext);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "handheld/gx.h"
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 
@@ -237,8 +237,6 @@ bool ParseDisplayLayout(const char* text, DisplayLayout* layout) {
     return true;
 }
 
-// True for the layouts the stand-in emulates: ParseDisplayLayout's, and the 8-bit palette
-// display the headless tests ask for directly.
 bool ValidDisplayLayout(const DisplayLayout& layout) {
     return DefaultFor(layout.depth) && ValidStep(layout.xStep) && ValidStep(layout.yStep);
 }
@@ -278,7 +276,7 @@ GXKeyList GXGetDefaultKeys(int) {
     keys.vkB = static_cast<int16_t>(codes[5]);
     keys.vkC = static_cast<int16_t>(codes[6]);
     keys.vkStart = static_cast<int16_t>(codes[7]);
-    JournalKeys(&keys);
+    if (const CrossingWatch* watch = Watcher()) watch->keys(&keys);
     return keys;
 }
 
@@ -309,9 +307,10 @@ int GXEndDraw() {
     Display.drawing = false;
     if (Display.memory == Display.lastDecoded) return 1;
     Display.lastDecoded = Display.memory;
-    JournalFrameDrawn(Display.memory.data(), Display.memory.size());
+    const CrossingWatch* watch = Watcher();
+    if (watch) watch->frameDrawn(Display.memory.data(), Display.memory.size());
     // A verifying replay compares checksums only: nobody looks at the picture.
-    if (JournalVerifying()) return 1;
+    if (watch && watch->verifying()) return 1;
     DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.scratch.data());
     if (Display.scratch != Display.frame) {
         Display.frame.swap(Display.scratch);

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ MemoryFile MemoryFiles[MemoryFileSlots];
 
 // Handles are addresses of these slots, so a stale or made-up handle is recognised and refused.
 FileRecord Files[FileSlots];
-std::string HeadlessModulePath;
+std::string ChosenModulePath;
 
 FileRecord* FileFrom(HANDLE handle) {
     for (FileRecord& slot : Files) {
@@ -74,7 +74,7 @@ bool IsScoreFile(const std::string& path) {
 }
 
 // In a replay the high score file and its fresh copies live in memory.
-bool Served(const std::string& path) { return JournalReplaying() && IsScoreFile(path); }
+bool Served(const std::string& path) { return ReplayRuns() && IsScoreFile(path); }
 
 int FindMemoryFile(const std::string& path) {
     std::string base = BaseName(path);
@@ -111,7 +111,8 @@ HANDLE OpenMemoryFile(const std::string& path, DWORD access, DWORD disposition) 
 
 // A recording notes the high score file the first time the game looks at it.
 void NoteScoreFile(const std::string& path) {
-    if (IsScoreFile(path) && BaseName(path) == ScoreFileName) JournalScoreFileSeen(path);
+    const CrossingWatch* watch = Watcher();
+    if (watch && IsScoreFile(path) && BaseName(path) == ScoreFileName) watch->scoreFileSeen(path);
 }
 
 bool PathFrom(const WCHAR* path, std::string* out) { return Utf16ToUtf8(path, out) && !out->empty(); }
@@ -394,9 +395,9 @@ BOOL SHGetSpecialFolderPathW(HWND, WCHAR* path, int folder, BOOL create) {
 }
 
 // The executable's path as UTF-8: /proc/self/exe (the browser's page makes one too), or the
-// headless host's chosen path.
+// path a host chose (the headless host's).
 std::string ModulePath() {
-    if (Host == HostKind::Headless && !HeadlessModulePath.empty()) return HeadlessModulePath;
+    if (!ChosenModulePath.empty()) return ChosenModulePath;
     char buffer[MAX_PATH_CHARS * 4];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
     if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) return std::string();
@@ -437,7 +438,7 @@ bool MakeFolders(const std::string& folder) {
     return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void SetHeadlessModulePath(const char* path) { HeadlessModulePath = path ? path : ""; }
+void SetModulePath(const char* path) { ChosenModulePath = path ? path : ""; }
 
 // The executable's full path in UTF-16; 0 (and an empty buffer) when it does not fit or
 // cannot be had: a cut path would name the wrong folder.

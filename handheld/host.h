@@ -1,147 +1,80 @@
-// What the platform's own files share: host kind, windows, queue, display, clock, SDL window.
+// The one interface a host implements (a window or a page, its events, real time), and what a
+// host hands the handheld's interfaces: its player's input and the start and end of its run.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "handheld/gx.h"
 #include "handheld/standin.h"
 #include "handheld/winapi.h"
-
-// ---- Hosts -------------------------------------------------------------------------------
-
-// Nobody started (plain POSIX calls only), the real SDL host on the desktop, the headless test
-// host, or the browser host. The desktop and browser hosts are never built into one program.
-enum class HostKind { None, Real, Headless, Web };
-extern HostKind Host;
-
-// A real host: one that shows a window (or a page) to a person and brings in their input.
-inline bool RealHostRuns() { return Host == HostKind::Real || Host == HostKind::Web; }
 
 constexpr int ScreenWidth = 240;
 constexpr int ScreenHeight = 320;
 
-// ---- Text (text.cpp) ---------------------------------------------------------------------
+// ---- The host --------------------------------------------------------------------------------
 
-// UTF-16 to UTF-8 and back; false for a null pointer or a broken sequence.
-bool Utf16ToUtf8(const WCHAR* text, std::string* out);
-bool Utf8ToUtf16(const char* text, std::u16string* out);
+// Nobody started (plain POSIX calls only), the desktop's window, the headless test host with
+// its virtual clock, or the browser's page.
+enum class HostKind { None, Real, Headless, Web };
 
-// ---- Windows (windows.cpp) ---------------------------------------------------------------
-
-struct WindowRecord {
-    bool used;
-    int classSlot;       // index into the class table; -1 for the taskbar and remote copies
-    std::u16string className;
-    std::u16string title;
-    RECT rect;
-    bool visible;
-    bool remote;         // a copy of the game running in another process
+// What a host does for the handheld's interfaces. An operation a host has no use for is null:
+// the headless host, for one, has no window, no events of its own and no other copies.
+struct HostInterface {
+    HostKind kind = HostKind::None;
+    // Brings the host's events into the queue.
+    void (*pumpEvents)() = nullptr;
+    // Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
+    void (*waitEvent)(int timeoutMs) = nullptr;
+    // Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
+    void (*sleep)(int64_t nanoseconds) = nullptr;
+    // The real window (or the page's canvas) for the game's window; false, after one line on
+    // stderr, when it can't be had.
+    bool (*createWindow)(const std::string& title, bool visible, void* icon) = nullptr;
+    void (*showWindow)(bool show) = nullptr;
+    // Shows the pending frame if one waits and the display's refresh allows it now; the time
+    // (steady-clock nanoseconds) when a waiting frame may be shown, or 0 if none waits.
+    int64_t (*flushWindow)(int64_t nowNs) = nullptr;
+    // Ends the host's run; the platform serves nobody until a host starts again.
+    void (*stop)() = nullptr;
+    // The window's icon from a BMP file, pure green transparent; null when there is none.
+    void* (*loadIcon)(const std::string& path) = nullptr;
+    void (*freeIcon)(void* icon) = nullptr;
+    // Other copies of the game run by this user: whether one runs, making this one findable,
+    // and asking the one running to raise its window.
+    bool (*otherCopyRunning)(const std::u16string& className) = nullptr;
+    void (*publishWindow)(const std::u16string& className) = nullptr;
+    bool (*raiseOtherCopy)(const std::u16string& className) = nullptr;
 };
 
-// True when window is one of this process's window records (never dereferences otherwise).
-bool IsLocalWindow(HWND window);
-WNDPROC WindowProcedureOf(HWND window);
-// The game's own window: the first window created from a registered class.
-HWND GameWindow();
-bool TaskbarVisible();
-DWORD FullScreenState();
-void ResetWindows();
-// Frees the icon LoadIconW made (host stop and headless resets).
-void ReleaseIcon();
+// The sleep of a host whose loop may block its thread (0: a yield).
+void SleepThread(int64_t nanoseconds);
 
-// ---- Messages (messages.cpp) -------------------------------------------------------------
+// The host now serving (a host of kind None before any starts and after each stops).
+const HostInterface& ActiveHost();
+inline bool HostIs(HostKind kind) { return ActiveHost().kind == kind; }
+// A real host: one that shows a window (or a page) to a person and brings in their input.
+inline bool RealHostRuns() { return HostIs(HostKind::Real) || HostIs(HostKind::Web); }
 
-// Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
-// the message is fetched, so input scripted before the window exists still reaches it.
-void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
-// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
-// keys have one; a game controller's buttons have none, so TranslateMessage makes no
-// character from them.
-constexpr int KeyScanCodeShift = 16;
-void ResetMessages();
 // A live host (real or browser) takes over: the player's choices, and every platform record
 // afresh, the pass schedule starting now.
-void StartLiveHost(HostKind kind, const StandInOptions& options);
+void StartLiveHost(const HostInterface& host, const StandInOptions& options);
+// Makes host the active one, its records fresh (the headless host's start).
+void UseHost(const HostInterface& host);
+// A host's stop: its records go, and nobody serves until a host starts again.
+void EndHost();
+// Stops whatever host runs (before another starts, or when a replay ends the run).
+void StopHost();
+// The quit signals get their earlier meaning back (a host that installed them, at its stop).
 void RestoreSignalHandlers();
 
-// ---- Display (display.cpp) ---------------------------------------------------------------
+// ---- What a host shows ---------------------------------------------------------------------
 
-// Allocates display memory laid out for layout, cleared, with the display closed.
-void ResetDisplay(const DisplayLayout& layout);
-void ReleaseDisplay();
+// The frame as the window shows it: 240 x 320 pixels of 0x00RRGGBB, top row first.
 const uint32_t* DisplayFrame();
-// The whole emulated memory block; the handed-out address lies inside it (at its start unless
-// a step is negative).
-const uint8_t* DisplayMemory(size_t* size);
-bool ValidDisplayLayout(const DisplayLayout& layout);
 // True once after GXEndDraw decoded a frame that differs from the one before.
 bool TakeChangedFrame();
 
-// ---- Clock (clock.cpp) -------------------------------------------------------------------
-
-void ResetClockRecord(DWORD startTick, int passMs);
-void StartPassSchedule(int passMs);
-void AdvanceVirtualClock(DWORD milliseconds);
-void SetVirtualTick(DWORD tick);
-int PassCount();
-
-// ---- Journal (journal.cpp) -----------------------------------------------------------------
-
-// The high score file as the game found it, or as it stands.
-struct ScoreFileState {
-    bool existed = false;
-    bool readable = false;
-    std::vector<uint8_t> bytes;
-};
-
-uint32_t JournalChecksum(const uint8_t* bytes, size_t size);
-// Reads a whole journal into the replay record; false with problem set to why not.
-bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
-bool JournalReplaying();
-bool JournalVerifying();
-DWORD JournalPassEnded(DWORD passStart, DWORD tick, int passMs);
-void JournalMessageTaken(const MSG& msg);
-void JournalQueuePassMessages();
-bool JournalDropsHostInput(UINT message);
-void JournalFrameDrawn(const uint8_t* memory, size_t size);
-void JournalSeed(unsigned seed);
-void JournalKeys(GXKeyList* keys);
-void JournalVolume(DWORD* volume);
-// Queues a message from the journal for the game's window, past the replay's input filter.
-void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
-ScoreFileState CurrentScoreFile();
-// The high score file: a recording notes it when the game first looks (files.cpp calls);
-// files.cpp reads it from the system, or serves it from memory in a replay.
-void JournalScoreFileSeen(const std::string& path);
-ScoreFileState ReadScoreFileState(const std::string& path);
-void ServeScoreFile(const ScoreFileState& state);
-ScoreFileState ServedScoreFile();
-int ClockPassMs();
-DisplayLayout CurrentDisplayLayout();
-
-// ---- Real host: sdlhost.cpp on the desktop, webhost.cpp in the browser -----------------
-
-// Brings the host's events into the queue (the desktop also serves the single-instance socket).
-void PumpHostEvents();
-// Waits up to timeoutMs for something from outside (an event, a signal, an instance request).
-void WaitHostEvent(int timeoutMs);
-// Gives the processor up for nanoseconds (0: a yield); the browser's page runs meanwhile.
-void SleepHost(int64_t nanoseconds);
-// Creates the real window (or the page's canvas) for the game's window; false (with a line on
-// stderr) on failure.
-bool CreateHostWindow(const std::string& title, bool visible, void* icon);
-void ShowHostWindow(bool show);
-// Shows the pending frame if one is waiting and the display's refresh allows it now; the
-// time (steady-clock nanoseconds) when a waiting frame may be shown, or 0 if none waits.
-int64_t FlushHostWindow(int64_t nowNs);
-void StopRealHost();
-// The window's icon from a BMP file, pure green transparent; null when there is none.
-void* LoadHostIcon(const std::string& path);
-void FreeHostIcon(void* icon);
-
-// ---- Input of the real hosts (input.cpp) -------------------------------------------------
+// ---- The player's input as a real host sees it (input.cpp) ---------------------------------
 
 // Where a 240 x 320 screen sits inside a width x height area: integer scale when it fits,
 // centred with black bars around it.
@@ -167,7 +100,6 @@ enum class FingerPhase { Down, Move, Up };
 
 // Each turns what the host saw into the game's messages (points are in a width x height area
 // that holds the screen as PlaceScreen places it).
-void ResetHostInput();
 void MouseButton(bool down, int x, int y, int width, int height);
 void MouseMove(int x, int y, int width, int height);
 void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int height);
@@ -179,51 +111,5 @@ void ReleaseHeldInput();
 void ActivationEvent(bool active);
 void CloseEvent();
 
-// The virtual-key code for an SDL key code, 0 for keys the game never sees (sdlhost.cpp).
-WORD VirtualKeyForKeycode(int32_t keycode);
-
-// The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
-// fits a usable desktop area of width x height with room for the window's frame; at least 1.
-int FitScale(int asked, int width, int height);
-
-// ---- X display (x11.cpp) -----------------------------------------------------------------
-
-struct SDL_Window;
-// False only when the window is on an X server that no window manager runs.
-bool WindowManagerRuns(SDL_Window* window);
-// On X, a lost connection ends the game with one line on stderr.
-void WatchDisplayConnection(SDL_Window* window);
-
-// ---- Single instance (instance.cpp) ------------------------------------------------------
-
-// True when another process of this user runs a window of className.
-bool OtherCopyRunning(const std::u16string& className);
-// Publishes this process's window of className for other copies to find.
-void PublishInstance(const std::u16string& className);
-// Asks the copy running className to raise its window; false if nobody answered.
-bool AskOtherCopyToRaise(const std::u16string& className);
-// Accepts pending raise requests (non-blocking); the number accepted.
-int ServeInstanceRequests();
-// Total raise requests this process has served since it published.
-int InstanceRaiseRequests();
-void WithdrawInstance();
-
-// ---- The player's choices as the game asks for them (settings.cpp) ---------------------
-
-// Each host's start: the keys GXGetDefaultKeys hands out, and whether waveOutGetVolume says
-// the device is turned down.
-void UsePlayerChoices(const GameKeys& keys, bool startMuted);
-const GameKeys& PlayerKeys();
-
-// ---- Module path (files.cpp) -------------------------------------------------------------
-
-// The executable's own path as UTF-8 (headless: HeadlessOptions.modulePath when set).
+// The executable's own path as UTF-8 (or the one a host chose with SetModulePath).
 std::string ModulePath();
-void SetHeadlessModulePath(const char* path);
-// The install's share/ folder, relative to the program as installed (no closing '/').
-std::string SharedDataFolder();
-// A per-user XDG folder: $variable when absolute, else the home folder followed by belowHome;
-// empty when there is no home folder.
-std::string UserFolder(const char* variable, const char* belowHome);
-// Makes a folder and any missing ones above it, private to the user; false when it can't.
-bool MakeFolders(const std::string& folder);

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 

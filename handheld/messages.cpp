@@ -3,9 +3,7 @@
 #include <csignal>
 #include <deque>
 
-#include "handheld/host.h"
-
-HostKind Host = HostKind::None;
+#include "handheld/system.h"
 
 namespace {
 
@@ -51,9 +49,9 @@ bool Matches(const QueuedMessage& entry, HWND window, UINT filterMin, UINT filte
 
 // Brings in what the host has to say, then finds the first message that passes the filter.
 std::deque<QueuedMessage>::iterator FindMessage(HWND window, UINT filterMin, UINT filterMax) {
-    if (RealHostRuns()) PumpHostEvents();
+    if (ActiveHost().pumpEvents) ActiveHost().pumpEvents();
     QueueSignalledCloses();
-    JournalQueuePassMessages();
+    if (const CrossingWatch* watch = Watcher()) watch->queuePassMessages();
     for (auto it = Queue.begin(); it != Queue.end(); ++it) {
         if (Matches(*it, window, filterMin, filterMax)) return it;
     }
@@ -67,7 +65,8 @@ void CopyOut(const QueuedMessage& entry, MSG* msg) {
 
 // Takes a message off the queue; what the host sent the game goes into a recording.
 void TakeMessage(std::deque<QueuedMessage>::iterator it) {
-    if (it->toGameWindow) JournalMessageTaken(it->msg);
+    const CrossingWatch* watch = Watcher();
+    if (it->toGameWindow && watch) watch->messageTaken(it->msg);
     Queue.erase(it);
 }
 
@@ -90,23 +89,13 @@ void Append(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGame
 
 // Appends a message; the time stamp is taken now. A replay drops what the host sends the game.
 void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow) {
-    if (toGameWindow && JournalDropsHostInput(message)) return;
+    const CrossingWatch* watch = Watcher();
+    if (toGameWindow && watch && watch->dropsHostInput(message)) return;
     Append(window, message, wParam, lParam, toGameWindow);
 }
 
 void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Append(GameWindow(), message, wParam, lParam, true);
-}
-
-// StartStandIn of the real and the browser host.
-void StartLiveHost(HostKind kind, const StandInOptions& options) {
-    Host = kind;
-    UsePlayerChoices(options.keys, options.startMuted);
-    ResetMessages();
-    ResetWindows();
-    ResetHostInput();
-    ResetDisplay(options.display);
-    StartPassSchedule(options.passMs);
 }
 
 // Empties the queue (host start-up and headless resets). Signals counted since the handlers
@@ -155,11 +144,11 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     auto it = FindMessage(window, filterMin, filterMax);
     while (it == Queue.end()) {
-        if (!RealHostRuns()) {
+        if (!ActiveHost().waitEvent) {
             if (msg) *msg = MSG{};
             return -1;
         }
-        WaitHostEvent(100);
+        ActiveHost().waitEvent(100);
         it = FindMessage(window, filterMin, filterMax);
     }
     MSG taken{};

@@ -1,5 +1,5 @@
 // The handheld C runtime's random numbers: a linear congruential generator over 32 bits.
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 
@@ -18,6 +18,6 @@ int Crt::rand() {
 
 // Asset loading, once: starts the sequence from seed.
 void Crt::srand(unsigned int seed) {
-    JournalSeed(seed);
+    if (const CrossingWatch* watch = Watcher()) watch->seed(seed);
     Seed = seed;
 }

@@ -1,5 +1,5 @@
-// What the desktop stand-in needs beyond the handheld's own interfaces: start-up options,
-// the pace of the loop, and the headless host that tests drive.
+// What the desktop and browser stand-in adds to the handheld's own interfaces, as the game and
+// the program see it: the player's options, the pace of the loop, signals and sound output.
 #pragma once
 
 #include <cstddef>
@@ -40,39 +40,18 @@ struct StandInOptions {
     GameKeys keys = DefaultGameKeys;
 };
 
-// ---- Settings file: $XDG_CONFIG_HOME/marrowdale/marrowdale.ini -------------------------
-
-// Sets one setting by its name in the file ("scale", "fullscreen", "key-a"...) from its text;
-// null when done, else what the value should have been (options untouched). main applies the
-// command line's options with it too.
-const char* ApplySetting(StandInOptions* options, const char* name, const char* value);
-// main: the file's settings over options; a damaged line is reported with its number on
-// stderr and skipped. What was read is remembered as the file's state.
-void LoadSettings(StandInOptions* options);
-// main, for --reset-settings: the defaults are remembered, and the file rewritten at exit.
-void ResetSettings();
-// The real host, when the player toggles full screen or changes the window's scale.
-void RememberFullScreen(bool fullscreen);
-void RememberScale(int scale);
-// main, after WinMain: rewrites the file when a remembered setting changed; false (after one
-// line on stderr) when it cannot be written.
-bool SaveSettings();
-
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
 bool ParseDisplayLayout(const char* text, DisplayLayout* layout);
 // Reads a whole decimal number strictly: digits only, within [low, high].
 bool ParseWholeNumber(const char* text, int low, int high, int* value);
+// True for the layouts the stand-in emulates: ParseDisplayLayout's, and the 8-bit palette
+// display the headless tests ask for directly.
+bool ValidDisplayLayout(const DisplayLayout& layout);
 
 // main, first of all: from now on SIGINT and SIGTERM ask the game to close (once its window
 // exists), and SIGPIPE is ignored, so a write to a closed socket or pipe fails instead of
 // ending the process. StartStandIn calls it too; StopStandIn gives the signals back.
 void InstallSignalHandlers();
-
-// Opens SDL (video, audio, controllers) for the real window. False, with one line on
-// stderr, when no video device or no display can be had.
-bool StartStandIn(const StandInOptions& options);
-// Closes the window and SDL; called once after WinMain returns.
-void StopStandIn();
 
 // Called once per pass of the game (by PresentFrame): holds the loop to one pass every
 // passMs milliseconds and refreshes the window when the frame changed.
@@ -102,71 +81,3 @@ void WaitAudioOutput();
 // Hook run at the end of every pass (inside PaceFrame), after the clock moved on.
 using PassHook = void (*)(int pass, void* context);
 void SetPassHook(PassHook hook, void* context);
-
-// ---- Journal: a game recorded, and replayed exactly ------------------------------------------
-
-struct JournalHeader {
-    int version;
-    int passMs;
-    DisplayLayout display;
-    DWORD startTick;
-    uint64_t passes;  // in the whole journal
-};
-
-// --record FILE: the file is made before the host starts, the header written once it has;
-// false with one line on stderr.
-bool OpenRecording(const char* path);
-bool StartRecording();
-// --replay FILE: reads and checks the whole journal; false with one line on stderr.
-bool LoadJournal(const char* path, JournalHeader* header);
-// Once a host has started with the header's pace and display: the recorded game plays. With
-// verify every frame and the scores are compared and a difference ends the program with
-// status 1 after one line on stderr; without, the host's own input is ignored but for a close,
-// which ends the replay.
-void StartReplay(bool verify);
-// After WinMain: the recording is finished, or the replay checked to its end; the exit status.
-int EndJournal();
-
-// ---- Headless host: the same interfaces with a virtual clock and no window -------------
-
-struct HeadlessOptions {
-    DisplayLayout display = DefaultDisplayLayout;
-    GameKeys keys = DefaultGameKeys;
-    bool startMuted = false;
-    int passMs = 13;
-    DWORD startTick = 1000;
-    // Path GetModuleFileNameW reports (UTF-8); the data folders are found beside it.
-    const char* modulePath = nullptr;
-};
-
-
-// Replaces the real host by the headless one and resets every platform record (window,
-// class, queue, display, clock). Tests call it before each run.
-void StartHeadlessHost(const HeadlessOptions& options);
-void StopHeadlessHost();
-bool HeadlessActive();
-
-void HeadlessSetPassHook(PassHook hook, void* context);
-int HeadlessPassCount();
-void HeadlessAdvanceClock(DWORD milliseconds);
-void HeadlessSetTick(DWORD tick);
-
-// The emulated display memory as the game last wrote it, and its size in bytes. The block
-// starts at the address GXBeginDraw hands out, unless a step is negative: then that address
-// lies inside the block, so that every write the game makes for the layout stays in it.
-const uint8_t* HeadlessDisplayMemory(size_t* size);
-// The frame as the window would show it: 240 x 320 pixels of 0x00RRGGBB, top row first.
-void HeadlessDecodedFrame(uint32_t* pixels);
-// The game's window, once created (nullptr before).
-HWND HeadlessMainWindow();
-// Whether the handheld's taskbar window is shown, and the flags of the last SHFullScreen.
-bool HeadlessTaskbarVisible();
-DWORD HeadlessFullScreenState();
-
-// Scripted input, queued as the window's messages for the next pump.
-void HeadlessStylusDown(int x, int y);
-void HeadlessStylusMove(int x, int y);
-void HeadlessStylusUp();
-void HeadlessKeyDown(int code);
-void HeadlessKeyUp(int code);
-void HeadlessClose();

@@ -2,7 +2,7 @@
 // numbers read from text.
 #include <algorithm>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 

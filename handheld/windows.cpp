@@ -1,5 +1,5 @@
 // Window classes and windows: the game's window, the handheld's taskbar, copies elsewhere.
-#include "handheld/host.h"
+#include "handheld/system.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ void ResetWindows() {
 
 // Frees the icon LoadIconW made (host stop and headless resets).
 void ReleaseIcon() {
-    FreeHostIcon(Icon);
+    if (Icon && ActiveHost().freeIcon) ActiveHost().freeIcon(Icon);
     Icon = nullptr;
 }
 
@@ -110,8 +110,9 @@ HWND FindWindowW(const WCHAR* className, const WCHAR* windowName) {
         if (WindowMatches(slot, className, windowName)) return &slot;
     }
     if (WindowMatches(Taskbar, className, windowName)) return &Taskbar;
-    if (Host != HostKind::Real || !className || IsAtom(className)) return nullptr;
-    if (!OtherCopyRunning(className)) return nullptr;
+    const HostInterface& host = ActiveHost();
+    if (!host.otherCopyRunning || !className || IsAtom(className)) return nullptr;
+    if (!host.otherCopyRunning(className)) return nullptr;
     ClearWindow(&OtherCopy);
     OtherCopy.used = true;
     OtherCopy.classSlot = -1;
@@ -161,16 +162,17 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR* windowName, DWO
     LRESULT created = Classes[classSlot].procedure(window, WM_CREATE, 0,
                                                    reinterpret_cast<LPARAM>(param));
     std::string title;
+    const HostInterface& host = ActiveHost();
     bool refused = created == -1 ||
-                   (isGame && RealHostRuns() &&
+                   (isGame && host.createWindow &&
                     (!Utf16ToUtf8(window->title.c_str(), &title) ||
-                     !CreateHostWindow(title, window->visible, Classes[classSlot].icon)));
+                     !host.createWindow(title, window->visible, Classes[classSlot].icon)));
     if (refused) {
         if (isGame) TheGameWindow = nullptr;
         ClearWindow(window);
         return nullptr;
     }
-    if (isGame && Host == HostKind::Real) PublishInstance(window->className);
+    if (isGame && host.publishWindow) host.publishWindow(window->className);
     return window;
 }
 
@@ -178,12 +180,15 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR* windowName, DWO
 // Returns whether the window was visible before.
 BOOL ShowWindow(HWND window, int command) {
     if (window == &OtherCopy && OtherCopy.used) {
-        return command != SW_HIDE && AskOtherCopyToRaise(OtherCopy.className) ? TRUE : FALSE;
+        const HostInterface& host = ActiveHost();
+        return command != SW_HIDE && host.raiseOtherCopy && host.raiseOtherCopy(OtherCopy.className)
+                   ? TRUE
+                   : FALSE;
     }
     if (!IsLocalWindow(window)) return FALSE;
     bool wasVisible = window->visible;
     window->visible = command != SW_HIDE;
-    if (window == TheGameWindow && RealHostRuns()) ShowHostWindow(window->visible);
+    if (window == TheGameWindow && ActiveHost().showWindow) ActiveHost().showWindow(window->visible);
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -218,8 +223,10 @@ HICON LoadIconW(HINSTANCE, const WCHAR*) {
     std::string own = ModulePath();
     size_t slash = own.rfind('/');
     std::string beside = slash == std::string::npos ? std::string(".") : own.substr(0, slash);
-    Icon = LoadHostIcon(beside + "/Graph/icon32.bmp");
-    if (!Icon) Icon = LoadHostIcon(SharedDataFolder() + "/marrowdale/Graph/icon32.bmp");
+    auto load = ActiveHost().loadIcon;
+    if (!load) return nullptr;
+    Icon = load(beside + "/Graph/icon32.bmp");
+    if (!Icon) Icon = load(SharedDataFolder() + "/marrowdale/Graph/icon32.bmp");
     return Icon;
 }
 

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "handheld/gx.h"
-#include "handheld/host.h"
+#include "handheld/system.h"
+#include "journal/journal.h"
 
 namespace {
 
@@ -300,8 +301,6 @@ bool ReadPass(Reader* in, JournalRecord* journal) {
     }
 }
 
-}  // namespace
-
 // CRC-32 of bytes, as zip, PNG and zlib's crc32 compute it.
 uint32_t JournalChecksum(const uint8_t* bytes, size_t size) {
     uint32_t c = 0xFFFFFFFFu;
@@ -314,8 +313,6 @@ uint32_t JournalChecksum(const uint8_t* bytes, size_t size) {
     for (; size > 0; ++bytes, --size) c = Crc.t[0][(c ^ *bytes) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
-
-namespace {
 
 enum class JournalMode { Off, Record, Replay, Verify };
 
@@ -374,7 +371,7 @@ void FlushIdlePasses() {
 [[noreturn]] void DivergeInLength(const char* what) {
     std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s)\n",
                  static_cast<unsigned long long>(Journal.pass), what);
-    if (Host == HostKind::Real) StopRealHost();
+    if (HostIs(HostKind::Real)) StopHost();
     std::exit(1);
 }
 
@@ -469,6 +466,148 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
     return true;
 }
 
+// ---- The watch over the crossings ---------------------------------------------------------
+
+namespace {
+
+bool Verifying() { return Journal.mode == JournalMode::Verify; }
+
+// PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
+// or in a replay replaced by the recorded one. The tick the next pass reads.
+DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
+    if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
+    if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
+    ++Journal.pass;
+    return tick;
+}
+
+// The pump took a message the host sent: a recording writes it into the pass.
+void MessageTaken(const MSG& msg) {
+    if (Journal.mode != JournalMode::Record) return;
+    Journal.passBytes.push_back(TagMessage);
+    PutVarint(&Journal.passBytes, msg.message);
+    PutVarint(&Journal.passBytes, msg.wParam);
+    PutVarint(&Journal.passBytes, ZigZag(msg.lParam));
+}
+
+// Replay, at the pass's first look into the queue: the messages recorded for it, in order.
+void QueuePassMessages() {
+    if (!Replaying() || Journal.injected || Journal.stopped) return;
+    Journal.injected = true;
+    const PassRecord* pass = CurrentPass();
+    if (!pass) return;
+    for (uint32_t i = 0; i < pass->messageCount; ++i) {
+        const JournalMessage& m = Journal.record.messages[pass->firstMessage + i];
+        QueueJournalMessage(m.message, m.wParam, m.lParam);
+    }
+}
+
+// A replay takes no input from the host: the player's own is dropped, and closing the window
+// ends the replay (the game quits at once, skipping its credits, and writes nowhere). True when
+// the message is dropped.
+bool DropsHostInput(UINT message) {
+    if (!Replaying()) return false;
+    if (message == WM_CLOSE && !Journal.stopped) {
+        Journal.stopped = true;
+        QueueJournalMessage(WM_CLOSE, 0, 0);
+        QueueJournalMessage(WM_CLOSE, 0, 0);
+    }
+    return true;
+}
+
+// GXEndDraw, when the display memory changed: the checksum of the frame now shown.
+void FrameDrawn(const uint8_t* memory, size_t size) {
+    if (Journal.mode == JournalMode::Off) return;
+    Journal.liveSum = JournalChecksum(memory, size);
+    Journal.frameChanged = true;
+}
+
+// srand: a recording notes the seed; a replay checks it is the recorded one.
+void SeedTaken(unsigned seed) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagSeed);
+        PutU32(&Journal.passBytes, seed);
+    } else if (Replaying() && !Journal.stopped) {
+        const PassRecord* pass = CurrentPass();
+        uint32_t recorded = pass && pass->hasSeed ? pass->seed : ~seed;
+        if (recorded != seed) Diverge("seed", seed, recorded);
+    }
+}
+
+// GXGetDefaultKeys: a recording notes the keys; a replay hands out the recorded ones.
+void KeysTaken(GXKeyList* keys) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagKeys);
+        for (int16_t code : {keys->vkUp, keys->vkDown, keys->vkLeft, keys->vkRight, keys->vkA,
+                             keys->vkB, keys->vkC, keys->vkStart}) {
+            Journal.passBytes.push_back(static_cast<uint8_t>(code));
+            Journal.passBytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(code) >> 8));
+        }
+    } else if (Replaying()) {
+        const PassRecord* pass = CurrentPass();
+        if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
+    }
+}
+
+// waveOutGetVolume: a recording notes the device's volume; a replay hands out the recorded one.
+void VolumeTaken(DWORD* volume) {
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagVolume);
+        PutU32(&Journal.passBytes, *volume);
+    } else if (Replaying()) {
+        const PassRecord* pass = CurrentPass();
+        if (pass && pass->hasVolume) *volume = pass->volume;
+    }
+}
+
+// The high score file at the end of a run: a recording reads it where the game keeps it, a
+// replay takes it from memory.
+ScoreFileState CurrentScoreFile() {
+    if (Journal.mode == JournalMode::Record) {
+        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
+    }
+    return ServedScoreFile();
+}
+
+// The game first looked at its high score file: a recording notes it as it stands.
+void ScoreFileSeen(const std::string& path) {
+    if (Journal.mode != JournalMode::Record || !Journal.scorePath.empty()) return;
+    Journal.scorePath = path;
+    ScoreFileState state = ReadScoreFileState(path);
+    Journal.passBytes.push_back(TagScoreFile);
+    Journal.passBytes.push_back(static_cast<uint8_t>((state.existed ? 1 : 0) | (state.readable ? 2 : 0)));
+    PutVarint(&Journal.passBytes, state.bytes.size());
+    Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
+}
+
+// The audio layer's start-up: one try of the sound device, noted or answered as recorded.
+SoundDevice SoundTry(SoundDevice (*attempt)(void*), void* context) {
+    if (Replaying() && !Journal.stopped) {
+        const PassRecord* pass = CurrentPass();
+        bool recorded = pass && Journal.soundTriesTaken < pass->soundTryCount;
+        uint8_t ended = recorded ? Journal.record.soundTries[pass->firstSoundTry + Journal.soundTriesTaken++] : 1;
+        if (!ended) return SoundDevice::Busy;
+        SoundDevice live = attempt(context);
+        return live == SoundDevice::Busy ? SoundDevice::Missing : live;
+    }
+    SoundDevice answer = attempt(context);
+    if (Journal.mode == JournalMode::Record) {
+        Journal.passBytes.push_back(TagSoundTry);
+        Journal.passBytes.push_back(answer == SoundDevice::Busy ? 0 : 1);
+    }
+    return answer;
+}
+
+// Every crossing, watched while a recording or a replay runs.
+constexpr CrossingWatch JournalWatch{
+    .replaying = Replaying, .verifying = Verifying, .passEnded = PassEnded,
+    .messageTaken = MessageTaken, .queuePassMessages = QueuePassMessages,
+    .dropsHostInput = DropsHostInput, .frameDrawn = FrameDrawn, .seed = SeedTaken,
+    .keys = KeysTaken, .volume = VolumeTaken, .scoreFileSeen = ScoreFileSeen,
+    .soundTry = SoundTry};
+
+}  // namespace
+
 // ---- Starting and ending ---------------------------------------------------------------------
 
 // --record FILE, before the host starts: the file is made at once, so a name that can't be
@@ -506,6 +645,7 @@ bool StartRecording() {
         PutU32(&header, field);
     }
     Journal.mode = JournalMode::Record;
+    WatchCrossings(&JournalWatch);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
@@ -547,6 +687,7 @@ void StartReplay(bool verify) {
     Journal = JournalState{};
     Journal.record = std::move(record);
     Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
+    WatchCrossings(&JournalWatch);
     SetVirtualTick(Journal.record.header.startTick);
     ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
@@ -593,138 +734,8 @@ int EndJournal() {
             status = 1;
         }
     }
+    WatchCrossings(nullptr);
     Journal = JournalState{};
     return status;
 }
 
-// ---- Hooks of the rest of the platform -----------------------------------------------------
-
-bool JournalReplaying() { return Replaying(); }
-
-bool JournalVerifying() { return Journal.mode == JournalMode::Verify; }
-
-// PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
-// or in a replay replaced by the recorded one. The tick the next pass reads.
-DWORD JournalPassEnded(DWORD passStart, DWORD tick, int passMs) {
-    if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
-    if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
-    ++Journal.pass;
-    return tick;
-}
-
-// The pump took a message the host sent: a recording writes it into the pass.
-void JournalMessageTaken(const MSG& msg) {
-    if (Journal.mode != JournalMode::Record) return;
-    Journal.passBytes.push_back(TagMessage);
-    PutVarint(&Journal.passBytes, msg.message);
-    PutVarint(&Journal.passBytes, msg.wParam);
-    PutVarint(&Journal.passBytes, ZigZag(msg.lParam));
-}
-
-// Replay, at the pass's first look into the queue: the messages recorded for it, in order.
-void JournalQueuePassMessages() {
-    if (!Replaying() || Journal.injected || Journal.stopped) return;
-    Journal.injected = true;
-    const PassRecord* pass = CurrentPass();
-    if (!pass) return;
-    for (uint32_t i = 0; i < pass->messageCount; ++i) {
-        const JournalMessage& m = Journal.record.messages[pass->firstMessage + i];
-        QueueJournalMessage(m.message, m.wParam, m.lParam);
-    }
-}
-
-// A replay takes no input from the host: the player's own is dropped, and closing the window
-// ends the replay (the game quits at once, skipping its credits, and writes nowhere). True when
-// the message is dropped.
-bool JournalDropsHostInput(UINT message) {
-    if (!Replaying()) return false;
-    if (message == WM_CLOSE && !Journal.stopped) {
-        Journal.stopped = true;
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-    }
-    return true;
-}
-
-// GXEndDraw, when the display memory changed: the checksum of the frame now shown.
-void JournalFrameDrawn(const uint8_t* memory, size_t size) {
-    if (Journal.mode == JournalMode::Off) return;
-    Journal.liveSum = JournalChecksum(memory, size);
-    Journal.frameChanged = true;
-}
-
-// srand: a recording notes the seed; a replay checks it is the recorded one.
-void JournalSeed(unsigned seed) {
-    if (Journal.mode == JournalMode::Record) {
-        Journal.passBytes.push_back(TagSeed);
-        PutU32(&Journal.passBytes, seed);
-    } else if (Replaying() && !Journal.stopped) {
-        const PassRecord* pass = CurrentPass();
-        uint32_t recorded = pass && pass->hasSeed ? pass->seed : ~seed;
-        if (recorded != seed) Diverge("seed", seed, recorded);
-    }
-}
-
-// GXGetDefaultKeys: a recording notes the keys; a replay hands out the recorded ones.
-void JournalKeys(GXKeyList* keys) {
-    if (Journal.mode == JournalMode::Record) {
-        Journal.passBytes.push_back(TagKeys);
-        for (int16_t code : {keys->vkUp, keys->vkDown, keys->vkLeft, keys->vkRight, keys->vkA,
-                             keys->vkB, keys->vkC, keys->vkStart}) {
-            Journal.passBytes.push_back(static_cast<uint8_t>(code));
-            Journal.passBytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(code) >> 8));
-        }
-    } else if (Replaying()) {
-        const PassRecord* pass = CurrentPass();
-        if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
-    }
-}
-
-// waveOutGetVolume: a recording notes the device's volume; a replay hands out the recorded one.
-void JournalVolume(DWORD* volume) {
-    if (Journal.mode == JournalMode::Record) {
-        Journal.passBytes.push_back(TagVolume);
-        PutU32(&Journal.passBytes, *volume);
-    } else if (Replaying()) {
-        const PassRecord* pass = CurrentPass();
-        if (pass && pass->hasVolume) *volume = pass->volume;
-    }
-}
-
-// The high score file at the end of a run: a recording reads it where the game keeps it, a
-// replay takes it from memory.
-ScoreFileState CurrentScoreFile() {
-    if (Journal.mode == JournalMode::Record) {
-        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
-    }
-    return ServedScoreFile();
-}
-
-// The game first looked at its high score file: a recording notes it as it stands.
-void JournalScoreFileSeen(const std::string& path) {
-    if (Journal.mode != JournalMode::Record || !Journal.scorePath.empty()) return;
-    Journal.scorePath = path;
-    ScoreFileState state = ReadScoreFileState(path);
-    Journal.passBytes.push_back(TagScoreFile);
-    Journal.passBytes.push_back(static_cast<uint8_t>((state.existed ? 1 : 0) | (state.readable ? 2 : 0)));
-    PutVarint(&Journal.passBytes, state.bytes.size());
-    Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
-}
-
-// The audio layer's start-up: one try of the sound device (see standin.h).
-SoundDevice TrySoundDevice(SoundDevice (*attempt)(void*), void* context) {
-    if (Replaying() && !Journal.stopped) {
-        const PassRecord* pass = CurrentPass();
-        bool recorded = pass && Journal.soundTriesTaken < pass->soundTryCount;
-        uint8_t ended = recorded ? Journal.record.soundTries[pass->firstSoundTry + Journal.soundTriesTaken++] : 1;
-        if (!ended) return SoundDevice::Busy;
-        SoundDevice live = attempt(context);
-        return live == SoundDevice::Busy ? SoundDevice::Missing : live;
-    }
-    SoundDevice answer = attempt(context);
-    if (Journal.mode == JournalMode::Record) {
-        Journal.passBytes.push_back(TagSoundTry);
-        Journal.passBytes.push_back(answer == SoundDevice::Busy ? 0 : 1);
-    }
-    return answer;
-}

@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
+#include "services/instance.h"
 
 namespace {
 

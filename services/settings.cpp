@@ -1,5 +1,5 @@
-// The player's settings: the settings file, the names and values it and the command line
-// share, and the choices the game asks the system for (its keys and the device's volume).
+// The player's settings: the settings file, and the names and values it and the command line
+// share.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
+#include "services/settings.h"
 
 namespace {
 
@@ -161,8 +162,6 @@ constexpr SettingEntry Settings[] = {
 struct SettingsRecord {
     std::string fileText;       // the settings as last read from or written to the file
     StandInOptions remembered;  // the file's settings with the player's changes in the game
-    GameKeys keys = DefaultGameKeys;
-    bool startMuted = false;
 };
 
 SettingsRecord Record;
@@ -270,20 +269,4 @@ bool SaveSettings() {
     }
     Record.fileText = text;
     return true;
-}
-
-void UsePlayerChoices(const GameKeys& keys, bool startMuted) {
-    Record.keys = keys;
-    Record.startMuted = startMuted;
-}
-
-const GameKeys& PlayerKeys() { return Record.keys; }
-
-// The game, once at start: full volume on both channels, or none when the player chose to
-// start muted.
-MMRESULT waveOutGetVolume(HWAVEOUT, DWORD* volume) {
-    if (!volume) return MMSYSERR_INVALPARAM;
-    *volume = Record.startMuted ? 0 : 0xFFFFFFFF;
-    JournalVolume(volume);
-    return MMSYSERR_NOERROR;
 }

@@ -1,5 +1,5 @@
 // Input latches: the window procedure sets them, the screen handlers poll and clear them.
-#include "app/app.h"
+#include "shell/shell.h"
 
 GXKeyList KeyMap;
 InputLatches Latches;

@@ -1,5 +1,5 @@
 // Frame pump and clock: presents the back buffer, lets window messages through, keeps time.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "gfx/gfx.h"
 #include "handheld/standin.h"
 

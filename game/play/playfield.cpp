@@ -1,5 +1,5 @@
 // The play field record, the play clock, and their reset for a new game.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "game/play/play.h"
 
 PlayFieldRecord PlayField;

@@ -1,5 +1,5 @@
 // The Play screen's handler: corner icons, pen and buttons, the nine timed tasks, the overlay.
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"

@@ -2,7 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "handheld/host.h"
+#include "handheld/system.h"
+#include "hosts/headless/headless.h"
 
 namespace {
 
@@ -22,13 +23,16 @@ void QueueToGame(UINT message, WPARAM wParam, LPARAM lParam) {
 // A scripted key is a keyboard's: a repeat count of 1, and the code's low byte as scan code.
 LPARAM KeyboardKey(int code) { return 1 | LPARAM{code & 0xFF} << KeyScanCodeShift; }
 
+// No window, no events of its own, no other copies: its clock is virtual.
+constexpr HostInterface Headless{.kind = HostKind::Headless, .stop = StopHeadlessHost};
+
 }  // namespace
 
 // Each test's start: the headless host replaces any other, and every platform record
 // (queue, classes, windows, taskbar, display, clock, passes, hook) starts afresh.
 void StartHeadlessHost(const HeadlessOptions& options) {
-    if (Host == HostKind::Real) StopRealHost();
-    Host = HostKind::Headless;
+    if (HostIs(HostKind::Real)) StopHost();
+    UseHost(Headless);
     DisplayLayout layout = options.display;
     if (!ValidDisplayLayout(layout)) {
         std::fprintf(stderr, "marrowdale: display layout %d:%d:%d refused, using 16:2:480\n",
@@ -40,23 +44,19 @@ void StartHeadlessHost(const HeadlessOptions& options) {
     ReleaseIcon();
     ResetDisplay(layout);
     ResetClockRecord(options.startTick, options.passMs);
-    SetHeadlessModulePath(options.modulePath);
+    SetModulePath(options.modulePath);
     UsePlayerChoices(options.keys, options.startMuted);
     LastStylus = {0, 0};
 }
 
 // Ends the headless host; the platform serves nobody until a host starts again.
 void StopHeadlessHost() {
-    if (Host != HostKind::Headless) return;
-    ResetMessages();
-    ResetWindows();
-    ReleaseIcon();
-    ReleaseDisplay();
-    SetHeadlessModulePath(nullptr);
-    Host = HostKind::None;
+    if (!HeadlessActive()) return;
+    SetModulePath(nullptr);
+    EndHost();
 }
 
-bool HeadlessActive() { return Host == HostKind::Headless; }
+bool HeadlessActive() { return HostIs(HostKind::Headless); }
 
 void HeadlessSetPassHook(PassHook hook, void* context) { SetPassHook(hook, context); }
 

@@ -5,16 +5,18 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "handheld/host.h"
+#include "hosts/live.h"
+#include "hosts/sdl/sdl.h"
 #include "lib/png.h"
+#include "services/instance.h"
+#include "services/settings.h"
 
 namespace {
 
@@ -391,63 +393,11 @@ bool DisplayAnswered() {
     return false;
 }
 
-// main, before WinMain: opens SDL for the real window with the player's options. Sound and
-// controllers are optional; without video or a display there is no game, and one line says why.
-bool StartStandIn(const StandInOptions& options) {
-    if (Host == HostKind::Headless) StopHeadlessHost();
-    if (Host == HostKind::Real) StopRealHost();
-    if (!ValidDisplayLayout(options.display) || options.scale < 0 || options.scale > LargestScale ||
-        options.passMs < 0) {
-        std::fprintf(stderr, "marrowdale: unusable options (scale %d, display %d:%d:%d, pass %d ms)\n",
-                     options.scale, options.display.depth, options.display.xStep,
-                     options.display.yStep, options.passMs);
-        return false;
-    }
-    // Before SDL starts (it takes a while): a quit asked for meanwhile waits for the window.
-    InstallSignalHandlers();
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        std::fprintf(stderr, "marrowdale: no video device: %s\n", SDL_GetError());
-        return false;
-    }
-    if (!DisplayAnswered()) {
-        SDL_Quit();
-        return false;
-    }
-    SDL_InitSubSystem(SDL_INIT_AUDIO);
-    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
-    Sdl = SdlHost{};
-    Sdl.options = options;
-    StartLiveHost(HostKind::Real, options);
-    return true;
-}
-
-// main, after WinMain: closes the window, SDL and the single-instance socket.
-void StopStandIn() {
-    if (Host == HostKind::Real) StopRealHost();
-}
-
-// Undoes StartStandIn (also when the headless host takes over).
-void StopRealHost() {
-    WithdrawInstance();
-    for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
-    if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
-    if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
-    if (Sdl.window) SDL_DestroyWindow(Sdl.window);
-    Sdl = SdlHost{};
-    ReleaseIcon();
-    ReleaseDisplay();
-    ResetMessages();
-    ResetWindows();
-    RestoreSignalHandlers();
-    SDL_Quit();
-    Host = HostKind::None;
-}
+namespace {
 
 // CreateWindowExW of the game's window: the one real window, its renderer and texture,
 // black until the game presents. It is shown only once it is full screen, if asked.
-bool CreateHostWindow(const std::string& title, bool visible, void* icon) {
+bool OpenWindow(const std::string& title, bool visible, void* icon) {
     if (Sdl.window) return true;
     SDL_Rect place = WindowPlace();
     Sdl.scale = place.w / ScreenWidth;
@@ -480,7 +430,7 @@ bool CreateHostWindow(const std::string& title, bool visible, void* icon) {
 }
 
 // ShowWindow of the game's window.
-void ShowHostWindow(bool show) {
+void ShowOrHideWindow(bool show) {
     if (!Sdl.window) return;
     if (show) {
         SDL_ShowWindow(Sdl.window);
@@ -491,8 +441,8 @@ void ShowHostWindow(bool show) {
 
 // PaceFrame: shows a changed (or uncovered) frame once the display's refresh allows;
 // otherwise says when it may be shown.
-int64_t FlushHostWindow(int64_t nowNs) {
-    if (Host != HostKind::Real || !Sdl.renderer) return 0;
+int64_t FlushWindow(int64_t nowNs) {
+    if (!Sdl.renderer) return 0;
     if (TakeChangedFrame()) Sdl.framePending = true;
     if (!Sdl.framePending && !Sdl.exposed) return 0;
     int64_t due = Sdl.lastPresentNs + Sdl.refreshNs;
@@ -502,26 +452,17 @@ int64_t FlushHostWindow(int64_t nowNs) {
 }
 
 // The game's pump (through PeekMessageW): raise requests and SDL's events into the queue.
-void PumpHostEvents() {
+void PumpEvents() {
     if (ServeInstanceRequests() > 0) RaiseHostWindow();
     SDL_Event event;
     while (SDL_PollEvent(&event)) OnEvent(event);
 }
 
 // GetMessageW with nothing queued: waits a little for SDL's next event.
-void WaitHostEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
-
-// The pacing and Sleep: the thread sleeps (0: yields).
-void SleepHost(int64_t nanoseconds) {
-    if (nanoseconds <= 0) {
-        std::this_thread::yield();
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
-}
+void WaitEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
 
 // LoadIconW: a surface SDL can give the window, pure green turned transparent.
-void* LoadHostIcon(const std::string& path) {
+void* LoadIconSurface(const std::string& path) {
     SDL_Surface* loaded = SDL_LoadBMP(path.c_str());
     if (!loaded) return nullptr;
     SDL_Surface* icon = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
@@ -536,8 +477,65 @@ void* LoadHostIcon(const std::string& path) {
     return icon;
 }
 
-void FreeHostIcon(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(icon)); }
+void FreeIconSurface(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(icon)); }
 
-// The audio layer, around its calls into libmikmod (no-op while no SDL audio is open).
-void LockAudioOutput() { SDL_LockAudio(); }
-void UnlockAudioOutput() { SDL_UnlockAudio(); }
+// Undoes StartStandIn (also when the headless host takes over).
+void StopSdlHost() {
+    WithdrawInstance();
+    for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
+    if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
+    if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
+    if (Sdl.window) SDL_DestroyWindow(Sdl.window);
+    Sdl = SdlHost{};
+    EndHost();
+    RestoreSignalHandlers();
+    SDL_Quit();
+}
+
+
+// The desktop's window, its events and real time; other copies found through the user's
+// runtime folder.
+constexpr HostInterface SdlInterface{
+    .kind = HostKind::Real, .pumpEvents = PumpEvents, .waitEvent = WaitEvent,
+    .sleep = SleepThread, .createWindow = OpenWindow, .showWindow = ShowOrHideWindow,
+    .flushWindow = FlushWindow, .stop = StopSdlHost, .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
+    .otherCopyRunning = OtherCopyRunning, .publishWindow = PublishInstance,
+    .raiseOtherCopy = AskOtherCopyToRaise};
+
+}  // namespace
+
+// main, before WinMain: opens SDL for the real window with the player's options. Sound and
+// controllers are optional; without video or a display there is no game, and one line says why.
+bool StartStandIn(const StandInOptions& options) {
+    StopHost();
+    if (!ValidDisplayLayout(options.display) || options.scale < 0 || options.scale > LargestScale ||
+        options.passMs < 0) {
+        std::fprintf(stderr, "marrowdale: unusable options (scale %d, display %d:%d:%d, pass %d ms)\n",
+                     options.scale, options.display.depth, options.display.xStep,
+                     options.display.yStep, options.passMs);
+        return false;
+    }
+    // Before SDL starts (it takes a while): a quit asked for meanwhile waits for the window.
+    InstallSignalHandlers();
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        std::fprintf(stderr, "marrowdale: no video device: %s\n", SDL_GetError());
+        return false;
+    }
+    if (!DisplayAnswered()) {
+        SDL_Quit();
+        return false;
+    }
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
+    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+    Sdl = SdlHost{};
+    Sdl.options = options;
+    StartLiveHost(SdlInterface, options);
+    return true;
+}
+
+// main, after WinMain: closes the window, SDL and the single-instance socket.
+void StopStandIn() {
+    if (HostIs(HostKind::Real)) StopHost();
+}

@@ -51,3 +51,7 @@ void CloseAudioOutput() {
 
 // The audio layer, while SDL's audio thread mixes a fade it waits for.
 void WaitAudioOutput() { SDL_Delay(AudioWaitMs); }
+
+// The audio layer, around its calls into libmikmod (no-op while no SDL audio is open).
+void LockAudioOutput() { SDL_LockAudio(); }
+void UnlockAudioOutput() { SDL_UnlockAudio(); }

@@ -1,13 +1,12 @@
 // What SDL does not tell about an X display: whether a window manager runs, and a lost connection.
-#include "handheld/host.h"
-
-// After host.h: the X headers define None, which HostKind also names.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <cstdio>
+
+#include "hosts/sdl/sdl.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include <cstring>
 
 #include "handheld/host.h"
+#include "hosts/live.h"
 
-// The page's side, in platform/web/webhost.js.
+// The page's side, in hosts/web/webhost.js.
 extern "C" {
 int WebPageWidth();
 int WebPageHeight();
@@ -253,8 +254,66 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* WebMixAudio(int frames) {
 
 // The page is being left: the game is asked to close, as a desktop window's close button does.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebLeavePage() {
-    if (Host == HostKind::Web) CloseEvent();
+    if (HostIs(HostKind::Web)) CloseEvent();
 }
+
+namespace {
+
+// CreateWindowExW of the game's window: the page's title and canvas.
+bool ShowCanvasAs(const std::string& title, bool visible, void*) {
+    WebSetTitle(title.c_str());
+    WebShowCanvas(visible ? 1 : 0);
+    return true;
+}
+
+// ShowWindow of the game's window: the canvas shown or hidden.
+void ShowCanvas(bool show) { WebShowCanvas(show ? 1 : 0); }
+
+// PaceFrame: a changed frame goes onto the canvas at once; the browser shows it at its next
+// refresh.
+int64_t DrawFrame(int64_t) {
+    if (!TakeChangedFrame()) return 0;
+    const uint32_t* frame = DisplayFrame();
+    for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) {
+        uint8_t* pixel = &Web.rgba[i * 4];
+        pixel[0] = static_cast<uint8_t>(frame[i] >> 16);
+        pixel[1] = static_cast<uint8_t>(frame[i] >> 8);
+        pixel[2] = static_cast<uint8_t>(frame[i]);
+        pixel[3] = 0xFF;
+    }
+    WebShowFrame(Web.rgba);
+    return 0;
+}
+
+// The game's pump (through PeekMessageW): the page's events arrived while the game slept; the
+// gamepads are read now.
+void PollEvents() { PollPads(); }
+
+// GetMessageW with nothing queued: lets the page run a while.
+void WaitEvent(int timeoutMs) { SleepPage(int64_t{timeoutMs} * 1000000); }
+
+// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
+// its timers and its sound, to the next whole millisecond.
+void SleepPage(int64_t nanoseconds) {
+    emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
+}
+
+
+// Undoes StartStandIn.
+void StopWebHost() {
+    emscripten_html5_remove_all_event_listeners();
+    EndHost();
+    WebGameEnded();
+}
+
+
+// The page: its canvas, its events and its timers; no window icon, no other copies.
+constexpr HostInterface WebInterface{
+    .kind = HostKind::Web, .pumpEvents = PollEvents, .waitEvent = WaitEvent, .sleep = SleepPage,
+    .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
+    .stop = StopWebHost};
+
+}  // namespace
 
 // main, before WinMain: takes the page for the game. The options' scale and full screen are
 // the page's to decide; the display layout and pace hold as on the desktop.
@@ -271,7 +330,7 @@ bool StartStandIn(const StandInOptions& options) {
         AudioDriverRegistered = true;
     }
     Web = WebHost{};
-    StartLiveHost(HostKind::Web, options);
+    StartLiveHost(WebInterface, options);
     // The files the game replaces in its own folder are kept in the page's storage.
     std::string module = ModulePath();
     WebKeepFiles(module.substr(0, module.rfind('/') + 1).c_str());
@@ -287,62 +346,8 @@ bool StartStandIn(const StandInOptions& options) {
 
 // main, after WinMain: the page is handed back and says the game has ended.
 void StopStandIn() {
-    if (Host == HostKind::Web) StopRealHost();
+    if (HostIs(HostKind::Web)) StopHost();
 }
-
-// Undoes StartStandIn.
-void StopRealHost() {
-    emscripten_html5_remove_all_event_listeners();
-    ReleaseIcon();
-    ReleaseDisplay();
-    ResetMessages();
-    ResetWindows();
-    Host = HostKind::None;
-    WebGameEnded();
-}
-
-// CreateWindowExW of the game's window: the page's title and canvas.
-bool CreateHostWindow(const std::string& title, bool visible, void*) {
-    WebSetTitle(title.c_str());
-    WebShowCanvas(visible ? 1 : 0);
-    return true;
-}
-
-// ShowWindow of the game's window: the canvas shown or hidden.
-void ShowHostWindow(bool show) { WebShowCanvas(show ? 1 : 0); }
-
-// PaceFrame: a changed frame goes onto the canvas at once; the browser shows it at its next
-// refresh.
-int64_t FlushHostWindow(int64_t) {
-    if (Host != HostKind::Web || !TakeChangedFrame()) return 0;
-    const uint32_t* frame = DisplayFrame();
-    for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) {
-        uint8_t* pixel = &Web.rgba[i * 4];
-        pixel[0] = static_cast<uint8_t>(frame[i] >> 16);
-        pixel[1] = static_cast<uint8_t>(frame[i] >> 8);
-        pixel[2] = static_cast<uint8_t>(frame[i]);
-        pixel[3] = 0xFF;
-    }
-    WebShowFrame(Web.rgba);
-    return 0;
-}
-
-// The game's pump (through PeekMessageW): the page's events arrived while the game slept; the
-// gamepads are read now.
-void PumpHostEvents() { PollPads(); }
-
-// GetMessageW with nothing queued: lets the page run a while.
-void WaitHostEvent(int timeoutMs) { SleepHost(int64_t{timeoutMs} * 1000000); }
-
-// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
-// its timers and its sound, to the next whole millisecond.
-void SleepHost(int64_t nanoseconds) {
-    emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
-}
-
-// LoadIconW and its release: a page has no window icon of its own to set.
-void* LoadHostIcon(const std::string&) { return nullptr; }
-void FreeHostIcon(void*) {}
 
 // Nothing to lock: the page mixes only while the game sleeps between passes.
 void LockAudioOutput() {}

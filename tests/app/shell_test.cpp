@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
+#include "shell/shell.h"
 #include "game/game.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "game/game.h"
 #include "gfx/gfx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 
 namespace assettest {
 

@@ -9,9 +9,10 @@
 #include <functional>
 #include <thread>
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/assets/fixture.h"
 #include "tests/handheld/helpers.h"
 

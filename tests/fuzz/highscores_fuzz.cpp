@@ -10,6 +10,7 @@
 #include "assets/assets.h"
 #include "game/game.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/fuzz/fuzz_folder.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "audio/audio.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/fuzz/fuzz_folder.h"
 
 namespace {

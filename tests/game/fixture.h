@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "app/app.h"
+#include "shell/shell.h"
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"
 #include "gfx/gfx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/support/soundprobe/sound_probe.h"
 #include "tests/support/support.h"
 

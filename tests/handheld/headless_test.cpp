@@ -10,6 +10,7 @@
 #include "gfx/gfx.h"
 #include "handheld/gx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/handheld/helpers.h"
 
 // From platform/host.h, whose screen constants clash with gfx.h's.

@@ -8,7 +8,11 @@
 #include <tuple>
 
 #include "handheld/gx.h"
-#include "handheld/host.h"
+#include "handheld/system.h"
+#include "hosts/headless/headless.h"
+#include "hosts/live.h"
+#include "hosts/sdl/sdl.h"
+#include "services/instance.h"
 #include "tests/handheld/helpers.h"
 
 namespace {

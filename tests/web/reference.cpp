@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "app/app.h"
+#include "shell/shell.h"
 #include "audio/audio.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
 #include "handheld/standin.h"
+#include "hosts/headless/headless.h"
 #include "tests/support/support.h"
 
 namespace {

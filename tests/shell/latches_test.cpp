@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/app.h"
+#include "shell/shell.h"
 
 namespace {
 

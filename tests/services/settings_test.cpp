@@ -1,6 +1,7 @@
 // The settings file: every setting read back as written, written only after a change in the
 // game, and damaged lines reported by number and skipped while the rest apply.
 #include "handheld/standin.h"
+#include "services/settings.h"
 #include "tests/assets/fixture.h"
 #include "tests/handheld/helpers.h"
 

@@ -1,0 +1,30 @@
+// A host's start and end: every record of the stand-in afresh, then the host serves.
+#include "handheld/system.h"
+
+// The real and the browser host's start: the player's choices, the records afresh, the pass
+// schedule starting now.
+void StartLiveHost(const HostInterface& host, const StandInOptions& options) {
+    SwitchHost(&host);
+    UsePlayerChoices(options.keys, options.startMuted);
+    ResetMessages();
+    ResetWindows();
+    ResetHostInput();
+    ResetDisplay(options.display);
+    StartPassSchedule(options.passMs);
+}
+
+// The headless host's start: it serves from now on; its own resets follow.
+void UseHost(const HostInterface& host) { SwitchHost(&host); }
+
+// A host's stop, while it still serves: its icon, display, queue and windows go.
+void EndHost() {
+    ReleaseIcon();
+    ReleaseDisplay();
+    ResetMessages();
+    ResetWindows();
+    SwitchHost(nullptr);
+}
+
+void StopHost() {
+    if (ActiveHost().stop) ActiveHost().stop();
+}

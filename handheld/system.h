@@ -1,0 +1,151 @@
+// The stand-in's own records behind the handheld's interfaces, as its files share them and as
+// the rooms built on it reach them: the headless host, the journal, the desktop services.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "handheld/gx.h"
+#include "handheld/host.h"
+#include "handheld/standin.h"
+#include "handheld/winapi.h"
+
+// ---- The host (host.cpp) -------------------------------------------------------------------
+
+// A host's start (its interface) and end (null): the one that serves from now on.
+void SwitchHost(const HostInterface* host);
+
+// ---- Text (text.cpp) ---------------------------------------------------------------------
+
+// UTF-16 to UTF-8 and back; false for a null pointer or a broken sequence.
+bool Utf16ToUtf8(const WCHAR* text, std::string* out);
+bool Utf8ToUtf16(const char* text, std::u16string* out);
+
+// ---- Windows (windows.cpp) ---------------------------------------------------------------
+
+struct WindowRecord {
+    bool used;
+    int classSlot;       // index into the class table; -1 for the taskbar and remote copies
+    std::u16string className;
+    std::u16string title;
+    RECT rect;
+    bool visible;
+    bool remote;         // a copy of the game running in another process
+};
+
+// True when window is one of this process's window records (never dereferences otherwise).
+bool IsLocalWindow(HWND window);
+WNDPROC WindowProcedureOf(HWND window);
+// The game's own window: the first window created from a registered class.
+HWND GameWindow();
+bool TaskbarVisible();
+DWORD FullScreenState();
+void ResetWindows();
+// Frees the icon LoadIconW made (host stop and headless resets).
+void ReleaseIcon();
+
+// ---- Messages (messages.cpp) -------------------------------------------------------------
+
+// Queues a message at the tail; toGameWindow aims it at the game's window as it stands when
+// the message is fetched, so input scripted before the window exists still reaches it.
+void QueueMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool toGameWindow);
+// Queues a message from the journal for the game's window, past the replay's input filter.
+void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
+// Key messages carry the key's scan code in lParam bits 16 to 23, as Windows' do. A keyboard's
+// keys have one; a game controller's buttons have none, so TranslateMessage makes no
+// character from them.
+constexpr int KeyScanCodeShift = 16;
+void ResetMessages();
+
+// ---- Display (display.cpp) ---------------------------------------------------------------
+
+// Allocates display memory laid out for layout, cleared, with the display closed.
+void ResetDisplay(const DisplayLayout& layout);
+void ReleaseDisplay();
+// The whole emulated memory block; the handed-out address lies inside it (at its start unless
+// a step is negative).
+const uint8_t* DisplayMemory(size_t* size);
+DisplayLayout CurrentDisplayLayout();
+
+// ---- Clock (clock.cpp) -------------------------------------------------------------------
+
+void ResetClockRecord(DWORD startTick, int passMs);
+void StartPassSchedule(int passMs);
+void AdvanceVirtualClock(DWORD milliseconds);
+void SetVirtualTick(DWORD tick);
+int PassCount();
+int ClockPassMs();
+
+// ---- Input of the real hosts (input.cpp) -------------------------------------------------
+
+void ResetHostInput();
+
+// ---- The player's choices as the game asks for them (choices.cpp) ------------------------
+
+// Each host's start: the keys GXGetDefaultKeys hands out, and whether waveOutGetVolume says
+// the device is turned down.
+void UsePlayerChoices(const GameKeys& keys, bool startMuted);
+const GameKeys& PlayerKeys();
+
+// ---- Files (files.cpp) ----------------------------------------------------------------------
+
+// A path for ModulePath to report instead of the executable's (empty: the executable's own).
+void SetModulePath(const char* path);
+// The install's share/ folder, relative to the program as installed (no closing '/').
+std::string SharedDataFolder();
+// A per-user XDG folder: $variable when absolute, else the home folder followed by belowHome;
+// empty when there is no home folder.
+std::string UserFolder(const char* variable, const char* belowHome);
+// Makes a folder and any missing ones above it, private to the user; false when it can't.
+bool MakeFolders(const std::string& folder);
+
+// The high score file as the game found it, or as it stands.
+struct ScoreFileState {
+    bool existed = false;
+    bool readable = false;
+    std::vector<uint8_t> bytes;
+};
+
+// The high score file of a journalled run: read as it stands on the system, or served from
+// memory in a replay, where the game reads what the recorded game read and writes nowhere.
+ScoreFileState ReadScoreFileState(const std::string& path);
+void ServeScoreFile(const ScoreFileState& state);
+ScoreFileState ServedScoreFile();
+
+// ---- What crosses from the system into the game, and whoever watches it ------------------
+
+// The journal watches every crossing: a recording notes what came in, a replay hands the
+// recorded crossings back instead. Without a watcher the system is served as it is.
+struct CrossingWatch {
+    // Whether the game replays a journal (the high score file is then served from memory,
+    // and Sleep does not move a virtual clock the journal moves).
+    bool (*replaying)() = nullptr;
+    // Whether the replay only checks frames (then nobody looks at the picture).
+    bool (*verifying)() = nullptr;
+    // The end of a pass, after the host moved the clock on from passStart to tick: the tick
+    // the next pass reads.
+    DWORD (*passEnded)(DWORD passStart, DWORD tick, int passMs) = nullptr;
+    // The pump took a message the host sent the game.
+    void (*messageTaken)(const MSG& msg) = nullptr;
+    // The pass's first look into the queue.
+    void (*queuePassMessages)() = nullptr;
+    // A message from the host for the game: true when it is to be dropped.
+    bool (*dropsHostInput)(UINT message) = nullptr;
+    // GXEndDraw, when the display memory changed.
+    void (*frameDrawn)(const uint8_t* memory, size_t size) = nullptr;
+    void (*seed)(unsigned seed) = nullptr;
+    void (*keys)(GXKeyList* keys) = nullptr;
+    void (*volume)(DWORD* volume) = nullptr;
+    // The game first looked at its high score file.
+    void (*scoreFileSeen)(const std::string& path) = nullptr;
+    // One try of the sound device: attempt runs, or a recorded answer comes back.
+    SoundDevice (*soundTry)(SoundDevice (*attempt)(void*), void* context) = nullptr;
+};
+
+// The journal, when it starts and ends a recording or a replay (null: nobody watches).
+void WatchCrossings(const CrossingWatch* watch);
+// The watcher now, or null.
+const CrossingWatch* Watcher();
+// Whether a replay runs: the watcher says so.
+bool ReplayRuns();

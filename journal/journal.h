@@ -1,0 +1,40 @@
+// The journal: what crossed from the system into the game, pass by pass; recorded to a file,
+// read back whole and checked, replayed so a game runs again exactly as it ran, and the state
+// of each replayed pass written out for other programs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "handheld/standin.h"
+
+struct JournalHeader {
+    int version;
+    int passMs;
+    DisplayLayout display;
+    DWORD startTick;
+    uint64_t passes;  // in the whole journal
+};
+
+// --record FILE: the file is made before the host starts, the header written once it has;
+// false with one line on stderr.
+bool OpenRecording(const char* path);
+bool StartRecording();
+// --replay FILE: reads and checks the whole journal; false with one line on stderr.
+bool LoadJournal(const char* path, JournalHeader* header);
+// Once a host has started with the header's pace and display: the recorded game plays. With
+// verify every frame and the scores are compared and a difference ends the program with
+// status 1 after one line on stderr; without, the host's own input is ignored but for a close,
+// which ends the replay.
+void StartReplay(bool verify);
+// After WinMain: the recording is finished, or the replay checked to its end; the exit status.
+int EndJournal();
+
+// Reads a whole journal into the replay record; false with problem set to why not.
+bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
+
+// --dump-state FILE, with a replay: one line of JSON for each pass (the play field while a
+// game runs). False, after one line on stderr, when the file cannot be made.
+bool OpenDump(const char* path);
+// After the replay: the file is finished; the exit status, 1 when it could not be.
+int CloseDump(int status);
