@@ -42,7 +42,7 @@ void SleepUntil(SteadyClock::time_point due) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
-        ActiveHost().sleep(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
+        SleepHost(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
     }
 }
 
@@ -120,7 +120,7 @@ void Sleep(DWORD milliseconds) {
         AdvanceVirtualClock(milliseconds);
         return;
     }
-    ActiveHost().sleep(int64_t{milliseconds} * 1000000);
+    SleepHost(int64_t{milliseconds} * 1000000);
 }
 
 // End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the

@@ -23,10 +23,6 @@ struct HostInterface {
     HostKind kind = HostKind::None;
     // Brings the host's events into the queue.
     void (*pumpEvents)() = nullptr;
-    // Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
-    void (*waitEvent)(int timeoutMs) = nullptr;
-    // Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
-    void (*sleep)(int64_t nanoseconds) = nullptr;
     // The real window (or the page's canvas) for the game's window; false, after one line on
     // stderr, when it can't be had.
     bool (*createWindow)(const std::string& title, bool visible, void* icon) = nullptr;
@@ -46,8 +42,13 @@ struct HostInterface {
     bool (*raiseOtherCopy)(const std::u16string& className) = nullptr;
 };
 
-// The sleep of a host whose loop may block its thread (0: a yield).
-void SleepThread(int64_t nanoseconds);
+// The waits of this build's live host (the desktop's or the page's), called directly: in the
+// browser the loop sleeps by unwinding the stack (Asyncify), which no call through a function
+// pointer may do.
+// Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
+void SleepHost(int64_t nanoseconds);
+// Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
+void WaitHostEvent(int timeoutMs);
 
 // The host now serving (a host of kind None before any starts and after each stops).
 const HostInterface& ActiveHost();

@@ -144,11 +144,11 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     auto it = FindMessage(window, filterMin, filterMax);
     while (it == Queue.end()) {
-        if (!ActiveHost().waitEvent) {
+        if (!RealHostRuns()) {
             if (msg) *msg = MSG{};
             return -1;
         }
-        ActiveHost().waitEvent(100);
+        WaitHostEvent(100);
         it = FindMessage(window, filterMin, filterMax);
     }
     MSG taken{};

@@ -458,8 +458,6 @@ void PumpEvents() {
     while (SDL_PollEvent(&event)) OnEvent(event);
 }
 
-// GetMessageW with nothing queued: waits a little for SDL's next event.
-void WaitEvent(int timeoutMs) { SDL_WaitEventTimeout(nullptr, timeoutMs); }
 
 // LoadIconW: a surface SDL can give the window, pure green turned transparent.
 void* LoadIconSurface(const std::string& path) {
@@ -492,12 +490,10 @@ void StopSdlHost() {
     SDL_Quit();
 }
 
-
 // The desktop's window, its events and real time; other copies found through the user's
 // runtime folder.
 constexpr HostInterface SdlInterface{
-    .kind = HostKind::Real, .pumpEvents = PumpEvents, .waitEvent = WaitEvent,
-    .sleep = SleepThread, .createWindow = OpenWindow, .showWindow = ShowOrHideWindow,
+    .kind = HostKind::Real, .pumpEvents = PumpEvents, .createWindow = OpenWindow, .showWindow = ShowOrHideWindow,
     .flushWindow = FlushWindow, .stop = StopSdlHost, .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
     .otherCopyRunning = OtherCopyRunning, .publishWindow = PublishInstance,
     .raiseOtherCopy = AskOtherCopyToRaise};

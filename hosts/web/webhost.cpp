@@ -289,16 +289,6 @@ int64_t DrawFrame(int64_t) {
 // gamepads are read now.
 void PollEvents() { PollPads(); }
 
-// GetMessageW with nothing queued: lets the page run a while.
-void WaitEvent(int timeoutMs) { SleepPage(int64_t{timeoutMs} * 1000000); }
-
-// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
-// its timers and its sound, to the next whole millisecond.
-void SleepPage(int64_t nanoseconds) {
-    emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
-}
-
-
 // Undoes StartStandIn.
 void StopWebHost() {
     emscripten_html5_remove_all_event_listeners();
@@ -306,11 +296,9 @@ void StopWebHost() {
     WebGameEnded();
 }
 
-
 // The page: its canvas, its events and its timers; no window icon, no other copies.
 constexpr HostInterface WebInterface{
-    .kind = HostKind::Web, .pumpEvents = PollEvents, .waitEvent = WaitEvent, .sleep = SleepPage,
-    .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
+    .kind = HostKind::Web, .pumpEvents = PollEvents, .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
     .stop = StopWebHost};
 
 }  // namespace
@@ -348,6 +336,15 @@ bool StartStandIn(const StandInOptions& options) {
 void StopStandIn() {
     if (HostIs(HostKind::Web)) StopHost();
 }
+
+// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
+// its timers and its sound, to the next whole millisecond.
+void SleepHost(int64_t nanoseconds) {
+    emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
+}
+
+// GetMessageW with nothing queued: lets the page run a while.
+void WaitHostEvent(int timeoutMs) { SleepHost(int64_t{timeoutMs} * 1000000); }
 
 // Nothing to lock: the page mixes only while the game sleeps between passes.
 void LockAudioOutput() {}
