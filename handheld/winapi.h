@@ -1,5 +1,5 @@
 // The handheld's window, message, kernel, file and shell interfaces, as the game calls them.
-// Implemented over SDL2 and POSIX (or the headless host) by the rest of platform/.
+// Implemented over POSIX by handheld/, served by a host (hosts/): SDL2, the page, or none.
 #pragma once
 
 #include <cstdint>

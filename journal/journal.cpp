@@ -1,4 +1,4 @@
-// The journal: what crossed from the platform into the game, pass by pass; recorded to a file,
+// The journal: what crossed from the system into the game, pass by pass; recorded to a file,
 // read back whole and checked, and replayed so a game runs again exactly as it ran.
 #include <algorithm>
 #include <cerrno>

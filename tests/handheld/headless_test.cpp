@@ -13,7 +13,7 @@
 #include "hosts/headless/headless.h"
 #include "tests/handheld/helpers.h"
 
-// From platform/host.h, whose screen constants clash with gfx.h's.
+// From handheld/system.h, whose screen constants clash with gfx.h's.
 void StartPassSchedule(int passMs);
 bool TakeChangedFrame();
 
