@@ -181,7 +181,7 @@ Bytes TestPicture(const std::string& file) { return ReadBytes(PicturesFolder + f
 // what it held, as for a missing entry. Foreign and cut short too is still one line.
 TEST_F(Archive, APictureNotStoredAsAskedIsRefusedInOneLineAndKeepsItsImage) {
     Bytes noise(900);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);  // fixed
     const struct {
         Bytes entry;
         int width, height;
@@ -192,10 +192,8 @@ TEST_F(Archive, APictureNotStoredAsAskedIsRefusedInOneLineAndKeepsItsImage) {
         {TestPicture("im-true16.tga"), 6, 4, 0, nullptr},  // ImageMagick's 16 bits the other one
         {TestPicture("game.tga"), 4, 6, 1, "its width is 6, not 4"},
         {TestPicture("game.tga"), 6, 4, 0, "its colour map type is 1, not 0"},
-        {TestPicture("im-true16.tga"), 6, 4, 1, "its colour map type is 0, not 1"},
         {TestPicture("id.tga"), 6, 4, 1, "its image id length is 14, not 0"},
         {TestPicture("short.tga"), 6, 4, 1, "its colour map length is 7, not 256"},
-        {TestPicture("im-map16.tga"), 6, 4, 1, "its colour map length is 7, not 256"},
         {TestPicture("map32.tga"), 6, 4, 1, "its colour map entry bits is 32, not 24"},
         {TestPicture("rle.tga"), 6, 4, 1, "its image type is 9, not 1"},
         {TestPicture("top.tga"), 6, 4, 1, "its pixel order field is 32, not 0"},
@@ -215,7 +213,7 @@ TEST_F(Archive, APictureNotStoredAsAskedIsRefusedInOneLineAndKeepsItsImage) {
             decoded = LoadTgaImage(name.c_str(), c.width, c.height, image.data(), c.paletted);
         });
         if (!c.said) {
-            Pixels shown = PicturePixels(PictureColoursShown);
+            Pixels shown = PictureAsShown();
             for (uint16_t& pixel : shown) pixel &= c.paletted ? 0xFFFF : 0xFFDF;  // 5-bit green
             EXPECT_TRUE(decoded == 1 && lines.empty() && image == shown) << name;
             continue;

@@ -70,22 +70,18 @@ inline Bytes IndexRecord(const std::string& name, uint32_t offset, uint32_t leng
 }
 
 // The test pictures that common tools wrote (tests/assets/pictures/make-pictures): one 6 x 4
-// picture of these 0xRRGGBB colours, colour 0 only in the top left corner.
+// picture of 7 colours, colour 0 only in the top left corner.
 inline const std::string PicturesFolder = MARROWDALE_SOURCE_DIR "/tests/assets/pictures/";
 constexpr int PictureWidth = 6, PictureHeight = 4;
-constexpr uint32_t PictureColours[7] = {0x84C600, 0x00FF00, 0xFF0000, 0xFFFFFF,
-                                        0x8400C6, 0x000000, 0x0084FF};
-// The same colours as the game shows them from a colour map, worked out by hand.
-constexpr uint16_t PictureColoursShown[7] = {0x8620, 0x07E0, 0xF800, 0xFFFF,
-                                             0x8018, 0x0000, 0x043F};
 
-// The picture in one of those palettes, top row first.
-template <typename Colour>
-std::vector<Colour> PicturePixels(const Colour (&colours)[7]) {
-    std::vector<Colour> pixels;
+// The picture as the game shows it from a colour map, worked out by hand from its colours
+// 0x84C600, 0x00FF00, 0xFF0000, 0xFFFFFF, 0x8400C6, 0x000000 and 0x0084FF.
+inline std::vector<uint16_t> PictureAsShown() {
+    constexpr uint16_t Shown[7] = {0x8620, 0x07E0, 0xF800, 0xFFFF, 0x8018, 0x0000, 0x043F};
+    std::vector<uint16_t> pixels;
     for (int y = 0; y < PictureHeight; ++y) {
         for (int x = 0; x < PictureWidth; ++x)
-            pixels.push_back(colours[x + y == 0 ? 0 : 1 + (x + 2 * y) % 6]);
+            pixels.push_back(Shown[x + y == 0 ? 0 : 1 + (x + 2 * y) % 6]);
     }
     return pixels;
 }

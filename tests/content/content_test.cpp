@@ -78,10 +78,10 @@ TEST_F(Tool, ExtractRefusesUnsafeNamesAndDamagedArchives) {
 // common tool wrote (15- and 32-bit maps, columns right to left): packed, each decodes in the
 // game as the picture, and Pillow reads each extracted file the right way up.
 TEST_F(Tool, PackTurnsTgasFromCommonToolsIntoTheGamesLayout) {
-    const std::string files[] = {"game.tga",     "id.tga",        "short.tga",      "rle.tga",
-                                 "top.tga",      "rgb.tga",       "rgba-rle.tga",   "im-map16.tga",
-                                 "im-true16.tga", "im-map-rle.tga", "map15.tga",    "map32.tga",
-                                 "mirror.tga"};
+    const std::string files[] = {
+        "game.tga",     "id.tga",        "short.tga",      "rle.tga",   "top.tga",
+        "rgb.tga",      "rgba-rle.tga",  "im-map16.tga",   "im-true16.tga",
+        "im-map-rle.tga", "map15.tga",   "map32.tga",      "mirror.tga"};
     std::string packed, extracted;
     for (const std::string& file : files) {
         packed += " " + PicturesFolder + file;
@@ -92,31 +92,22 @@ TEST_F(Tool, PackTurnsTgasFromCommonToolsIntoTheGamesLayout) {
     EXPECT_TRUE(Has(said, "the game loads no picture named 'top.tga'")) << said;
 
     StartHeadlessHost(HeadlessOptions{});
-    std::u16string index(dir.begin(), dir.end()), data = index;
-    OpenArchive((index + u"x.idx").c_str(), (data + u"x.dat").c_str());
+    std::u16string folder(dir.begin(), dir.end());
+    OpenArchive((folder + u"x.idx").c_str(), (folder + u"x.dat").c_str());
     for (const std::string& file : files) {
         std::vector<uint16_t> image(PictureWidth * PictureHeight);
         EXPECT_EQ(LoadTgaImage(file.c_str(), PictureWidth, PictureHeight, image.data(), 1), 1);
-        EXPECT_EQ(image, PicturePixels(PictureColoursShown)) << file;
+        EXPECT_EQ(image, PictureAsShown()) << file;
     }
     CloseArchive();
     StopHeadlessHost();
 
     ASSERT_EQ(Archive("extract " + Files() + dir + "out"), 0) << said;
     ASSERT_EQ(Shell("/usr/bin/python3 -c 'import sys; from PIL import Image\n"
-                    "for f in sys.argv[1:]: print(*(\"%02X%02X%02X\" % p for p in "
-                    "Image.open(f).convert(\"RGB\").getdata()))'" + extracted), 0) << said;
-    std::string picture;
-    char hex[8];
-    for (uint32_t rgb : PicturePixels(PictureColours)) {
-        std::snprintf(hex, sizeof hex, " %06X", rgb);
-        picture += hex;
-    }
-    std::istringstream read(Read("tool.stdout"));
-    for (const std::string& file : files) {
-        std::string line;
-        EXPECT_TRUE(std::getline(read, line) && " " + line == picture) << file << ": " << line;
-    }
+                    "read = lambda f: list(Image.open(f).convert(\"RGB\").getdata())\n"
+                    "print(*(f for f in sys.argv[2:] if read(f) != read(sys.argv[1])))' " +
+                    PicturesFolder + "game.tga" + extracted), 0) << said;
+    EXPECT_EQ(Read("tool.stdout"), "\n");  // the files Pillow reads otherwise than game.tga
 }
 
 // What pack cannot convert is one line naming the file, status 1, and the archive as it was.
