@@ -1,5 +1,5 @@
-// Fuzz target: the archive tool's reader of other tools' TGAs over any bytes; a picture it reads
-// and can pack must read back from the game's layout pixel for pixel.
+// Fuzz target: the archive tool's reader of other tools' TGAs, over any bytes.
+// A picture it reads and can pack must read back from the game's layout pixel for pixel.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,4 @@
-// TGA pictures for the tools: the game's picture names and sizes, reading the TGAs that common
-// image tools write, and writing the one layout the game reads.
+// TGA pictures for the tools: the game's picture sizes, other tools' TGAs in, the game's out.
 #pragma once
 
 #include <cstdint>
