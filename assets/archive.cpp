@@ -129,15 +129,16 @@ HANDLE FindArchiveEntry(const char* name) {
     return MissingEntry("no entry", name);
 }
 
-// Loaders, right after a lookup: one read of the entry's bytes, reporting an entry cut short.
-DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name) {
+// Loaders, right after a lookup or a read: the entry's next bytes, reporting an entry cut short.
+DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name, DWORD before) {
     DWORD got = 0;
     if (!ReadFile(entry, buffer, count, &got, nullptr)) got = 0;
     if (got < count && !ArchiveReported) {
         std::fprintf(stderr,
                      "marrowdale: entry \"%s\" in %s is cut short (%u of %u bytes); the rest "
                      "stays blank\n",
-                     name, DataName, static_cast<unsigned>(got), static_cast<unsigned>(count));
+                     name, DataName, static_cast<unsigned>(before + got),
+                     static_cast<unsigned>(before + count));
     }
     return got;
 }

@@ -33,10 +33,14 @@ extern HANDLE ArchiveData;
 void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath);
 HANDLE FindArchiveEntry(const char* name);
 void CloseArchive();
-// Reads an entry's bytes right after its lookup; the count delivered. A short entry gets one
-// line on stderr naming it; the rest of the buffer is left as it was.
-DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name);
+// Reads an entry's bytes right after its lookup (or its last read); the count delivered. A
+// short entry gets one line on stderr naming it, counting in the `before` bytes read already;
+// the rest of the buffer is left as it was.
+DWORD ReadArchiveEntry(HANDLE entry, void* buffer, DWORD count, const char* name,
+                       DWORD before = 0);
 
 // ---- TGA decoding ----
+// The decoded image, or 0 with the destination untouched: no such entry, or one whose header
+// isn't the layout and size asked for (one line on stderr names it).
 int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* destination,
                  uint8_t paletted);

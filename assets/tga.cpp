@@ -1,4 +1,4 @@
-// TGA decoding: colour-mapped and 16-bit true-colour archive entries into RGB565 images.
+// TGA decoding: colour-mapped and 16-bit true-colour archive entries, headers checked first.
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +14,50 @@ constexpr int PixelsAt = HeaderBytes + ColourMapBytes;
 constexpr int TrailerBytes = 2;
 // Guards the byte count against sizes no image of the game comes near.
 constexpr int64_t MostPixels = 1 << 24;
+
+// The header fields a layout fixes, with the bits that count; the rest (the origin's position,
+// the alpha bits) don't change how the bytes after it read.
+struct HeaderField {
+    int at;
+    int bytes;
+    int mask;
+    const char* what;
+};
+constexpr HeaderField HeaderFields[] = {
+    {0, 1, 0xFF, "image id length"},       {1, 1, 0xFF, "colour map type"},
+    {2, 1, 0xFF, "image type"},            {3, 2, 0xFFFF, "first colour map entry"},
+    {5, 2, 0xFFFF, "colour map length"},   {7, 1, 0xFF, "colour map entry bits"},
+    {12, 2, 0xFFFF, "width"},              {14, 2, 0xFFFF, "height"},
+    {16, 1, 0xFF, "bits per pixel"},       {17, 1, 0xF0, "pixel order field"},
+};
+constexpr int FieldCount = sizeof HeaderFields / sizeof HeaderFields[0];
+// A field the layout leaves free: a true-colour picture has no colour map to describe.
+constexpr int32_t AnyValue = -1;
+
+// Says in one line why the entry isn't the layout asked for; false then, true when it is.
+bool HeaderMatches(const uint8_t* header, int32_t width, int32_t height, uint8_t paletted,
+                   const char* name) {
+    const int32_t expected[2][FieldCount] = {
+        {0, 0, 2, AnyValue, AnyValue, AnyValue, width, height, 16, 0},
+        {0, 1, 1, 0, ColourMapEntries, 24, width, height, 8, 0},
+    };
+    const int32_t* wanted = expected[paletted ? 1 : 0];
+    for (int i = 0; i < FieldCount; ++i) {
+        const HeaderField& field = HeaderFields[i];
+        int32_t value = header[field.at];
+        if (field.bytes == 2) value |= header[field.at + 1] << 8;
+        value &= field.mask;
+        if (wanted[i] == AnyValue || value == wanted[i]) continue;
+        std::fprintf(stderr,
+                     "marrowdale: \"%s\" is not a %d x %d %s TGA as the game stores it (its %s "
+                     "is %d, not %d); it stays blank\n",
+                     name, static_cast<int>(width), static_cast<int>(height),
+                     paletted ? "colour-mapped" : "16-bit true-colour", field.what,
+                     static_cast<int>(value), static_cast<int>(wanted[i]));
+        return false;
+    }
+    return true;
+}
 
 // Colour-map entry (blue, green, red) to RGB565, dropping each channel's low bits.
 uint16_t MapColour(const uint8_t* entry) {
@@ -50,8 +94,9 @@ void ConvertTrueColour(const uint8_t* work, int32_t width, int32_t height,
 }  // namespace
 
 // Asset catalogue and font loader: decodes the named entry, of the size and layout the caller
-// gives, into destination. 1 when decoded; 0 when there is no such entry (destination then
-// untouched). Bytes an entry cut short doesn't deliver decode as zero, the same every time.
+// gives, into destination. 1 when decoded; 0 when there is no such entry, or its header says
+// another layout or size (destination then untouched). Bytes an entry cut short doesn't
+// deliver decode as zero, the same every time.
 int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* destination,
                  uint8_t paletted) {
     int64_t pixels = static_cast<int64_t>(width) * height;
@@ -68,12 +113,18 @@ int LoadTgaImage(const char* name, int32_t width, int32_t height, uint16_t* dest
         std::fprintf(stderr, "marrowdale: out of memory decoding \"%s\"\n", name);
         return 0;
     }
-    ReadArchiveEntry(entry, work, static_cast<DWORD>(bytes), name);
-    if (paletted) {
-        ConvertColourMapped(work, width, height, destination);
-    } else {
-        ConvertTrueColour(work, width, height, destination);
+    // The header first, so an entry that is both foreign and short says only the first.
+    bool fits = ReadArchiveEntry(entry, work, HeaderBytes, name) == HeaderBytes &&
+                HeaderMatches(work, width, height, paletted, name);
+    if (fits) {
+        ReadArchiveEntry(entry, work + HeaderBytes, static_cast<DWORD>(bytes - HeaderBytes), name,
+                         HeaderBytes);
+        if (paletted) {
+            ConvertColourMapped(work, width, height, destination);
+        } else {
+            ConvertTrueColour(work, width, height, destination);
+        }
     }
     std::free(work);
-    return 1;
+    return fits ? 1 : 0;
 }

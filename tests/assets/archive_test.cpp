@@ -1,5 +1,5 @@
 // Resource archive and TGA decoding: lookups by name, the shared data handle, damaged and
-// missing archives, both TGA layouts, entries cut short.
+// missing archives, both TGA layouts, headers of other layouts, entries cut short.
 #include "tests/assets/fixture.h"
 
 using namespace assettest;
@@ -18,11 +18,22 @@ struct ArchiveFiles {
     }
 };
 
-// A colour-mapped entry: 18-byte header, 256 (blue, green, red) entries from 0xRRGGBB colours,
+// An entry of the game's layouts: the header of a colour-mapped (a 256-entry 24-bit map, 8-bit
+// pixels) or 16-bit true-colour TGA, bottom row first, then body.
+Bytes GameLayoutTga(int width, int height, bool paletted, const Bytes& body) {
+    Bytes tga(18 + body.size(), 0);
+    tga[1] = paletted, tga[2] = paletted ? 1 : 2;
+    tga[6] = paletted, tga[7] = paletted ? 24 : 0;
+    tga[12] = uint8_t(width), tga[14] = uint8_t(height), tga[16] = paletted ? 8 : 16;
+    std::copy(body.begin(), body.end(), tga.begin() + 18);
+    return tga;
+}
+
+// A colour-mapped entry: its header, 256 (blue, green, red) entries from 0xRRGGBB colours,
 // the stored pixel bytes as given (bottom row first), two padding bytes.
-Bytes ColourMappedTga(const std::vector<uint32_t>& rgb, const Bytes& stored) {
-    Bytes tga(786 + stored.size() + 2, 0);
-    tga[2] = 1;
+Bytes ColourMappedTga(int width, int height, const std::vector<uint32_t>& rgb,
+                      const Bytes& stored) {
+    Bytes tga = GameLayoutTga(width, height, true, Bytes(768 + stored.size() + 2, 0));
     for (size_t k = 0; k < 3 * rgb.size(); ++k) tga[18 + k] = uint8_t(rgb[k / 3] >> k % 3 * 8);
     std::copy(stored.begin(), stored.end(), tga.begin() + 786);
     return tga;
@@ -129,8 +140,8 @@ TEST_F(Archive, AnIndexFarLargerThanAnyRealOneIsRefusedInOneLine) {
 // True colour: 16-bit x RRRRR GGGGG BBBBB pixels, bottom row first, after the header; two
 // padding bytes. (Every picture of the game is colour-mapped; the golden games show those.)
 TEST_F(Archive, TrueColourTgaStoresTheBottomRowFirstAndDropsTheLowGreenBit) {
-    Bytes trueColour = {0xFF, 0x7F, 0x00, 0x80, 0x21, 0x04, 0x1F, 0x7C, 0, 0};
-    trueColour.insert(trueColour.begin(), 18, 0);
+    Bytes trueColour =
+        GameLayoutTga(2, 2, false, {0xFF, 0x7F, 0x00, 0x80, 0x21, 0x04, 0x1F, 0x7C, 0, 0});
     ArchiveFiles files;
     files.Add("lead", Bytes(5, 0xEE));
     files.Add("true.tga", trueColour);
@@ -147,9 +158,9 @@ constexpr uint16_t C0 = 0x07E0, C2 = 0xFFFF, C3 = 0x3102;
 // The bytes a cut entry doesn't deliver decode as zero (colour-map index 0), the same every
 // time, whatever the memory held before.
 TEST_F(Archive, ATgaCutShortDecodesItsMissingBytesAsZero) {
-    Bytes whole = ColourMappedTga(Colours, {2, 2, 2, 2, 3, 3, 3, 3});
+    Bytes whole = ColourMappedTga(4, 2, Colours, {2, 2, 2, 2, 3, 3, 3, 3});
     ArchiveFiles files;
-    files.Add("noise.tga", ColourMappedTga({0xFFFFFF, 0xFFFFFF}, Bytes(4 * 2, 1)));
+    files.Add("noise.tga", ColourMappedTga(4, 2, {0xFFFFFF, 0xFFFFFF}, Bytes(4 * 2, 1)));
     files.Add("cut.tga", Bytes(whole.begin(), whole.begin() + 786 + 4 + 1));
     Open(folder, files);
     for (int round = 0; round < 2; ++round) {
@@ -158,7 +169,57 @@ TEST_F(Archive, ATgaCutShortDecodesItsMissingBytesAsZero) {
         auto lines = StderrOf([&] { LoadTgaImage("cut.tga", 4, 2, image.data(), 1); });
         EXPECT_EQ(image, (Pixels{C3, C0, C0, C0, C2, C2, C2, C2}));
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_TRUE(Has(lines[0], "\"cut.tga\"")) << lines[0];
+        EXPECT_TRUE(Has(lines[0], "\"cut.tga\"") && Has(lines[0], "(791 of 796 bytes)"))
+            << lines[0];
+    }
+}
+
+Bytes TestPicture(const std::string& file) { return ReadBytes(PicturesFolder + file); }
+
+// Pictures as Pillow and ImageMagick write them: only the game's two layouts at the size asked
+// for decode; any other header is one line naming the entry and the field, and the image keeps
+// what it held, as for a missing entry. Foreign and cut short too is still one line.
+TEST_F(Archive, APictureNotStoredAsAskedIsRefusedInOneLineAndKeepsItsImage) {
+    Bytes noise(900);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 2654435761u >> 13);  // fixed
+    const struct {
+        Bytes entry;
+        int width, height;
+        uint8_t paletted;
+        const char* said;  // null: decodes
+    } cases[] = {
+        {TestPicture("game.tga"), 6, 4, 1, nullptr},  // Pillow's 256-colour TGA is the layout
+        {TestPicture("im-true16.tga"), 6, 4, 0, nullptr},  // ImageMagick's 16 bits the other one
+        {TestPicture("game.tga"), 4, 6, 1, "its width is 6, not 4"},
+        {TestPicture("game.tga"), 6, 4, 0, "its colour map type is 1, not 0"},
+        {TestPicture("id.tga"), 6, 4, 1, "its image id length is 14, not 0"},
+        {TestPicture("short.tga"), 6, 4, 1, "its colour map length is 7, not 256"},
+        {TestPicture("rle.tga"), 6, 4, 1, "its image type is 9, not 1"},
+        {TestPicture("top.tga"), 6, 4, 1, "its pixel order field is 32, not 0"},
+        {noise, 6, 4, 1, "is not a 6 x 4 colour-mapped TGA"},
+        {Bytes(100, 0), 6, 4, 1, "its colour map type is 0, not 1"},
+        {Bytes(5, 0), 6, 4, 1, "cut short (5 of 18 bytes)"},  // the last entry: nothing follows
+    };
+    ArchiveFiles files;
+    for (size_t i = 0; i < std::size(cases); ++i) files.Add("p" + std::to_string(i), cases[i].entry);
+    Open(folder, files);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        std::string name = "p" + std::to_string(i);
+        Pixels image(size_t(c.width * c.height), 0xABCD);
+        int decoded = -1;
+        auto lines = StderrOf([&] {
+            decoded = LoadTgaImage(name.c_str(), c.width, c.height, image.data(), c.paletted);
+        });
+        if (!c.said) {
+            Pixels shown = PictureAsShown();
+            for (uint16_t& pixel : shown) pixel &= c.paletted ? 0xFFFF : 0xFFDF;  // 5-bit green
+            EXPECT_TRUE(decoded == 1 && lines.empty() && image == shown) << name;
+            continue;
+        }
+        EXPECT_TRUE(decoded == 0 && image == Pixels(image.size(), 0xABCD)) << name;
+        ASSERT_EQ(lines.size(), 1u) << name;
+        EXPECT_TRUE(Has(lines[0], "\"" + name + "\"") && Has(lines[0], c.said)) << lines[0];
     }
 }
 

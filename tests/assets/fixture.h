@@ -70,6 +70,23 @@ inline Bytes IndexRecord(const std::string& name, uint32_t offset, uint32_t leng
     return record;
 }
 
+// The test pictures that common tools wrote (tests/assets/pictures/make-pictures): one 6 x 4
+// picture of 7 colours, colour 0 only in the top left corner.
+inline const std::string PicturesFolder = MARROWDALE_SOURCE_DIR "/tests/assets/pictures/";
+constexpr int PictureWidth = 6, PictureHeight = 4;
+
+// The picture as the game shows it from a colour map, worked out by hand from its colours
+// 0x84C600, 0x00FF00, 0xFF0000, 0xFFFFFF, 0x8400C6, 0x000000 and 0x0084FF.
+inline std::vector<uint16_t> PictureAsShown() {
+    constexpr uint16_t Shown[7] = {0x8620, 0x07E0, 0xF800, 0xFFFF, 0x8018, 0x0000, 0x043F};
+    std::vector<uint16_t> pixels;
+    for (int y = 0; y < PictureHeight; ++y) {
+        for (int x = 0; x < PictureWidth; ++x)
+            pixels.push_back(Shown[x + y == 0 ? 0 : 1 + (x + 2 * y) % 6]);
+    }
+    return pixels;
+}
+
 // The high score table's 128 bytes as they go to the file.
 inline Bytes TableBytes() {
     auto* bytes = reinterpret_cast<const uint8_t*>(HighScoreTable);

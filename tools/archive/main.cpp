@@ -1,4 +1,5 @@
 // marrowdale-archive: lists, extracts and packs the game's resource archive (index + data).
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "tools/common/archive.h"
+#include "tools/common/tga.h"
 
 namespace {
 
@@ -21,7 +23,9 @@ int Usage() {
         "       %s extract IDX DAT OUTDIR [NAME...]\n"
         "       %s pack IDX DAT FILE...\n"
         "Entries are named by their file's base name; the game uses the first\n"
-        "record of a name.\n",
+        "record of a name. A .tga file of type 1, 2, 9 or 10 with at most 256\n"
+        "colours is packed in the game's own layout, at the size the game reads\n"
+        "that name at; extracted pictures are plain colour-mapped TGAs.\n",
         Program, Program, Program);
     return 0;
 }
@@ -113,6 +117,32 @@ int ExtractArchive(const std::string& idxPath, const std::string& datPath,
     return 0;
 }
 
+// Whether the name is a picture's (.tga in any case).
+bool IsTgaName(const std::string& name) {
+    std::string extension = fs::path(name).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".tga";
+}
+
+// A TGA from any common tool in the game's layout, checked against the size the game reads
+// under that name; false with a reason.
+bool ConvertPicture(ArchiveEntry& entry, std::string& error) {
+    TgaPicture picture;
+    if (!ReadTga(entry.bytes, picture, error)) return false;
+    const GamePicture* wanted = FindGamePicture(entry.name);
+    if (wanted && (picture.width != wanted->width || picture.height != wanted->height)) {
+        error = std::to_string(picture.width) + " x " + std::to_string(picture.height) +
+                " pixels; the game reads '" + entry.name + "' at " +
+                std::to_string(wanted->width) + " x " + std::to_string(wanted->height);
+        return false;
+    }
+    if (!EncodeGameTga(picture, entry.bytes, error)) return false;
+    if (!wanted)
+        std::fprintf(stderr, "%s: note: the game loads no picture named '%s'\n", Program,
+                     entry.name.c_str());
+    return true;
+}
+
 // Packs the files in the order given; both archive files are replaced only on success.
 int PackArchive(const std::string& idxPath, const std::string& datPath,
                 const std::vector<std::string>& files) {
@@ -124,6 +154,8 @@ int PackArchive(const std::string& idxPath, const std::string& datPath,
         if (!ReadWholeFile(file, entry.bytes, error)) return Fail(error);
         error = CheckArchiveName(entry.name);
         if (!error.empty()) return Fail(file + ": " + error);
+        if (IsTgaName(entry.name) && !ConvertPicture(entry, error))
+            return Fail(file + ": " + error);
         for (const ArchiveEntry& earlier : entries)
             if (earlier.name == entry.name)
                 std::fprintf(stderr, "%s: note: '%s' is packed twice; the first one is used\n",

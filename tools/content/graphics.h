@@ -78,7 +78,7 @@ void DrawSmallText(Picture& target, const Fonts& fonts, const std::string& text,
 void DrawScenes(const std::string& folder, const ArtLibrary& library, const Fonts& fonts,
                 ArtLibrary& scenes);
 
-// File encoders. The TGA is colour-mapped (type 1, 256 x 24-bit map, 8-bit pixels, bottom-up).
+// File encoders. The TGA is in the game's layout, its colours cut to 256 where it has more.
 std::vector<uint8_t> EncodeTga(const Picture& picture);
 // 4-bit BMP for the window icon; empty when the picture has more than 16 colours.
 std::vector<uint8_t> EncodeIconBmp(const Picture& picture);

@@ -5,6 +5,7 @@
 
 #include "tools/common/archive.h"
 #include "lib/png.h"
+#include "tools/common/tga.h"
 #include "tools/content/content.h"
 #include "tools/content/graphics.h"
 
@@ -12,36 +13,14 @@ namespace {
 
 using art::Picture;
 
-// Every image the game loads, in the order it decodes them, with the size it reads.
-struct CatalogueImage {
-    const char* name;
-    int width;
-    int height;
-};
-
-const CatalogueImage Catalogue[] = {
-    {"exit.tga", 16, 16},      {"speaker.tga", 16, 16},  {"quintlogo.tga", 200, 42},
-    {"front.tga", 240, 320},   {"about.tga", 240, 320},  {"help.tga", 240, 320},
-    {"main.tga", 240, 320},    {"high.tga", 240, 320},   {"dogup1.tga", 32, 32},
-    {"dogup2.tga", 32, 32},    {"dogdown1.tga", 32, 32}, {"dogdown2.tga", 32, 32},
-    {"dogleft1.tga", 32, 32},  {"dogleft2.tga", 32, 32}, {"dogright1.tga", 32, 32},
-    {"dogright2.tga", 32, 32}, {"fume0.tga", 32, 32},    {"fume1.tga", 32, 32},
-    {"fume2.tga", 32, 32},     {"plant.tga", 16, 16},    {"s0.tga", 32, 32},
-    {"s1.tga", 32, 32},        {"s2.tga", 32, 32},       {"s3.tga", 32, 32},
-    {"s4.tga", 32, 32},        {"s5.tga", 32, 32},       {"s6.tga", 32, 32},
-    {"s7.tga", 32, 32},        {"ssmall.tga", 16, 16},   {"smedium.tga", 24, 24},
-    {"spider1.tga", 36, 24},   {"spider2.tga", 36, 24},  {"spider3.tga", 36, 24},
-    {"spider4.tga", 36, 24},   {"spider5.tga", 36, 24},  {"spider6.tga", 36, 24},
-};
-
 // The window icons: written as BMP files beside the archive.
-const CatalogueImage Icons[] = {{"icon32.bmp", 32, 32}, {"icon16.bmp", 16, 16}};
+const GamePicture Icons[] = {{"icon32.bmp", 32, 32}, {"icon16.bmp", 16, 16}};
 
 // The desktop's icon sizes: a window icon's pixels blown up by a whole factor, so every size
 // shows the same drawing, sharp. Written as Icons/SIZE.png, pure green see-through.
 struct DesktopIcon {
     int size;
-    const CatalogueImage& source;
+    const GamePicture& source;
     int factor;
 };
 const DesktopIcon DesktopIcons[] = {
@@ -68,7 +47,7 @@ Graphics LoadGraphics(const std::string& contentDir) {
 }
 
 // The picture of that name at the size the game reads, or a content error.
-const Picture& Require(const Graphics& graphics, const CatalogueImage& image,
+const Picture& Require(const Graphics& graphics, const GamePicture& image,
                        const std::string& contentDir) {
     auto found = graphics.pictures.find(image.name);
     if (found == graphics.pictures.end())
@@ -80,14 +59,6 @@ const Picture& Require(const Graphics& graphics, const CatalogueImage& image,
                                 std::to_string(picture.height) + ", the game reads " +
                                 std::to_string(image.width) + " x " + std::to_string(image.height)};
     return picture;
-}
-
-// A TGA as stored in the archive: two spare bytes after the pixels, which the game's
-// fixed-size read takes along.
-std::vector<uint8_t> ArchivedTga(const Picture& picture) {
-    std::vector<uint8_t> bytes = art::EncodeTga(picture);
-    bytes.insert(bytes.end(), 2, 0);
-    return bytes;
 }
 
 // Writes one output file; false after printing why.
@@ -335,11 +306,11 @@ bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
     Graphics graphics;
     try {
         graphics = LoadGraphics(contentDir);
-        for (const CatalogueImage& image : Catalogue)
-            entries.push_back({image.name, ArchivedTga(Require(graphics, image, contentDir))});
-        entries.push_back({"font.tga", ArchivedTga(graphics.fonts.sheet)});
+        for (const GamePicture& image : GameImages)
+            entries.push_back({image.name, art::EncodeTga(Require(graphics, image, contentDir))});
+        entries.push_back({FontSheetPicture.name, art::EncodeTga(graphics.fonts.sheet)});
         entries.push_back({"antique.fnt", graphics.fonts.small});
-        for (const CatalogueImage& icon : Icons) {
+        for (const GamePicture& icon : Icons) {
             const Picture& picture = Require(graphics, icon, contentDir);
             icons.push_back(art::EncodeIconBmp(picture));
             if (icons.back().empty())
@@ -378,8 +349,8 @@ bool BuildGraphics(const std::string& contentDir, const std::string& outDir) {
 bool WriteContactSheet(const std::string& contentDir, const std::string& pngPath) {
     try {
         Graphics graphics = LoadGraphics(contentDir);
-        graphics.pictures["font.tga"] = graphics.fonts.sheet;
-        for (const CatalogueImage& image : Catalogue) Require(graphics, image, contentDir);
+        graphics.pictures[FontSheetPicture.name] = graphics.fonts.sheet;
+        for (const GamePicture& image : GameImages) Require(graphics, image, contentDir);
         SheetLayout layout = LayOutSheet(graphics);
         int height = layout.y + layout.rowHeight + Margin;
         Picture sheet = art::MakePicture(SheetWidth, height, SheetBackground);

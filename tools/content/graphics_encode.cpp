@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 
+#include "tools/common/tga.h"
 #include "tools/content/graphics.h"
 
 namespace art {
@@ -165,28 +166,7 @@ void Put32(std::vector<uint8_t>& out, uint32_t value) {
 
 std::vector<uint8_t> EncodeTga(const Picture& picture) {
     std::vector<uint32_t> palette = ChoosePalette(picture, 256);
-    std::vector<uint8_t> indices = MapPixels(picture, palette);
-    std::vector<uint8_t> out{0, 1, 1};  // no ID field, colour map present, colour-mapped image
-    Put16(out, 0);                      // first colour map entry
-    Put16(out, 256);                    // colour map length
-    out.push_back(24);                  // bits per colour map entry
-    Put16(out, 0);                      // x origin
-    Put16(out, 0);                      // y origin
-    Put16(out, static_cast<uint32_t>(picture.width));
-    Put16(out, static_cast<uint32_t>(picture.height));
-    out.push_back(8);  // bits per pixel
-    out.push_back(0);  // origin lower left, no alpha bits
-    for (size_t i = 0; i < 256; ++i) {
-        uint32_t colour = i < palette.size() ? palette[i] : 0;
-        out.push_back(static_cast<uint8_t>(colour));
-        out.push_back(static_cast<uint8_t>(colour >> 8));
-        out.push_back(static_cast<uint8_t>(colour >> 16));
-    }
-    for (int row = picture.height - 1; row >= 0; --row) {
-        auto first = indices.begin() + static_cast<long>(row) * picture.width;
-        out.insert(out.end(), first, first + picture.width);
-    }
-    return out;
+    return WriteGameTga(picture.width, picture.height, palette, MapPixels(picture, palette));
 }
 
 std::vector<uint8_t> EncodeIconBmp(const Picture& picture) {
