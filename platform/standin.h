@@ -34,7 +34,8 @@ constexpr int FitSharpScale = -1;
 
 // Everything the player may choose: from the settings file, then the command line.
 struct StandInOptions {
-    int scale = 0;  // the window as a multiple of 240 x 320; 0 for the largest that fits, or FitSharpScale
+    // The window as a multiple of 240 x 320; 0 for the largest that fits, or FitSharpScale.
+    int scale = 0;
     bool fullscreen = false;
     DisplayLayout display = DefaultDisplayLayout;
     int passMs = 13;
