@@ -44,8 +44,9 @@ struct Option {
 
 constexpr Option Options[] = {
     {.name = "--scale", .kind = ValueKind::Setting, .valueName = "N", .setting = "scale",
-     .help = "window size as a multiple of 240 x 320 (1 to 8, or fit: the\n"
-             "largest that fits the desktop, the default; F10 steps it)"},
+     .help = "window size as a multiple of 240 x 320 (1 to 8; fit: the\n"
+             "largest that fits the desktop, the default; fit-sharp: as\n"
+             "large as it holds, drawn as full screen is; F10 steps it)"},
     {.name = "--fullscreen", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "yes",
      .help = "start full screen (F11 or Alt+Enter toggles)"},
     {.name = "--windowed", .kind = ValueKind::Setting, .setting = "fullscreen", .fixed = "no",

@@ -77,15 +77,20 @@ bool TakeChangedFrame();
 
 // ---- The player's input as a real host sees it (input.cpp) ---------------------------------
 
-// Where a 240 x 320 screen sits inside a width x height area: integer scale when it fits,
-// centred with black bars around it.
+// How the screen fills an area: at the largest whole scale, or sharp at the largest size of its
+// shape (the largest whole scale, then smoothly the rest of the way); centred with black bars
+// around it either way, and shrunk to fit an area smaller than the screen.
+enum class ScreenFit { Whole, Sharp };
 struct ScreenPlace {
     int x, y, width, height;
+    int scale;  // the whole scale, at least 1: the picture's size before any smooth step
 };
-ScreenPlace PlaceScreen(int width, int height);
+ScreenPlace PlaceScreen(int width, int height, ScreenFit fit);
 // A point of that area in screen pixels, clamped to the screen: touches in the bars land on
 // the nearest edge pixel.
-POINT AreaToScreen(int x, int y, int width, int height);
+POINT AreaToScreen(int x, int y, int width, int height, ScreenFit fit);
+// The real host, before it hands input over: how its area holds the screen now.
+void SetScreenFit(ScreenFit fit);
 // Whether the game sees a key of this virtual-key code at all.
 bool IsGameKey(WORD key);
 

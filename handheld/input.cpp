@@ -34,6 +34,7 @@ constexpr PadKey PadKeys[] = {
 };
 
 struct HostInput {
+    ScreenFit fit = ScreenFit::Whole;
     bool active = true;
     bool mouseDown = false;
     bool fingerDown = false;
@@ -60,7 +61,7 @@ void QueueKey(WORD key, bool down, bool repeat, int scanCode = 0) {
 }
 
 void QueueStylus(UINT message, int x, int y, int width, int height) {
-    POINT p = AreaToScreen(x, y, width, height);
+    POINT p = AreaToScreen(x, y, width, height, Input.fit);
     QueueToGame(message, message == WM_LBUTTONUP ? 0 : StylusButton,
                 MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
 }
@@ -79,24 +80,25 @@ void PadHold(int64_t source, WORD key, bool down) {
 
 }  // namespace
 
-// Integer scale when the area holds the screen at least once, else the screen shrunk to fit;
-// centred either way.
-ScreenPlace PlaceScreen(int width, int height) {
-    if (width <= 0 || height <= 0) return {0, 0, ScreenWidth, ScreenHeight};
+// The whole scale when the area holds the screen at least once and the fit is whole, else the
+// largest size of the screen's shape; centred either way.
+ScreenPlace PlaceScreen(int width, int height, ScreenFit fit) {
+    if (width <= 0 || height <= 0) return {0, 0, ScreenWidth, ScreenHeight, 1};
     int scale = std::min(width / ScreenWidth, height / ScreenHeight);
     int placedWidth = ScreenWidth * scale;
     int placedHeight = ScreenHeight * scale;
-    if (scale == 0) {
+    if (scale == 0 || fit == ScreenFit::Sharp) {
         bool widthBound = width * ScreenHeight <= height * ScreenWidth;
         placedWidth = std::max(1, widthBound ? width : height * ScreenWidth / ScreenHeight);
         placedHeight = std::max(1, widthBound ? width * ScreenHeight / ScreenWidth : height);
     }
-    return {(width - placedWidth) / 2, (height - placedHeight) / 2, placedWidth, placedHeight};
+    return {(width - placedWidth) / 2, (height - placedHeight) / 2, placedWidth, placedHeight,
+            std::max(1, scale)};
 }
 
 // Area point to screen pixel; points in the bars or outside the area are clamped.
-POINT AreaToScreen(int x, int y, int width, int height) {
-    ScreenPlace place = PlaceScreen(width, height);
+POINT AreaToScreen(int x, int y, int width, int height, ScreenFit fit) {
+    ScreenPlace place = PlaceScreen(width, height, fit);
     long long sx = (static_cast<long long>(x) - place.x) * ScreenWidth / place.width;
     long long sy = (static_cast<long long>(y) - place.y) * ScreenHeight / place.height;
     return {static_cast<LONG>(std::clamp<long long>(sx, 0, ScreenWidth - 1)),
@@ -112,6 +114,8 @@ bool IsGameKey(WORD key) {
 
 // Host start: nothing held, the game active.
 void ResetHostInput() { Input = HostInput{}; }
+
+void SetScreenFit(ScreenFit fit) { Input.fit = fit; }
 
 // The mouse's left button; a release is sent only for a press the game saw.
 void MouseButton(bool down, int x, int y, int width, int height) {

@@ -28,10 +28,14 @@ struct GameKeys {
 constexpr GameKeys DefaultGameKeys{{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X', 'C', VK_RETURN}};
 
 constexpr int LargestScaleOption = 8;
+// The scale "fit-sharp": the window as large as the desktop holds, the screen enlarged by the
+// largest whole factor and then smoothly to the window's size.
+constexpr int FitSharpScale = -1;
 
 // Everything the player may choose: from the settings file, then the command line.
 struct StandInOptions {
-    int scale = 0;  // the window as a multiple of 240 x 320; 0 for the largest that fits
+    // The window as a multiple of 240 x 320; 0 for the largest that fits, or FitSharpScale.
+    int scale = 0;
     bool fullscreen = false;
     DisplayLayout display = DefaultDisplayLayout;
     int passMs = 13;

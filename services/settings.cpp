@@ -53,15 +53,19 @@ bool ReadYesNo(const char* text, bool* value) {
     return true;
 }
 
-// "fit" (0): the largest scale that fits the desktop.
+// "fit" (0): the largest whole scale that fits the desktop; "fit-sharp": as large as it holds.
 const char* ReadScale(StandInOptions* options, const char* value, int) {
     if (!std::strcmp(value, "fit")) {
         options->scale = 0;
         return nullptr;
     }
+    if (!std::strcmp(value, "fit-sharp")) {
+        options->scale = FitSharpScale;
+        return nullptr;
+    }
     return ParseWholeNumber(value, 1, LargestScaleOption, &options->scale)
                ? nullptr
-               : "a whole number from 1 to 8, or fit";
+               : "a whole number from 1 to 8, fit or fit-sharp";
 }
 
 const char* ReadFullScreen(StandInOptions* options, const char* value, int) {
@@ -110,6 +114,7 @@ const char* ReadKey(StandInOptions* options, const char* value, int slot) {
 }
 
 std::string WriteScale(const StandInOptions& options, int) {
+    if (options.scale == FitSharpScale) return "fit-sharp";
     return options.scale ? std::to_string(options.scale) : "fit";
 }
 

@@ -55,6 +55,7 @@ struct SdlHost {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+    SDL_Texture* enlarged = nullptr;  // the screen at a whole scale, for a smooth step to its place
     FullScreenWay fullscreen = FullScreenWay::Off;
     SDL_Rect windowed{};  // where the window stood before it covered the display itself
     int scale = 0;        // the window's size as a multiple of 240 x 320, once it exists
@@ -68,10 +69,54 @@ struct SdlHost {
 
 SdlHost Sdl;
 
-void WindowSize(int* width, int* height) {
+// Full screen, and a window the player asked to fit sharp, fill what they have; other windows
+// are whole multiples of the screen.
+ScreenFit CurrentFit() {
+    bool sharp = Sdl.fullscreen != FullScreenWay::Off || Sdl.options.scale == FitSharpScale;
+    return sharp ? ScreenFit::Sharp : ScreenFit::Whole;
+}
+
+// The window's size for the input that follows, which maps it as the picture is placed now.
+void InputArea(int* width, int* height) {
     *width = 0;
     *height = 0;
     if (Sdl.window) SDL_GetWindowSize(Sdl.window, width, height);
+    SetScreenFit(CurrentFit());
+}
+
+// The texture the screen is enlarged into, at width x height; false when the renderer draws
+// into no texture or has no room for one.
+bool MakeEnlargedTexture(int width, int height) {
+    int madeWidth = 0;
+    int madeHeight = 0;
+    if (Sdl.enlarged &&
+        SDL_QueryTexture(Sdl.enlarged, nullptr, nullptr, &madeWidth, &madeHeight) == 0 &&
+        madeWidth == width && madeHeight == height) {
+        return true;
+    }
+    if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
+    Sdl.enlarged = nullptr;
+    if (!SDL_RenderTargetSupported(Sdl.renderer)) return false;
+    Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET,
+                                     width, height);
+    if (!Sdl.enlarged) return false;
+    SDL_SetTextureScaleMode(Sdl.enlarged, SDL_ScaleModeLinear);
+    return true;
+}
+
+// What goes to the place: the screen itself when the place is a whole multiple of it (pixels
+// as blocks), else the screen enlarged by the whole scale first, so only the last, smooth step
+// blurs, and only the blocks' edges.
+SDL_Texture* PictureFor(const ScreenPlace& place) {
+    int width = ScreenWidth * place.scale;
+    int height = ScreenHeight * place.scale;
+    if ((place.width == width && place.height == height) || !MakeEnlargedTexture(width, height)) {
+        return Sdl.texture;
+    }
+    SDL_SetRenderTarget(Sdl.renderer, Sdl.enlarged);
+    SDL_RenderCopy(Sdl.renderer, Sdl.texture, nullptr, nullptr);
+    SDL_SetRenderTarget(Sdl.renderer, nullptr);
+    return Sdl.enlarged;
 }
 
 void Present(int64_t nowNs) {
@@ -79,22 +124,28 @@ void Present(int64_t nowNs) {
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(Sdl.renderer, &width, &height);
-    ScreenPlace place = PlaceScreen(width, height);
+    ScreenPlace place = PlaceScreen(width, height, CurrentFit());
+    SDL_Texture* picture = PictureFor(place);
     SDL_Rect target{place.x, place.y, place.width, place.height};
     SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(Sdl.renderer);
-    SDL_RenderCopy(Sdl.renderer, Sdl.texture, nullptr, &target);
+    SDL_RenderCopy(Sdl.renderer, picture, nullptr, &target);
     SDL_RenderPresent(Sdl.renderer);
     Sdl.lastPresentNs = nowNs;
     Sdl.framePending = false;
     Sdl.exposed = false;
 }
 
+// The screen's texture, its pixels enlarged as blocks; the enlarged one is made again when used.
 bool MakeTexture() {
     if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
+    if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
+    Sdl.enlarged = nullptr;
     Sdl.texture = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888,
                                     SDL_TEXTUREACCESS_STREAMING, ScreenWidth, ScreenHeight);
-    return Sdl.texture != nullptr;
+    if (!Sdl.texture) return false;
+    SDL_SetTextureScaleMode(Sdl.texture, SDL_ScaleModeNearest);
+    return true;
 }
 
 // Without a window manager the window covers the display itself: borderless, at the
@@ -144,14 +195,22 @@ void SetFullScreen(bool on) {
 }
 
 // The window's place: centred on the usable desktop (clear of panels) at the scale that
-// fits; an asked-for scale that does not fit is lowered, and one line says so.
+// fits; an asked-for scale that does not fit is lowered, and one line says so. Fitted sharp,
+// it is as large as the desktop holds with room for its frame.
 SDL_Rect WindowPlace() {
     SDL_Rect usable{};
     int asked = Sdl.options.scale;
     if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) {
-        int scale = asked ? asked : DefaultScale;
+        int scale = asked > 0 ? asked : DefaultScale;
         return {SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, ScreenWidth * scale,
                 ScreenHeight * scale};
+    }
+    if (asked == FitSharpScale) {
+        ScreenPlace fitted = PlaceScreen(std::max(usable.w - FrameRoom, ScreenWidth),
+                                         std::max(usable.h - FrameRoom, ScreenHeight),
+                                         ScreenFit::Sharp);
+        return {usable.x + (usable.w - fitted.width) / 2, usable.y + (usable.h - fitted.height) / 2,
+                fitted.width, fitted.height};
     }
     int scale = FitScale(asked, usable.w, usable.h);
     if (asked > scale) {
@@ -262,7 +321,7 @@ void OnMouseButton(const SDL_MouseButtonEvent& event) {
     if (event.which == SDL_TOUCH_MOUSEID || event.button != SDL_BUTTON_LEFT) return;
     int width;
     int height;
-    WindowSize(&width, &height);
+    InputArea(&width, &height);
     MouseButton(event.type == SDL_MOUSEBUTTONDOWN, event.x, event.y, width, height);
 }
 
@@ -270,7 +329,7 @@ void OnMouseMotion(const SDL_MouseMotionEvent& event) {
     if (event.which == SDL_TOUCH_MOUSEID) return;
     int width;
     int height;
-    WindowSize(&width, &height);
+    InputArea(&width, &height);
     MouseMove(event.x, event.y, width, height);
 }
 
@@ -281,7 +340,7 @@ void OnFinger(const SDL_TouchFingerEvent& event) {
                                                      : FingerPhase::Move;
     int width;
     int height;
-    WindowSize(&width, &height);
+    InputArea(&width, &height);
     FingerEvent(phase, event.fingerId, static_cast<int>(event.x * width),
                 static_cast<int>(event.y * height), width, height);
 }
@@ -481,6 +540,7 @@ void FreeIconSurface(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(ico
 void StopSdlHost() {
     WithdrawInstance();
     for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
+    if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
     if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
     if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
     if (Sdl.window) SDL_DestroyWindow(Sdl.window);
@@ -490,11 +550,11 @@ void StopSdlHost() {
     SDL_Quit();
 }
 
-// The desktop's window, its events and real time; other copies found through the user's
-// runtime folder.
+// The desktop's window and its events; other copies found through the user's runtime folder.
 constexpr HostInterface SdlInterface{
-    .kind = HostKind::Real, .pumpEvents = PumpEvents, .createWindow = OpenWindow, .showWindow = ShowOrHideWindow,
-    .flushWindow = FlushWindow, .stop = StopSdlHost, .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
+    .kind = HostKind::Real, .pumpEvents = PumpEvents, .createWindow = OpenWindow,
+    .showWindow = ShowOrHideWindow, .flushWindow = FlushWindow, .stop = StopSdlHost,
+    .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
     .otherCopyRunning = OtherCopyRunning, .publishWindow = PublishInstance,
     .raiseOtherCopy = AskOtherCopyToRaise};
 
@@ -504,8 +564,9 @@ constexpr HostInterface SdlInterface{
 // controllers are optional; without video or a display there is no game, and one line says why.
 bool StartStandIn(const StandInOptions& options) {
     StopHost();
-    if (!ValidDisplayLayout(options.display) || options.scale < 0 || options.scale > LargestScale ||
-        options.passMs < 0) {
+    bool knownScale =
+        options.scale == FitSharpScale || (options.scale >= 0 && options.scale <= LargestScale);
+    if (!ValidDisplayLayout(options.display) || !knownScale || options.passMs < 0) {
         std::fprintf(stderr, "marrowdale: unusable options (scale %d, display %d:%d:%d, pass %d ms)\n",
                      options.scale, options.display.depth, options.display.xStep,
                      options.display.yStep, options.passMs);

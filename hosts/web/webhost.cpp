@@ -65,7 +65,7 @@ void PlaceCanvas() {
     Web.pixelRatio = emscripten_get_device_pixel_ratio();
     Web.areaWidth = WebPageWidth();
     Web.areaHeight = WebPageHeight();
-    ScreenPlace place = PlaceScreen(Web.areaWidth, Web.areaHeight);
+    ScreenPlace place = PlaceScreen(Web.areaWidth, Web.areaHeight, ScreenFit::Whole);
     WebPlaceCanvas(place.x, place.y, place.width, place.height);
 }
 

@@ -83,15 +83,21 @@ TEST(ModulePath, ReportsTheWholePathOrNothing) {
 }
 
 TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
-    const std::tuple<int, int, int, int, LONG, LONG> cases[] = {
-        // window point, window size, screen pixel
-        {0, 0, 480, 640, 0, 0},         {479, 639, 480, 640, 239, 319},
-        {201, 401, 480, 640, 100, 200}, {750, 270, 1920, 1080, 50, 70},  // scale 3, bars aside
-        {10, 500, 1920, 1080, 0, 146},  // in the left bar: the nearest edge pixel
-        {-40, 2000, 480, 640, 0, 319}, {2000, -40, 480, 640, 239, 0},  // dragged outside it
-        {60, 200, 120, 400, 120, 160}};  // a window smaller than the screen: shrunk, centred
-    for (auto [x, y, width, height, screenX, screenY] : cases) {
-        POINT p = AreaToScreen(x, y, width, height);
+    constexpr ScreenFit Whole = ScreenFit::Whole;
+    constexpr ScreenFit Sharp = ScreenFit::Sharp;
+    const std::tuple<int, int, int, int, ScreenFit, LONG, LONG> cases[] = {
+        // window point, window size, fit, screen pixel
+        {0, 0, 480, 640, Whole, 0, 0},         {479, 639, 480, 640, Whole, 239, 319},
+        {201, 401, 480, 640, Whole, 100, 200}, {750, 270, 1920, 1080, Whole, 50, 70},  // scale 3
+        {10, 500, 1920, 1080, Whole, 0, 146},  // in the left bar: the nearest edge pixel
+        {-40, 2000, 480, 640, Whole, 0, 319}, {2000, -40, 480, 640, Whole, 239, 0},  // outside it
+        {60, 200, 120, 400, Whole, 120, 160},  // a window smaller than the screen: shrunk, centred
+        {200, 100, 800, 600, Whole, 0, 0},     // 240 x 320 in the middle: a point above its left
+        {200, 100, 800, 600, Sharp, 13, 53},   // 450 x 600 from x 175: a point inside it
+        {175, 0, 800, 600, Sharp, 0, 0},       {624, 599, 800, 600, Sharp, 239, 319},
+        {960, 540, 1920, 1080, Sharp, 120, 160}, {554, 540, 1920, 1080, Sharp, 0, 160}};
+    for (auto [x, y, width, height, fit, screenX, screenY] : cases) {
+        POINT p = AreaToScreen(x, y, width, height, fit);
         EXPECT_EQ(std::tie(p.x, p.y), std::tie(screenX, screenY)) << x << "," << y;
     }
     const std::pair<int32_t, WORD> keys[] = {  // SDL's key codes: letters lower case, arrows high
@@ -164,6 +170,27 @@ TEST(RealWindow, TheScaleIsTheLargestThatFitsTheUsableDesktop) {
         {8, 7680, 4320, 8}, {0, 7680, 4320, 13}, {0, 40000, 40000, 16}};
     for (auto [asked, width, height, scale] : cases) {
         EXPECT_EQ(FitScale(asked, width, height), scale) << asked << " " << width << "x" << height;
+    }
+}
+
+// Whole scales leave bars; sharp, the picture takes the largest size of its shape, drawn at the
+// largest whole scale first (the size an exact fit needs no smooth step from).
+TEST(RealWindow, ThePictureTakesAWholeScaleOrTheLargestSizeOfItsShape) {
+    const std::tuple<int, int, ScreenFit, ScreenPlace> cases[] = {
+        {1024, 768, ScreenFit::Whole, {272, 64, 480, 640, 2}},
+        {1024, 768, ScreenFit::Sharp, {224, 0, 576, 768, 2}},
+        {800, 600, ScreenFit::Whole, {280, 140, 240, 320, 1}},
+        {800, 600, ScreenFit::Sharp, {175, 0, 450, 600, 1}},
+        {1920, 1080, ScreenFit::Sharp, {555, 0, 810, 1080, 3}},
+        {480, 640, ScreenFit::Sharp, {0, 0, 480, 640, 2}},
+        {768, 1366, ScreenFit::Sharp, {0, 171, 768, 1024, 3}},  // a display on its side
+        {120, 400, ScreenFit::Sharp, {0, 120, 120, 160, 1}},    // smaller than the screen
+        {0, 768, ScreenFit::Sharp, {0, 0, 240, 320, 1}}};
+    for (auto [width, height, fit, want] : cases) {
+        ScreenPlace got = PlaceScreen(width, height, fit);
+        EXPECT_EQ(std::tie(got.x, got.y, got.width, got.height, got.scale),
+                  std::tie(want.x, want.y, want.width, want.height, want.scale))
+            << width << "x" << height << (fit == ScreenFit::Sharp ? " sharp" : " whole");
     }
 }
 

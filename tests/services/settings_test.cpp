@@ -63,6 +63,15 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
     EXPECT_TRUE(SaveSettings()) << "--reset-settings writes the defaults";
     EXPECT_NE(ReadText(path).find("scale = fit\nfullscreen = no\n"), std::string::npos)
         << ReadText(path);
+
+    Write("scale = fit-sharp\n");
+    options = StandInOptions{};
+    EXPECT_TRUE(Load(&options).empty());
+    EXPECT_EQ(options.scale, FitSharpScale);
+    RememberFullScreen(true);
+    EXPECT_TRUE(SaveSettings());
+    EXPECT_NE(ReadText(path).find("scale = fit-sharp\nfullscreen = yes\n"), std::string::npos)
+        << "a change of full screen keeps the sharp fit: " << ReadText(path);
 }
 
 // A damaged line is named with its number and skipped; the lines around it still apply.

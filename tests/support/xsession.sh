@@ -3,9 +3,10 @@
 xvfb_pid=
 game_pid=
 
-# Starts a private 1024 x 768 Xvfb on a display number it picks itself; exports DISPLAY.
+# Starts a private Xvfb (1024 x 768, or the WIDTHxHEIGHT given) on a display number it picks
+# itself; exports DISPLAY.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${1:-1024x768}x24" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     local number=
     for _ in $(seq 100); do
