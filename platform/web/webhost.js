@@ -343,6 +343,7 @@ mergeInto(LibraryManager.library, {
     var audio = WebPage.audio;
     WebPage.audio = null;
     if (audio.node) audio.node.disconnect();
+    audio.context.onstatechange = null;
     audio.context.close();
     if (Module['soundWaits']) Module['soundWaits'](false);
   },
