@@ -256,9 +256,10 @@ mergeInto(LibraryManager.library, {
   $WebSound: {
     // Larger output buffers wake the audio threads less often; the sound comes this much later.
     latency: 0.1,
-    // 2048 frames ahead (46 ms at 44100 Hz), topped up in blocks of 1024.
+    // Frames kept ahead of the output beyond what it takes at one go (its base latency): 2048
+    // (46 ms at 44100 Hz, three passes and more), topped up in blocks of 1024.
     leadFrames: 2048,
-    blockFrames: 1024,
+    blockFrames: 2048,
     // The worklet: plays the blocks in order, whole; says when it starts, when it runs dry
     // (which wakes the page to mix) and, once blocks come again, for how many frames.
     player: [
@@ -311,7 +312,8 @@ mergeInto(LibraryManager.library, {
       var played = audio.startFrame < 0 ? 0 : Math.round(audio.context.currentTime *
                    audio.context.sampleRate) - audio.startFrame - audio.starvedFrames;
       // A dry spell not yet told counts as played: the worklet gets a lead again at once.
-      for (var queued = Math.max(0, audio.postedFrames - played); queued < WebSound.leadFrames;
+      var lead = WebSound.leadFrames + Math.ceil((audio.context.baseLatency || 0) * audio.context.sampleRate);
+      for (var queued = Math.max(0, audio.postedFrames - played); queued < lead;
            queued += WebSound.blockFrames) {
         var at = _WebMixAudio(WebSound.blockFrames) >> 1;
         WebSound.post(audio, HEAP16.slice(at, at + 2 * WebSound.blockFrames));
