@@ -257,7 +257,7 @@ mergeInto(LibraryManager.library, {
     // Larger output buffers wake the audio threads less often; the sound comes this much later.
     latency: 0.1,
     // Frames kept ahead of the output beyond what it takes at one go (its base latency): 2048
-    // (46 ms at 44100 Hz, three passes and more), topped up in blocks of 1024.
+    // (46 ms at 44100 Hz, three passes and more), topped up in blocks as long.
     leadFrames: 2048,
     blockFrames: 2048,
     // The worklet: plays the blocks in order, whole; says when it starts, when it runs dry

@@ -168,9 +168,12 @@ try {
   check('after the intro the canvas shows the desktop\'s menu frame pixel for pixel', menu.shown, menu.detail);
   const copied = await waitFor(() => evaluate('!!navigator.serviceWorker.controller'), 10000);
   const missing = server.answered.filter(([, status]) => status === 404);
-  check(`a first visit downloads under ${FirstVisitMostBytes} bytes from python's http.server, none answered 404`,
-        copied && server.sent() < FirstVisitMostBytes && missing.length === 0,
-        `${server.sent()} bytes in ${server.answered.length} answers, offline copy ${!!copied}, 404: ${missing.join(' ')}`);
+  const {installabilityErrors} = await page('Page.getInstallabilityErrors');
+  check(`a first visit downloads under ${FirstVisitMostBytes} bytes from python's http.server, none answered 404, ` +
+        'and leaves an app to install that plays offline',
+        copied && server.sent() < FirstVisitMostBytes && missing.length === 0 && installabilityErrors.length === 0,
+        `${server.sent()} bytes in ${server.answered.length} answers, offline copy ${!!copied}, 404: ${missing.join(' ')}, ` +
+        `not installable: ${JSON.stringify(installabilityErrors)}`);
   const before = await audio();
   const sign = await signs();
   check('before the first key or tap the sound waits, nothing is mixed and the page says a tap or key starts it',
