@@ -315,6 +315,8 @@ try {
     ['a browser without WebAssembly', () => {}, 'delete window.WebAssembly', /cannot run WebAssembly/],
     ['the page opened as a file', () => {}, '', /from a web server/, `file://${broken}/index.html`],
   ];
+  // Each row's files anew, never a copy the browser kept of the row before.
+  await page('Network.enable');
   await page('Network.setCacheDisabled', {cacheDisabled: true});
   for (const [what, damage, source, says, url = brokenServer.url] of Failures) {
     rmSync(broken, {recursive: true, force: true});
@@ -327,6 +329,7 @@ try {
     if (script) await page('Page.removeScriptToEvaluateOnNewDocument', script);
   }
   await page('Network.setCacheDisabled', {cacheDisabled: false});
+  await page('Network.disable');
   brokenServer.close();
 
   // With the network cut the page comes from its offline copy, and plays.
