@@ -1,19 +1,19 @@
-// The browser's figures beside the desktop's, measured in one run: what a player downloads
-// (raw, gzip, brotli), the time from asking for the page to its first frame in headless
-// Chromium, and the processor each uses while idle on the menu with its sound running.
-// Usage: node bench/web-figures.mjs BUILD-WEB BUILD-DIR (the desktop build, with marrowdale)
+// The browser's figures beside the desktop's, measured in one run: what a first visit downloads
+// from python's http.server (the files raw, and the bytes sent), the time from asking for the
+// page to its first frame in headless Chromium, and the processor that every Chromium process
+// together uses on the menu with its music and in play, beside a blank page and the desktop
+// build on its menu.
+// Usage: node bench/web-figures.mjs SITE BUILD-DIR (build-web/site; the desktop build, with marrowdale)
 import {spawn} from 'node:child_process';
-import {mkdtempSync, readdirSync, readFileSync, rmSync} from 'node:fs';
+import {mkdtempSync, readdirSync, readFileSync, rmSync, statSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join, resolve} from 'node:path';
-import {brotliCompressSync, constants, gzipSync} from 'node:zlib';
-import {serveFolder, startBrowser, waitFor} from '../tests/web/browser.mjs';
+import {servePython, startBrowser, waitFor} from '../tests/web/browser.mjs';
 
 const [site, desktop] = process.argv.slice(2).map((path) => resolve(path));
 const Loads = 5;
-const IdleMs = 10000;
+const MeasureMs = 10000;
 const pause = (ms) => new Promise((done) => setTimeout(done, ms));
-const kib = (bytes) => `${(bytes / 1024).toFixed(1)} KiB`;
 const ticksPerSecond = 100;
 
 // Processor seconds used so far by pid and every process under it.
@@ -41,29 +41,28 @@ function cpuSeconds(pid) {
   return total;
 }
 
-async function idleShare(pid) {
+async function share(pid) {
   const before = cpuSeconds(pid);
-  await pause(IdleMs);
-  return `${(100 * (cpuSeconds(pid) - before) / (IdleMs / 1000)).toFixed(1)} % of one core`;
+  await pause(MeasureMs);
+  return `${(100 * (cpuSeconds(pid) - before) / (MeasureMs / 1000)).toFixed(1)} % of one core`;
 }
 
-// ---- Download --------------------------------------------------------------------------
-console.log('What a player downloads:');
-let totals = [0, 0, 0];
-for (const name of ['index.html', 'marrowdale.js', 'marrowdale.wasm', 'marrowdale.data']) {
-  const bytes = readFileSync(join(site, name));
-  const sizes = [bytes.length, gzipSync(bytes, {level: 9}).length,
-                 brotliCompressSync(bytes, {params: {[constants.BROTLI_PARAM_QUALITY]: 11}}).length];
-  totals = totals.map((total, i) => total + sizes[i]);
-  console.log(`  ${name.padEnd(16)} ${sizes.map(kib).join(' / ')}  (raw / gzip / brotli)`);
-}
-console.log(`  ${'all'.padEnd(16)} ${totals.map(kib).join(' / ')}`);
-
-// ---- The page: first frame, then idle on the menu ----------------------------------------
-const server = await serveFolder(site);
-const browser = await startBrowser();
-const firsts = [];
+// ---- Download: a first visit, to the end of its offline copy ------------------------------
+const server = await servePython(site);
+let browser = await startBrowser();
 await browser.page('Page.navigate', {url: server.url});
+await waitFor(() => browser.evaluate('!!navigator.serviceWorker.controller'), 30000);
+const files = readdirSync(site);
+const stored = files.reduce((sum, name) => sum + statSync(join(site, name)).size, 0);
+const page = JSON.parse(/const Site = (\{.*\});/.exec(readFileSync(join(site, 'index.html'), 'utf8'))[1]);
+const unpacked = Object.values(page.files).reduce((sum, file) => sum + file.size - file.sent, stored);
+console.log('A first visit, from python\'s http.server:');
+console.log(`  the site's ${files.length} files: ${unpacked} bytes unpacked, ${stored} bytes as stored`);
+console.log(`  sent: ${server.sent()} bytes in ${server.answered.length} answers ` +
+            `(${server.answered.filter(([, status]) => status === 304).length} of them "not modified")`);
+
+// ---- First frame, a first visit then reloads past every cache ------------------------------
+const firsts = [];
 for (let load = 0, origin = 0; load < Loads; ++load) {
   if (load > 0) await browser.page('Page.reload', {ignoreCache: true});
   const [first, loaded] = await waitFor(() => browser.evaluate(`performance.timeOrigin !== ${origin} &&
@@ -71,9 +70,18 @@ for (let load = 0, origin = 0; load < Loads; ++load) {
   firsts.push(first);
   origin = loaded;
 }
-firsts.sort((a, b) => a - b);
-console.log(`First frame after the page is asked for, headless Chromium: median ${Math.round(firsts[Loads >> 1])} ms ` +
-            `(${firsts.map(Math.round).join(', ')})`);
+console.log(`First frame after the page is asked for, headless Chromium: median ${Math.round([...firsts].sort((a, b) => a - b)[Loads >> 1])} ms ` +
+            `(${firsts.map(Math.round).join(', ')}; the first with a cold cache)`);
+await browser.close();
+
+// ---- Processor: a blank page, the page on its menu and in play, the desktop's menu ----------
+console.log(`Processor over ${MeasureMs / 1000} s, every Chromium process together:`);
+browser = await startBrowser();
+await pause(3000);
+console.log(`  a blank page: ${await share(browser.pid)}`);
+await browser.close();
+
+browser = await startBrowser();
 await browser.page('Page.navigate', {url: server.url});
 await pause(6000);
 // C is a key the menu ignores; as a gesture it starts the page's sound.
@@ -81,19 +89,24 @@ for (const type of ['rawKeyDown', 'keyUp']) {
   await browser.page('Input.dispatchKeyEvent', {type, key: 'c', code: 'KeyC', windowsVirtualKeyCode: 67});
 }
 await pause(1000);
-console.log(`Idle on the menu, sound on, for ${IdleMs / 1000} s:`);
-console.log(`  the page (every Chromium process): ${await idleShare(browser.pid)}`);
+console.log(`  the page on its menu, music playing: ${await share(browser.pid)}`);
+// A tap on the title's dog starts a game.
+const [x, y] = await browser.evaluate(`(() => { const box = document.getElementById('game').getBoundingClientRect();
+  return [box.left + box.width / 2, box.top + box.height * 176 / 320]; })()`);
+await browser.page('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints: [{x, y}]});
+await browser.page('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+await pause(500);
+console.log(`  the page in play: ${await share(browser.pid)}`);
 await browser.close();
 server.close();
 
-// ---- The desktop, in the same run --------------------------------------------------------
 const runtime = mkdtempSync(join(tmpdir(), 'marrowdale-figures-'));
 const game = spawn(join(desktop, 'marrowdale'), [], {
   stdio: 'ignore',
   env: {...process.env, SDL_VIDEODRIVER: 'dummy', SDL_AUDIODRIVER: 'dummy', XDG_RUNTIME_DIR: runtime},
 });
 await pause(6000);
-console.log(`  the desktop build (SDL's dummy video and audio): ${await idleShare(game.pid)}`);
+console.log(`  the desktop build on its menu (SDL's dummy video and audio): ${await share(game.pid)}`);
 game.kill('SIGTERM');
 await new Promise((done) => game.on('exit', done));
 rmSync(runtime, {recursive: true, force: true});

@@ -22,15 +22,17 @@ void WebSetTitle(const char* title);
 void WebKeepFiles(const char* folder);
 void WebWatchPageLeave();
 void WebGameEnded();
+int WebPadsSeen();
 int WebAudioPresent();
-int WebAudioOpen(int rate, int frames);
+int WebAudioOpen(int rate);
+void WebFeedAudio();
 void WebAudioPlay(int playing);
 void WebAudioClose();
 }
 
 namespace {
 
-// Frames the page asks for at a time: about 46 ms at 44100 Hz.
+// The most frames the page mixes at a time: about 46 ms at 44100 Hz.
 constexpr int AudioBlockFrames = 2048;
 constexpr unsigned AudioWaitMs = 2;
 constexpr int PadSlots = 4;
@@ -159,10 +161,10 @@ void WatchPage() {
     WebWatchPageLeave();
 }
 
-// Gamepads are read, not heard: each pump compares them with what they showed before. Only
-// pads in the standard layout say which button is where.
+// Gamepads are read, not heard: each pump compares them with what they showed before, once
+// the page has seen one. Only pads in the standard layout say which button is where.
 void PollPads() {
-    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+    if (!WebPadsSeen() || emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
     int count = emscripten_get_num_gamepads();
     for (int slot = 0; slot < PadSlots; ++slot) {
         EmscriptenGamepadEvent state{};
@@ -197,7 +199,7 @@ BOOL WebAudioIsPresent() { return WebAudioPresent() ? 1 : 0; }
 // The page's audio output at libmikmod's rate (or the nearest the browser gives), 16-bit
 // stereo. It stays silent until the player's first tap or key, and mixes nothing till then.
 int WebAudioInit() {
-    int rate = WebAudioOpen(md_mixfreq, AudioBlockFrames);
+    int rate = WebAudioOpen(md_mixfreq);
     if (rate <= 0) {
         MikMod_errno = MMERR_OPENING_AUDIO;
         return 1;
@@ -228,7 +230,7 @@ void WebAudioPlayStop() {
     VC_PlayStop();
 }
 
-// The page pulls the sound as it plays it (WebMixAudio), like an audio thread would.
+// The page mixes ahead of its output before each sleep of the game (WebMixAudio).
 void WebAudioUpdate() {}
 
 MDRIVER WebAudioDriver = {
@@ -242,8 +244,8 @@ MDRIVER WebAudioDriver = {
 }  // namespace
 
 // The page's audio output, each time it needs sound: mixes frames (at most a block) of
-// 16-bit stereo and hands back where they are. It runs only while the game sleeps between
-// passes, so libmikmod is never in the middle of a call from the game.
+// 16-bit stereo and hands back where they are. It runs only as the game goes to sleep between
+// passes or while it sleeps, so libmikmod is never in the middle of a call from the game.
 extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* WebMixAudio(int frames) {
     ULONG bytes = static_cast<ULONG>(std::clamp(frames, 0, AudioBlockFrames)) * 4;
     auto* block = reinterpret_cast<SBYTE*>(AudioBlock);
@@ -337,9 +339,10 @@ void StopStandIn() {
     if (HostIs(HostKind::Web)) StopHost();
 }
 
-// The pacing and Sleep: the game's loop stands still (Asyncify) while the page runs its events,
-// its timers and its sound, to the next whole millisecond.
+// The pacing and Sleep: the sound is topped up, then the game's loop stands still (Asyncify)
+// while the page runs its events and timers, to the next whole millisecond.
 void SleepHost(int64_t nanoseconds) {
+    WebFeedAudio();
     emscripten_sleep(static_cast<unsigned>((std::max<int64_t>(nanoseconds, 0) + 999999) / 1000000));
 }
 
@@ -359,4 +362,7 @@ SoundDevice AlsaSoundDevice() { return SoundDevice::Missing; }
 void CloseAudioOutput() { WebAudioClose(); }
 
 // The audio layer, while the page mixes a fade it waits for: the page runs a moment.
-void WaitAudioOutput() { emscripten_sleep(AudioWaitMs); }
+void WaitAudioOutput() {
+    WebFeedAudio();
+    emscripten_sleep(AudioWaitMs);
+}

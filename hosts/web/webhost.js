@@ -1,4 +1,4 @@
-// The page's side of the browser host: canvas, sound through Web Audio, files kept in storage.
+// The page's side of the browser host: canvas, sound through an AudioWorklet, files kept in storage.
 mergeInto(LibraryManager.library, {
   // What the page holds for the host: the canvas and its picture, the audio output.
   $WebPage: {
@@ -7,17 +7,26 @@ mergeInto(LibraryManager.library, {
     picture: null,
     audio: null,
     storagePrefix: 'marrowdale/',
+    // Where a kept value the game could not use is set aside, never lost: this, its name and
+    // the time it was found.
+    asidePrefix: 'marrowdale-set-aside/',
+    // A line the page shows the player (page.js's notices), and the console's copy.
+    tell: function(text) {
+      err('marrowdale: ' + text);
+      if (Module['notice']) Module['notice'](text);
+    },
   },
   // The page's file system names the program as Linux's /proc does, so the game finds its own
   // folder, where its data is preloaded (Graph/ and Sound/), as it does on the desktop.
   $WebPage__postset: "addOnPreRun(function() { FS.symlink('/marrowdale/marrowdale', '/proc/self/exe'); });",
 
-  // The page's area in device pixels.
+  // The page's area for the picture in device pixels: the stage, less the page's bar when it
+  // shows one.
   WebPageWidth: function() {
-    return Math.floor(window.innerWidth * window.devicePixelRatio);
+    return Math.floor(document.getElementById('stage').clientWidth * window.devicePixelRatio);
   },
   WebPageHeight: function() {
-    return Math.floor(window.innerHeight * window.devicePixelRatio);
+    return Math.floor(document.getElementById('stage').clientHeight * window.devicePixelRatio);
   },
 
   // Puts the 240 x 320 canvas at a place given in device pixels; its pixels are drawn as
@@ -53,39 +62,115 @@ mergeInto(LibraryManager.library, {
   },
 
   // Files the game renames into folder (a finished save) are kept in the page's storage, and
-  // those kept before are put back now, before the game reads them.
-  WebKeepFiles__deps: ['$WebPage'],
+  // those kept before are put back now, before the game reads them. A kept value the game
+  // could not have written is set aside under a key of its own and the player told; a
+  // storage that is full or forbidden is said once, and the game plays on.
+  WebKeepFiles__deps: ['$WebPage', '$WebStorage'],
   WebKeepFiles: function(folderPointer) {
     var folder = UTF8ToString(folderPointer);
-    var say = function(what, error) {
-      err('marrowdale: ' + what + ' (' + error + '); high scores last only while the page is open');
-    };
-    var storage;
-    try {
-      storage = window.localStorage;
-      for (var i = 0; i < storage.length; ++i) {
-        var key = storage.key(i);
-        if (!key.startsWith(WebPage.storagePrefix)) continue;
-        var name = key.substring(WebPage.storagePrefix.length);
-        var bytes = Uint8Array.from(atob(storage.getItem(key)), function(c) { return c.charCodeAt(0); });
-        FS.writeFile(folder + name, bytes);
-      }
-    } catch (e) {
-      say('the page cannot read its storage', e);
-      return;
+    var storage = WebStorage.open();
+    // Names whose kept value could not be set aside: never saved over in this visit.
+    var held = {};
+    if (storage) {
+      WebStorage.keptNames(storage).forEach(function(name) {
+        var bytes = WebStorage.restore(storage, name);
+        if (bytes) FS.writeFile(folder + name, bytes);
+        else if (bytes === null) held[name] = true;
+      });
     }
     var rename = FS.rename;
     FS.rename = function(from, to) {
       rename(from, to);
-      if (to.lastIndexOf('/') + 1 !== folder.length || !to.startsWith(folder)) return;
-      try {
-        var bytes = FS.readFile(to);
-        storage.setItem(WebPage.storagePrefix + to.substring(folder.length),
-                        btoa(String.fromCharCode.apply(null, bytes)));
-      } catch (e) {
-        say('the page cannot keep ' + to, e);
-      }
+      var name = to.substring(folder.length);
+      if (!to.startsWith(folder) || name.indexOf('/') >= 0 || held[name]) return;
+      WebStorage.keep(name, FS.readFile(to));
     };
+  },
+  // The storage's rules: what a kept file must be to be put back, and how it is written.
+  $WebStorage__deps: ['$WebPage'],
+  $WebStorage: {
+    failed: false,
+    // The browser's storage, or null (and the player told once) when it is forbidden.
+    open: function() {
+      try {
+        return window.localStorage;
+      } catch (e) {
+        WebStorage.fail('this browser forbids the page\'s storage');
+        return null;
+      }
+    },
+    fail: function(why) {
+      if (WebStorage.failed) return;
+      WebStorage.failed = true;
+      WebPage.tell(why + ': high scores last only while this page is open.');
+    },
+    keptNames: function(storage) {
+      var names = [];
+      for (var i = 0; i < storage.length; ++i) {
+        var key = storage.key(i);
+        if (key.startsWith(WebPage.storagePrefix)) names.push(key.substring(WebPage.storagePrefix.length));
+      }
+      return names;
+    },
+    // The kept file's bytes when they are usable; false when there were none to use (set
+    // aside); null when they were unusable and could not be set aside.
+    restore: function(storage, name) {
+      var key = WebPage.storagePrefix + name;
+      var text = storage.getItem(key);
+      var bytes = WebStorage.decode(text);
+      var check = WebStorage.checks[name];
+      if (bytes && (!check || check(bytes))) return bytes;
+      var aside = WebPage.asidePrefix + name + '/' + new Date().toISOString();
+      try {
+        storage.setItem(aside, text);
+        storage.removeItem(key);
+      } catch (e) {
+        WebPage.tell('the stored ' + name + ' is damaged and the browser\'s storage has no room ' +
+                     'to set it aside: the game plays with the default scores and saves none.');
+        return null;
+      }
+      WebPage.tell('the stored high scores were damaged: they are kept aside in this ' +
+                   'browser\'s storage as "' + aside + '", and the game starts with the default table.');
+      return false;
+    },
+    decode: function(text) {
+      try {
+        return Uint8Array.from(atob(text), function(c) { return c.charCodeAt(0); });
+      } catch (e) {
+        return null;
+      }
+    },
+    keep: function(name, bytes) {
+      var storage = WebStorage.open();
+      if (!storage) return;
+      try {
+        storage.setItem(WebPage.storagePrefix + name, btoa(String.fromCharCode.apply(null, bytes)));
+        WebStorage.failed = false;
+      } catch (e) {
+        WebStorage.fail('the browser\'s storage is full or forbidden (' + e.name + ')');
+      }
+    },
+    // The score table as the game writes it: 8 entries of a score (little-endian, from the
+    // best down, never below zero) and 12 name bytes: the on-screen keyboard's letters and
+    // spaces, ended by a zero within the first 11.
+    checks: {
+      'highscores.dat': function(bytes) {
+        if (bytes.length !== 128) return false;
+        var view = new DataView(bytes.buffer);
+        for (var entry = 0, above = 0x7fffffff; entry < 8; ++entry) {
+          var score = view.getInt32(16 * entry, true);
+          if (score < 0 || score > above) return false;
+          above = score;
+          var end = bytes.subarray(16 * entry + 4, 16 * entry + 15).indexOf(0);
+          if (end < 0) return false;
+          for (var i = 0; i < end; ++i) {
+            var c = bytes[16 * entry + 4 + i];
+            if (c !== 32 && (c < 65 || c > 90)) return false;
+          }
+        }
+        return true;
+      },
+    },
   },
 
   // Leaving the page is the game's close request (a page kept for the back button is not left).
@@ -100,62 +185,156 @@ mergeInto(LibraryManager.library, {
     if (Module['onGameEnded']) Module['onGameEnded']();
   },
 
+  // Gamepads are looked at only once the page has seen one: asking the browser for them
+  // starts its polling of the devices for good.
+  WebPadsSeen: function() {
+    if (Module['padsSeen'] === undefined) {
+      Module['padsSeen'] = false;
+      window.addEventListener('gamepadconnected', function() { Module['padsSeen'] = true; });
+    }
+    return Module['padsSeen'] ? 1 : 0;
+  },
+
   WebAudioPresent: function() {
-    return (window.AudioContext || window.webkitAudioContext) ? 1 : 0;
+    return (window.AudioContext || window.webkitAudioContext) && window.AudioWorkletNode ? 1 : 0;
   },
 
   // Opens the audio output; it starts only at the player's first tap or key, as browsers
-  // require. While it waits nothing is mixed, so the game's sound starts whole. The rate it
-  // got, or 0.
-  WebAudioOpen__deps: ['$WebPage', 'WebMixAudio'],
-  WebAudioOpen: function(rate, frames) {
+  // require, and the page shows a sign till then. While it waits nothing is mixed, so the
+  // game's sound starts whole. The rate it got, or 0.
+  WebAudioOpen__deps: ['$WebPage', '$WebSound'],
+  WebAudioOpen: function(rate) {
     var Context = window.AudioContext || window.webkitAudioContext;
     var context;
     try {
-      context = new Context({sampleRate: rate});
+      context = new Context({sampleRate: rate, latencyHint: WebSound.latency});
     } catch (e) {
       try {
-        context = new Context();
+        context = new Context({latencyHint: WebSound.latency});
       } catch (e2) {
         return 0;
       }
     }
-    var node = context.createScriptProcessor(frames, 0, 2);
-    var audio = {context: context, node: node, playing: false, mixedFrames: 0, loudest: 0};
-    node.onaudioprocess = function(event) {
-      var left = event.outputBuffer.getChannelData(0);
-      var right = event.outputBuffer.getChannelData(1);
-      if (!audio.playing) {
-        left.fill(0);
-        right.fill(0);
-        return;
-      }
-      var samples = HEAP16.subarray(_WebMixAudio(left.length) >> 1);
-      var loudest = audio.loudest;
-      for (var i = 0; i < left.length; ++i) {
-        left[i] = samples[2 * i] / 32768;
-        right[i] = samples[2 * i + 1] / 32768;
-        loudest = Math.max(loudest, Math.abs(samples[2 * i]), Math.abs(samples[2 * i + 1]));
-      }
-      audio.loudest = loudest;
-      audio.mixedFrames += left.length;
-    };
-    node.connect(context.destination);
+    var audio = {context: context, node: null, playing: false, mixedFrames: 0, loudest: 0,
+                 postedFrames: 0, startFrame: -1, starvedFrames: 0};
+    var module = URL.createObjectURL(new Blob([WebSound.player], {type: 'text/javascript'}));
+    context.audioWorklet.addModule(module).then(function() {
+      if (WebPage.audio !== audio) return;
+      audio.node = new AudioWorkletNode(context, 'marrowdale-output',
+                                        {numberOfInputs: 0, outputChannelCount: [2]});
+      audio.node.port.onmessage = function(event) {
+        if (event.data.startedAt !== undefined) audio.startFrame = Math.round(event.data.startedAt * context.sampleRate);
+        if (event.data.starved) audio.starvedFrames += event.data.starved;
+        WebSound.feed(audio);
+      };
+      audio.node.connect(context.destination);
+    }, function(error) {
+      WebPage.tell('the sound cannot start (' + error + ')');
+    });
     var gestures = ['keydown', 'mousedown', 'pointerup', 'touchend'];
     var start = function() {
       context.resume();
     };
+    var showState = function() {
+      if (Module['soundWaits']) Module['soundWaits'](context.state !== 'running');
+    };
     context.onstatechange = function() {
+      showState();
       if (context.state !== 'running') return;
       gestures.forEach(function(type) { document.removeEventListener(type, start, true); });
     };
     gestures.forEach(function(type) { document.addEventListener(type, start, true); });
     WebPage.audio = audio;
     Module['audio'] = audio;
+    showState();
     return context.sampleRate;
   },
+  // The sound's path: the game's thread mixes (libmikmod is not thread-safe) between passes,
+  // keeping the worklet a lead of frames ahead; the worklet plays them in order and says when
+  // it starts and when it runs dry, so the page knows what it has played without asking.
+  $WebSound__deps: ['$WebPage', 'WebMixAudio'],
+  $WebSound: {
+    // Larger output buffers wake the audio threads less often; the sound comes this much later.
+    latency: 0.1,
+    // Frames kept ahead of the output beyond what it takes at one go (its base latency): 2048
+    // (46 ms at 44100 Hz, three passes and more), topped up in blocks as long.
+    leadFrames: 2048,
+    blockFrames: 2048,
+    // The worklet: plays the blocks in order, whole; says when it starts, when it runs dry
+    // (which wakes the page to mix) and, once blocks come again, for how many frames.
+    player: [
+      "'use strict';",
+      'class Output extends AudioWorkletProcessor {',
+      '  constructor() {',
+      '    super();',
+      '    this.blocks = [];',
+      '    this.at = 0;',
+      '    this.started = false;',
+      '    this.dry = 0;',
+      '    this.port.onmessage = (event) => { this.blocks.push(event.data); };',
+      '  }',
+      '  process(inputs, outputs) {',
+      '    const [left, right] = outputs[0];',
+      '    if (!this.started && this.blocks.length) {',
+      '      this.started = true;',
+      '      this.port.postMessage({startedAt: currentTime});',
+      '    }',
+      '    let i = 0;',
+      '    while (i < left.length && this.blocks.length) {',
+      '      const block = this.blocks[0];',
+      '      for (; i < left.length && this.at < block.length; ++i, this.at += 2) {',
+      '        left[i] = block[this.at] / 32768;',
+      '        right[i] = block[this.at + 1] / 32768;',
+      '      }',
+      '      if (this.at === block.length) {',
+      '        this.blocks.shift();',
+      '        this.at = 0;',
+      '      }',
+      '    }',
+      '    if (!this.started) return true;',
+      '    if (i < left.length) {',
+      '      if (!this.dry) this.port.postMessage({dry: true});',
+      '      this.dry += left.length - i;',
+      '    } else if (this.dry) {',
+      '      this.port.postMessage({starved: this.dry});',
+      '      this.dry = 0;',
+      '    }',
+      '    return true;',
+      '  }',
+      '}',
+      "registerProcessor('marrowdale-output', Output);",
+    ].join('\n'),
+    // Mixes what the worklet needs to stay a lead ahead of what it has played, if the sound
+    // plays at all.
+    feed: function(audio) {
+      if (!audio || !audio.node || !audio.playing || audio.context.state !== 'running') return;
+      if (audio.startFrame < 0 && audio.postedFrames > 0) return;
+      var played = audio.startFrame < 0 ? 0 : Math.round(audio.context.currentTime *
+                   audio.context.sampleRate) - audio.startFrame - audio.starvedFrames;
+      // A dry spell not yet told counts as played: the worklet gets a lead again at once.
+      var lead = WebSound.leadFrames + Math.ceil((audio.context.baseLatency || 0) * audio.context.sampleRate);
+      for (var queued = Math.max(0, audio.postedFrames - played); queued < lead;
+           queued += WebSound.blockFrames) {
+        var at = _WebMixAudio(WebSound.blockFrames) >> 1;
+        WebSound.post(audio, HEAP16.slice(at, at + 2 * WebSound.blockFrames));
+      }
+    },
+    post: function(audio, samples) {
+      var loudest = audio.loudest;
+      for (var i = 0; i < samples.length; ++i) loudest = Math.max(loudest, Math.abs(samples[i]));
+      audio.loudest = loudest;
+      audio.mixedFrames += samples.length / 2;
+      audio.postedFrames += samples.length / 2;
+      audio.node.port.postMessage(samples, [samples.buffer]);
+    },
+  },
+  // The game's thread, before it sleeps: the sound topped up.
+  WebFeedAudio__deps: ['$WebPage', '$WebSound'],
+  WebFeedAudio: function() {
+    WebSound.feed(WebPage.audio);
+  },
 
-  WebAudioPlay__deps: ['$WebPage'],
+  WebAudioPlay__deps: ['$WebPage', '$WebSound'],
   WebAudioPlay: function(playing) {
     if (WebPage.audio) WebPage.audio.playing = !!playing;
   },
@@ -163,8 +342,11 @@ mergeInto(LibraryManager.library, {
   WebAudioClose__deps: ['$WebPage'],
   WebAudioClose: function() {
     if (!WebPage.audio) return;
-    WebPage.audio.node.disconnect();
-    WebPage.audio.context.close();
+    var audio = WebPage.audio;
     WebPage.audio = null;
+    if (audio.node) audio.node.disconnect();
+    audio.context.onstatechange = null;
+    audio.context.close();
+    if (Module['soundWaits']) Module['soundWaits'](false);
   },
 });

@@ -1,33 +1,49 @@
-// Headless Chromium driven over the DevTools protocol on a pipe, and a static server for a folder.
+// Headless Chromium driven over the DevTools protocol on a pipe, and python's static server.
 import {spawn} from 'node:child_process';
-import {createServer} from 'node:http';
-import {mkdtempSync, readFileSync, rmSync, statSync} from 'node:fs';
+import {connect, createServer} from 'node:net';
+import {mkdtempSync, rmSync} from 'node:fs';
 import {tmpdir} from 'node:os';
-import {extname, join, normalize} from 'node:path';
+import {join} from 'node:path';
 
-const Types = {
-  '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-  '.data': 'application/octet-stream', '.mdj': 'application/octet-stream',
-};
-
-// Serves folder on 127.0.0.1 at a free port, as any static file server would, with extra files
-// (page path to bytes) beside it.
-export async function serveFolder(folder, extra = {}) {
-  const server = createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    const path = normalize(join(folder, name));
-    const file = path.endsWith('/') ? join(path, 'index.html') : path;
-    try {
-      if (!extra[name] && (!file.startsWith(folder) || !statSync(file).isFile())) throw new Error('not a file');
-      response.writeHead(200, {'Content-Type': Types[extname(file)] || 'application/octet-stream'});
-      response.end(extra[name] || readFileSync(file));
-    } catch {
-      response.writeHead(404);
-      response.end();
-    }
+// Python's http.server for folder on 127.0.0.1, as the README serves the page, behind a
+// counter of the bytes it sends (headers and bodies, as on the wire). cut() stops answering,
+// as a network that is gone; restore() answers again at the same address.
+export async function servePython(folder) {
+  const python = spawn('python3', ['-u', '-m', 'http.server', '-b', '127.0.0.1', '0', '-d', folder],
+                       {stdio: ['ignore', 'pipe', 'pipe']});
+  const port = await new Promise((resolve, reject) => {
+    let said = '';
+    python.stdout.on('data', (chunk) => {
+      said += chunk;
+      const found = / port (\d+)/.exec(said);
+      if (found) resolve(Number(found[1]));
+    });
+    python.on('exit', () => reject(new Error(`python's http.server did not start: ${said}`)));
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return {url: `http://127.0.0.1:${server.address().port}/`, close: () => server.close()};
+  // Each request's path and status, from the server's log.
+  const answered = [];
+  python.stderr.on('data', (chunk) => {
+    for (const [, path, status] of chunk.toString().matchAll(/"GET (\S+) [^"]*" (\d+)/g)) answered.push([path, Number(status)]);
+  });
+  let sent = 0;
+  let offline = false;
+  const proxy = createServer((client) => {
+    if (offline) return client.destroy();
+    const upstream = connect(port, '127.0.0.1');
+    upstream.on('data', (chunk) => { sent += chunk.length; });
+    client.pipe(upstream).pipe(client);
+    client.on('error', () => upstream.destroy());
+    upstream.on('error', () => client.destroy());
+  });
+  await new Promise((resolve) => proxy.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${proxy.address().port}/`,
+    sent: () => sent,
+    answered,
+    cut: () => { offline = true; },
+    restore: () => { offline = false; },
+    close: () => { proxy.close(); python.kill(); },
+  };
 }
 
 // A fresh headless Chromium with one page; commands go to the page's session.

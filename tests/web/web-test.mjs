@@ -1,16 +1,22 @@
-// The browser's Marrowdale in headless Chromium, used as a person would, against the desktop's
-// frames: the menu after the intro, a tap that starts a game, keys, the exit icon, a hidden
-// page, sound that starts at the first tap, high scores that outlast the page; and the golden
-// games, recorded in the desktop's window, replayed in the page with every frame checked.
-// Usage: node web-test.mjs BUILD-WEB REFERENCE-FOLDER (the folder web_reference filled, with
-// the golden games beside its frames).
-import {readdirSync, readFileSync} from 'node:fs';
-import {join, resolve} from 'node:path';
-import {serveFolder, startBrowser, waitFor} from './browser.mjs';
+// The browser's Marrowdale in headless Chromium, served by python's http.server and used as a
+// person would, against the desktop's frames: a first visit's bytes, the menu after the intro,
+// the sign and the sound at the first key, taps, keys, a gamepad, the exit icon, a hidden page,
+// full screen, the ended page, high scores that outlast the page and damaged ones set aside,
+// failures said on the page, the golden games replayed with every frame checked, then offline
+// play and an update taking over.
+// Usage: node web-test.mjs SITE REFERENCE-FOLDER (the folder web_reference filled, with the
+// golden games beside its frames).
+import {cpSync, mkdirSync, readdirSync, readFileSync, rmSync, truncateSync, writeFileSync} from 'node:fs';
+import {spawnSync} from 'node:child_process';
+import {dirname, join, resolve} from 'node:path';
+import {fileURLToPath} from 'node:url';
+import {servePython, startBrowser, waitFor} from './browser.mjs';
 
 const [site, frames] = process.argv.slice(2).map((path) => resolve(path));
+const makeSite = join(dirname(fileURLToPath(import.meta.url)), '../../web/make-site.mjs');
 const Width = 240;
 const Height = 320;
+const FirstVisitMostBytes = 350000;
 const reference = (name) => readFileSync(join(frames, name));
 const menuFrame = reference('menu.rgb');
 const playFrame = reference('play.rgb');
@@ -27,16 +33,17 @@ function check(name, ok, detail = '') {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ` (${detail})` : ''}`);
 }
 
-// Every journal there replays; the exit game's with the start tick one on (the game then seeds
-// its random numbers differently) must not.
-const journals = {};
-readdirSync(frames).filter((name) => name.endsWith('.mdj')).forEach((name) => {
-  journals[`/${name}`] = readFileSync(join(frames, name));
-});
-const wrongJournal = Buffer.from(journals['/exit-muted.mdj']);
+// The site served with the journals beside it: every journal replays; the exit game's with
+// the start tick one on (the game then seeds its random numbers differently) must not.
+const served = join(frames, 'site');
+cpSync(site, served, {recursive: true});
+const journals = readdirSync(frames).filter((name) => name.endsWith('.mdj'));
+journals.forEach((name) => cpSync(join(frames, name), join(served, name)));
+const wrongJournal = reference('exit-muted.mdj');
 wrongJournal.writeUInt32LE(wrongJournal.readUInt32LE(26) + 1, 26);
-const replays = Object.keys(journals).map((path) => [path.substring(1), 0]).concat([['wrong.mdj', 1]]);
-const server = await serveFolder(site, {...journals, '/wrong.mdj': wrongJournal});
+writeFileSync(join(served, 'wrong.mdj'), wrongJournal);
+const replays = journals.map((name) => [name, 0]).concat([['wrong.mdj', 1]]);
+const server = await servePython(served);
 const browser = await startBrowser();
 browser.onEvent((message) => {
   if (message.method === 'Runtime.exceptionThrown') {
@@ -107,11 +114,13 @@ async function holdKey(key, virtualKey, holdMs) {
 }
 
 // A gamepad in the browsers' standard layout that the test holds: pressPad(13, true) presses
-// its d-pad down. The page sees it through navigator.getGamepads, as it would a real one.
+// its d-pad down. The page sees it through navigator.getGamepads, as it would a real one, and
+// hears of it at its first press, as browsers tell of a pad.
 const FakePad = `window.testPad = {id: 'test pad', index: 0, connected: true, mapping: 'standard',
   timestamp: 0, axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
   navigator.getGamepads = () => [window.testPad];`;
-const pressPad = (button, pressed) => evaluate(`window.testPad.buttons[${button}] =
+const pressPad = (button, pressed) => evaluate(`window.dispatchEvent(new Event('gamepadconnected'));
+  window.testPad.buttons[${button}] =
   {pressed: ${pressed}, value: ${pressed ? 1 : 0}}; window.testPad.timestamp += 1`);
 
 // Pretends the page went behind another tab, or came back.
@@ -123,41 +132,61 @@ async function setHidden(hidden) {
 
 const audio = () => evaluate(`Module.audio ? {state: Module.audio.context.state,
   mixed: Module.audio.mixedFrames, loudest: Module.audio.loudest} : null`);
-// Keeps what the page's sound output plays, as 16-bit samples, in window.heard.
+// Keeps what the page hands its sound output, in order, as 16-bit samples in window.heard.
 const Listen = `(() => {
-  const node = Module.audio.node;
-  const play = node.onaudioprocess;
   window.heard = [];
-  node.onaudioprocess = (event) => {
-    play(event);
-    const left = event.outputBuffer.getChannelData(0);
-    const right = event.outputBuffer.getChannelData(1);
-    for (let i = 0; i < left.length; ++i) heard.push(Math.round(left[i] * 32768), Math.round(right[i] * 32768));
-  };
+  const port = Module.audio.node.port;
+  const post = port.postMessage.bind(port);
+  port.postMessage = (samples, transfer) => { heard.push(...samples); post(samples, transfer); };
 })()`;
-const storedScores = () => evaluate(`localStorage.getItem('marrowdale/highscores.dat')`);
+const storedScores = () => evaluate(`(() => { try { return localStorage.getItem('marrowdale/highscores.dat'); } catch { return null; } })()`);
+const signs = () => evaluate(`document.getElementById('signs').textContent`);
+const message = () => evaluate(`(() => { const shown = document.getElementById('message'); return shown && !shown.hidden ? shown.textContent : ''; })()`);
 const pause = (ms) => new Promise((done) => setTimeout(done, ms));
 // On the title, at the dog's middle (as web_reference taps): a finger still down when play
 // begins leaves the dog where it stands.
 const Title = [120, 176];
 
+// The exit icon, through the credits to the ended page; the table it saved.
+async function exitGame() {
+  await click(232, 5);
+  const ended = await waitFor(() => evaluate('Module.ended === true'), 15000);
+  return {ended: !!ended, saved: Buffer.from((await storedScores()) || '', 'base64')};
+}
+const isDefaultTable = (saved) => saved.length === 128 && [...Array(8).keys()].every((n) =>
+  saved.readInt32LE(16 * n) === 0 && saved.toString('latin1', 16 * n + 4, 16 * n + 13) === 'QUINTAVEX');
+
+async function visit(url) {
+  await page('Page.navigate', {url});
+  return waitForFrame([menuFrame], 20000);
+}
+
 try {
-  // A first visit: the intro, then the menu the desktop draws.
+  // A first visit: the intro, then the menu the desktop draws; the offline copy made.
   await page('Page.addScriptToEvaluateOnNewDocument', {source: FakePad});
-  await page('Page.navigate', {url: server.url});
-  const menu = await waitForFrame([menuFrame], 20000);
+  const menu = await visit(server.url);
   check('after the intro the canvas shows the desktop\'s menu frame pixel for pixel', menu.shown, menu.detail);
+  const copied = await waitFor(() => evaluate('!!navigator.serviceWorker.controller'), 10000);
+  const missing = server.answered.filter(([, status]) => status === 404);
+  const {installabilityErrors} = await page('Page.getInstallabilityErrors');
+  check(`a first visit downloads under ${FirstVisitMostBytes} bytes from python's http.server, none answered 404, ` +
+        'and leaves an app to install that plays offline',
+        copied && server.sent() < FirstVisitMostBytes && missing.length === 0 && installabilityErrors.length === 0,
+        `${server.sent()} bytes in ${server.answered.length} answers, offline copy ${!!copied}, 404: ${missing.join(' ')}, ` +
+        `not installable: ${JSON.stringify(installabilityErrors)}`);
   const before = await audio();
-  check('before the first key or tap the sound waits and nothing is mixed',
-        before && before.state !== 'running' && before.mixed === 0, JSON.stringify(before));
+  const sign = await signs();
+  check('before the first key or tap the sound waits, nothing is mixed and the page says a tap or key starts it',
+        before && before.state !== 'running' && before.mixed === 0 && /first tap or key/.test(sign), `${JSON.stringify(before)} "${sign}"`);
   // C, which the menu ignores, is the first key: the sound starts, the tune from its start.
   await evaluate(Listen);
   await holdKey('c', 67, 50);
   const heard = await waitFor(() => evaluate(`heard.length >= ${2 * TuneCheckFrames} && heard.slice(0, ${2 * TuneCheckFrames})`), 5000);
   const played = heard ? Buffer.from(Int16Array.from(heard).buffer) : Buffer.alloc(0);
-  check('the first key starts the sound: the tune from its first sample, as the desktop plays it',
-        played.length > 0 && played.equals(tune.subarray(0, played.length)) && played.some((byte) => byte !== 0),
-        `${played.length / 4} frames heard`);
+  const starved = await evaluate('Module.audio.starvedFrames');
+  check('the first key starts the sound and takes the sign down: the tune from its first sample, as the desktop plays it, without a gap',
+        played.length > 0 && played.equals(tune.subarray(0, played.length)) && played.some((byte) => byte !== 0) &&
+        starved === 0 && !/first tap/.test(await signs()), `${played.length / 4} frames heard, ${starved} frames short`);
 
   await touch(...Title);
   const play = await waitForFrame([playFrame], 3000);
@@ -186,14 +215,26 @@ try {
   await click(232, 5);
   await waitForFrame([menuFrame], 3000);
 
+  // F11 as on the desktop: the bar steps aside and the picture takes the largest whole scale
+  // the screen holds; F11 again gives the page back.
+  await holdKey('F11', 122, 20);
+  const full = await waitFor(() => evaluate(`!!document.fullscreenElement && [innerWidth, innerHeight,
+    document.getElementById('game').getBoundingClientRect().height, getComputedStyle(document.getElementById('bar')).display]`), 3000);
+  const fullScale = full && Math.min(Math.floor(full[0] / Width), Math.floor(full[1] / Height));
+  await holdKey('F11', 122, 20);
+  const windowed = await waitFor(() => evaluate('!document.fullscreenElement'), 3000);
+  check('F11 shows the page full screen at the largest whole scale, without its bar, and F11 again leaves it',
+        full && full[2] === fullScale * Height && full[3] === 'none' && windowed, JSON.stringify(full));
+
   // Quitting saves the table at shutdown, into the page's storage: a first start's defaults.
-  await click(232, 5);
-  const ended = await waitFor(() => evaluate('Module.ended === true'), 15000);
-  const saved = Buffer.from((await storedScores()) || '', 'base64');
-  const defaults = saved.length === 128 && [...Array(8).keys()].every((n) =>
-    saved.readInt32LE(16 * n) === 0 && saved.toString('latin1', 16 * n + 4, 16 * n + 13) === 'QUINTAVEX');
+  // Then any key on the ended page starts the game again.
+  const quit = await exitGame();
   check('the exit icon ends the game after the credits and its save is kept in the page\'s storage',
-        ended && defaults, `ended ${!!ended}, ${saved.length} bytes kept`);
+        quit.ended && isDefaultTable(quit.saved), `ended ${quit.ended}, ${quit.saved.length} bytes kept`);
+  const endedSign = await signs();
+  await holdKey('c', 67, 20);
+  const again = await waitForFrame([menuFrame], 20000);
+  check('the ended page says so, and any key starts the game again', /has ended/.test(endedSign) && again.shown, endedSign);
 
   // A later visit reads what an earlier one kept.
   await evaluate(`localStorage.setItem('marrowdale/highscores.dat', '${reference('highscores.dat').toString('base64')}')`);
@@ -207,6 +248,42 @@ try {
     return now && now.state === 'running' && now.mixed > 0 && now.loudest > 0 && now;
   }, 3000);
   check('there the first tap started the sound', !!tapped, JSON.stringify(tapped || await audio()));
+
+  // Stored tables the game could not have written: set aside whole under a key of their own,
+  // said on the page, the game starts from the defaults and its next save is kept.
+  const Damaged = [
+    ['junk', '!!not a table'],
+    ['short', Buffer.from('BROWSER').toString('base64')],
+    ['random', Buffer.from(Array.from({length: 128}, (_, i) => (i * 151 + 7) % 256)).toString('base64')],
+  ];
+  for (const [kind, value] of Damaged) {
+    await evaluate(`localStorage.clear(); localStorage.setItem('marrowdale/highscores.dat', '${value}')`);
+    await page('Page.reload');
+    await waitForFrame([menuFrame], 20000);
+    const said = await evaluate('Page.notices.join(" / ")');
+    const aside = await evaluate(`Object.keys(localStorage).filter((key) =>
+      key.startsWith('marrowdale-set-aside/highscores.dat/')).map((key) => localStorage.getItem(key))`);
+    const {ended, saved} = await exitGame();
+    check(`a ${kind} stored table is kept aside whole, the page says so once, and the next save is kept`,
+          /damaged/.test(said) && !said.includes(' / ') && aside.length === 1 && aside[0] === value && ended && isDefaultTable(saved),
+          `"${said}", ${aside.length} kept aside, ended ${ended}, ${saved.length} bytes saved`);
+  }
+
+  // Storage the page may not use: one line on the page, and the game plays on.
+  const Refusals = [
+    ['forbidden', `Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('no', 'SecurityError'); }})`, /forbids/],
+    ['full', `Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); }`, /full/],
+  ];
+  for (const [kind, source, says] of Refusals) {
+    const {identifier} = await page('Page.addScriptToEvaluateOnNewDocument', {source});
+    await page('Page.reload');
+    const plays = await waitForFrame([menuFrame], 20000);
+    const {ended} = await exitGame();
+    const said = await evaluate('Page.notices');
+    check(`storage that is ${kind} gets one line on the page, and the game plays on to its end`,
+          plays.shown && ended && said.length === 1 && says.test(said[0]), JSON.stringify(said));
+    await page('Page.removeScriptToEvaluateOnNewDocument', {identifier});
+  }
 
   // The golden games, replayed and checked in the page.
   for (const [name, verdict] of replays) {
@@ -224,10 +301,61 @@ try {
   // An odd command line in the page's address: the game's one line, on the page.
   await page('Page.navigate', {url: `${server.url}?display=7`});
   const refused = await waitFor(() => evaluate(`location.search === '?display=7' && typeof Module == 'object' &&
-    Module.exitStatus !== undefined && [Module.exitStatus, document.getElementById('note').textContent]`), 20000);
+    Module.exitStatus !== undefined && [Module.exitStatus, document.getElementById('message').textContent]`), 20000);
   check('an odd address gets the game\'s one line on the page, and no game',
         refused && refused[0] === 2 && /^marrowdale: .*'7'/.test(refused[1]),
         JSON.stringify(refused));
+
+  // Failures, each on a site of its own (no offline copy there): what the page must say.
+  const broken = join(frames, 'broken');
+  const brokenServer = await servePython(broken);
+  const Failures = [
+    ['a missing .data file', () => rmSync(join(broken, 'marrowdale.data.gz')), '', /marrowdale\.data\.gz is missing/],
+    ['a damaged .wasm file', () => truncateSync(join(broken, 'marrowdale.wasm.gz'), 5000), '', /marrowdale\.wasm\.gz is damaged/],
+    ['a browser without WebAssembly', () => {}, 'delete window.WebAssembly', /cannot run WebAssembly/],
+    ['the page opened as a file', () => {}, '', /from a web server/, `file://${broken}/index.html`],
+  ];
+  // Each row's files anew, never a copy the browser kept of the row before.
+  await page('Network.enable');
+  await page('Network.setCacheDisabled', {cacheDisabled: true});
+  for (const [what, damage, source, says, url = brokenServer.url] of Failures) {
+    rmSync(broken, {recursive: true, force: true});
+    cpSync(site, broken, {recursive: true});
+    damage();
+    const script = source && await page('Page.addScriptToEvaluateOnNewDocument', {source});
+    await page('Page.navigate', {url});
+    const said = await waitFor(message, 10000);
+    check(`${what}: the page says what went wrong and what to do`, says.test(said), said);
+    if (script) await page('Page.removeScriptToEvaluateOnNewDocument', script);
+  }
+  await page('Network.setCacheDisabled', {cacheDisabled: false});
+  await page('Network.disable');
+  brokenServer.close();
+
+  // With the network cut the page comes from its offline copy, and plays.
+  await visit(server.url);
+  server.cut();
+  const offline = await visit(server.url);
+  await touch(...Title);
+  const offlinePlay = await waitForFrame([playFrame], 3000);
+  check('with the network cut, a reload comes from the offline copy and a game starts',
+        offline.shown && offlinePlay.shown, `${offline.detail} ${offlinePlay.detail}`);
+  server.restore();
+
+  // A new version served while a page plays: it installs whole beside the one in use, takes
+  // over without stopping the game, and the next load is the new version alone.
+  const pagePath = join(served, 'index.html');
+  writeFileSync(pagePath, readFileSync(pagePath, 'utf8').replace('<title>', '<meta name="version" content="second"><title>'));
+  spawnSync(process.execPath, [makeSite, '--seal', served]);
+  await evaluate('navigator.serviceWorker.getRegistration().then((registration) => registration.update())');
+  const told = await waitFor(() => evaluate('Page.notices.some((text) => /new version/.test(text))'), 10000);
+  const stillPlaying = await evaluate('Module.exitStatus === undefined && Module.ended !== true');
+  const versions = await waitFor(async () => { const names = await evaluate('caches.keys()'); return names.length === 1 && names; }, 5000) || await evaluate('caches.keys()');
+  const next = await visit(server.url);
+  const second = await evaluate(`!!document.querySelector('meta[name=version]')`);
+  check('an update served while the page plays takes over whole: the game plays on, one version is kept, the next load is new',
+        told && stillPlaying && versions.length === 1 && next.shown && second,
+        `told ${!!told}, playing ${stillPlaying}, caches ${versions}, next ${next.shown} ${second}`);
 } catch (error) {
   check('the browser test ran to its end', false, error.stack);
 } finally {

@@ -16,8 +16,9 @@ using art::Picture;
 // The window icons: written as BMP files beside the archive.
 const GamePicture Icons[] = {{"icon32.bmp", 32, 32}, {"icon16.bmp", 16, 16}};
 
-// The desktop's icon sizes: a window icon's pixels blown up by a whole factor, so every size
-// shows the same drawing, sharp. Written as Icons/SIZE.png, pure green see-through.
+// The desktop's icon sizes, and the 192 and 512 a web app's manifest names: a window icon's
+// pixels blown up by a whole factor, so every size shows the same drawing, sharp. Written as
+// Icons/SIZE.png, pure green see-through.
 struct DesktopIcon {
     int size;
     const GamePicture& source;
@@ -26,6 +27,7 @@ struct DesktopIcon {
 const DesktopIcon DesktopIcons[] = {
     {16, Icons[1], 1}, {32, Icons[0], 1},  {48, Icons[1], 3},
     {64, Icons[0], 2}, {128, Icons[0], 4}, {256, Icons[0], 8},
+    {192, Icons[0], 6}, {512, Icons[0], 16},
 };
 
 // Everything drawn from content/graphics: pixel art and scenes in one library, and the fonts.
