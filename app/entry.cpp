@@ -100,6 +100,11 @@ static void OnActivate(WORD how) {
     }
 }
 
+// A key message's scan code (lParam bits 16 to 23): none for a controller's button.
+static uint8_t ScanCodeOf(LPARAM lParam) {
+    return static_cast<uint8_t>(HIWORD(static_cast<uintptr_t>(lParam)));
+}
+
 // The window procedure: input to the latches, the rest handled here.
 LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -121,12 +126,13 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_KEYDOWN:
             OnKeyDown(static_cast<int16_t>(LOWORD(wParam)));
+            OnNavigationKey(static_cast<int16_t>(LOWORD(wParam)), ScanCodeOf(lParam));
             return 0;
         case WM_KEYUP:
             OnKeyUp(static_cast<int16_t>(LOWORD(wParam)));
             return 0;
         case WM_CHAR:
-            OnCharacter(LOWORD(wParam));
+            OnCharacter(LOWORD(wParam), ScanCodeOf(lParam), (lParam & KeyWasDown) != 0);
             return 0;
         case WM_MOUSEMOVE:
             OnStylusMove(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam)));

@@ -53,8 +53,34 @@ extern int32_t IntroPhase;
 extern int32_t IntroFade;
 void RunIntro();
 
+// ---- The keyboard's and the controller's cursor (the desktop's and the browser's) ----
+// A target's outline in screen pixels, edges included; a press lands on its middle.
+struct CursorBox {
+    int32_t left, top, right, bottom;
+};
+// A screen's targets, row by row.
+struct CursorLayout {
+    int32_t rows;
+    int32_t (*rowLength)(int32_t row);
+    CursorBox (*box)(int32_t row, int32_t column);
+};
+// Where a screen's cursor stands, and whether a press showed it (a tap hides it).
+struct ScreenCursor {
+    int32_t row;
+    int32_t column;
+    bool shown;
+};
+void MoveCursor(const CursorLayout& layout, ScreenCursor* cursor, bool padOnly);
+void PressUnderCursor(const CursorLayout& layout, const ScreenCursor& cursor, bool padOnly,
+                      void (*press)(int32_t x, int32_t y));
+void PressTarget(const CursorBox& box, void (*press)(int32_t x, int32_t y));
+void DrawCursor(const CursorLayout& layout, const ScreenCursor& cursor);
+
 // ---- Menu, help, about ----
+extern ScreenCursor MenuCursor;
+constexpr ScreenCursor MenuCursorStart{1, 3, false};  // on PLAY
 void RunMenu();
+void LeaveOnTapOrKey();
 void RunHelp();
 void RunAbout();
 
@@ -74,6 +100,7 @@ extern uint8_t NameBuffer[12];
 extern int32_t NameLength;
 extern const char KeyboardLetters[27];
 extern int32_t BorderFrame;
+extern ScreenCursor NameCursor;
 void RunScoreTable();
 void RunEnterName();
 

@@ -4,6 +4,7 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "game/play/play.h"
+#include "handheld/standin.h"
 
 int32_t ScreenState;
 int32_t RunFlag;
@@ -31,6 +32,13 @@ void RunScreen() {
     ScreenHandlers[ScreenState]();
 }
 
+// What the desktop's pause may hold after this pass: a game in play, a screen, or nothing once
+// a quit is on its way.
+PauseScope ScopeOfPass() {
+    if (RunFlag == QuitRunFlag) return PauseScope::None;
+    return ScreenState == Play ? PauseScope::Game : PauseScope::Screen;
+}
+
 // From the first frame after loading to the end of the credits: the screens in turn until a
 // quit.
 void PlayUntilQuit() {
@@ -46,8 +54,10 @@ void PlayUntilQuit() {
         UpdateAudio();
         if (RunFlag == QuitRunFlag) break;
         RunScreen();
+        SetPauseScope(ScopeOfPass());
         PresentFrame(true);
     }
+    SetPauseScope(PauseScope::None);
     ShowCredits();
     StopMusic();
 }

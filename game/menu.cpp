@@ -43,7 +43,7 @@ void PressBottomBar(int32_t mx) {
     PlaySound(SoundSelect);
 }
 
-// The first region that holds the tap acts.
+// The first region that holds the tap (in menu space) acts.
 void PressMenu(int32_t mx, int32_t my) {
     if (mx <= IconCorner && my <= IconCorner) {
         ToggleMute();
@@ -62,25 +62,64 @@ void PressMenu(int32_t mx, int32_t my) {
     if (my < MenuSpace) PressBottomBar(mx);
 }
 
-// Help and about: a picture that any tap leaves for the menu.
+// A tap, or the cursor's press, at a screen pixel.
+void PressMenuAt(int32_t x, int32_t y) { PressMenu(x * MenuSpace / ScreenWidth, y / 2); }
+
+// The cursor's targets: the speaker and the exit icon above, the bottom bar's buttons below.
+constexpr CursorBox IconTargets[] = {{0, 0, 16, 17}, {222, 0, 239, 17}};
+constexpr CursorBox BarTargets[] = {
+    {1, 279, 30, 318}, {32, 279, 62, 318}, {63, 279, 94, 318}, {96, 279, 238, 318}};
+constexpr int32_t IconRow = 0;
+constexpr int32_t ExitColumn = 1;
+
+int32_t MenuRowLength(int32_t row) { return row == IconRow ? 2 : 4; }
+CursorBox MenuTarget(int32_t row, int32_t column) {
+    return row == IconRow ? IconTargets[column] : BarTargets[column];
+}
+constexpr CursorLayout MenuLayout{2, MenuRowLength, MenuTarget};
+
+// The keys and the controller: M mutes, Escape (Back) quits as the exit icon does, the arrows
+// (d-pad) move the cursor, Enter or Space (a face button) press what it stands on.
+void TakeMenuKeys() {
+    if (TakeNavigation(NavMute, false)) ToggleMute();
+    if (TakeNavigation(NavBack, false)) PressTarget(IconTargets[ExitColumn], PressMenuAt);
+    MoveCursor(MenuLayout, &MenuCursor, false);
+    PressUnderCursor(MenuLayout, MenuCursor, false, PressMenuAt);
+}
+
+// Help, about and the score table: a picture that any tap, or Enter, Space or Escape, leaves
+// for the menu.
 void RunPictureScreen(const uint16_t* picture) {
     CopyScreenImage(picture);
-    if (!TakeTap()) return;
-    ScreenState = Menu;
-    PlaySound(SoundSelect);
+    LeaveOnTapOrKey();
 }
 
 }  // namespace
+
+ScreenCursor MenuCursor = MenuCursorStart;
+
+// Help, about and the score table, after drawing: back to the menu on a tap or a key.
+void LeaveOnTapOrKey() {
+    if (!TakeTap() && !TakeNavigation(NavSelect | NavBack, false)) return;
+    ScreenState = Menu;
+    PlaySound(SoundSelect);
+}
 
 // Main loop, while ScreenState is Menu: the title picture, its icons, and the tap regions.
 void RunMenu() {
     ScreenState = Menu;
     CopyScreenImage(FrontImage);
-    if (TakeTap()) PressMenu(TapX() * MenuSpace / ScreenWidth, TapY() / 2);
+    if (TakeTap()) {
+        MenuCursor.shown = false;
+        PressMenuAt(TapX(), TapY());
+    } else {
+        TakeMenuKeys();
+    }
     // The icons go on top also in the call that left the menu: its last frame is still the menu.
     DrawImage(BackBuffer, ExitIcon, IconSize, IconSize, ExitIconX, 0, 0);
     DrawImage(BackBuffer, SpeakerIcon, IconSize, IconSize, 0, 0, 0);
     DrawMuteCross();
+    DrawCursor(MenuLayout, MenuCursor);
 }
 
 // Main loop, while ScreenState is Help.

@@ -218,18 +218,38 @@ void PressKey(char key) {
 }
 
 // The characters typed since the last pass, until one confirms the name. A key that types here
-// is only that key: the game button it may also be (X is B) is not left pressed for play. Its
-// character and its virtual-key code are the same number.
+// is only that key, also after DONE: the game button it may also be (X is B) is not left
+// pressed for play. Its character and its virtual-key code are the same number.
 void TakeTypedKeys() {
-    for (uint16_t typed = TakeCharacter(); typed && ScreenState == EnterName;
-         typed = TakeCharacter()) {
+    for (uint16_t typed = TakeCharacter(); typed; typed = TakeCharacter()) {
         char key = KeyTyped(typed);
         if (key) DropKeyPress(key);
-        PressKey(key);
+        if (ScreenState == EnterName) PressKey(key);
     }
 }
 
+// A tap, or the controller's press, at a screen pixel.
+void PressKeyAt(int32_t x, int32_t y) { PressKey(KeyAt(x, y)); }
+
+// The controller's targets: the three rows of letters, then SPACE, BACK and DONE.
+constexpr CursorBox ButtonTargets[] = {
+    {8, 278, 76, 299}, {93, 278, 148, 299}, {168, 278, 223, 299}};
+constexpr int32_t ButtonRow = 3;
+
+int32_t NameRowLength(int32_t row) {
+    return row == ButtonRow ? 3 : KeyRows[row].count;
+}
+CursorBox NameTarget(int32_t row, int32_t column) {
+    if (row == ButtonRow) return ButtonTargets[column];
+    int32_t left = KeyRows[row].left + KeySize * column;
+    int32_t top = KeyRows[row].top;
+    return {left - 1, top - 1, left + KeySize - 2, top + KeySize};
+}
+constexpr CursorLayout NameLayout{4, NameRowLength, NameTarget};
+
 }  // namespace
+
+ScreenCursor NameCursor{0, 0, false};
 
 // Main loop, while ScreenState is ScoreTable: the eight entries in the fruit border.
 void RunScoreTable() {
@@ -237,16 +257,24 @@ void RunScoreTable() {
     for (int32_t slot = 0; slot < HighScoreCount; ++slot) DrawTableRow(slot);
     DrawFruitBorder();
     StepFruitBorder();
-    if (!TakeTap()) return;
-    ScreenState = Menu;
-    PlaySound(SoundSelect);
+    LeaveOnTapOrKey();
 }
 
 // Main loop, while ScreenState is EnterName: the name so far and the keyboard, then a tap on
-// it and the keys typed on the desktop's.
+// it, the keys typed on the desktop's and the controller's cursor. The desktop's keyboard
+// types; the cursor is a controller's, moved by its d-pad and pressed by a face button.
 void RunEnterName() {
     CopyScreenImage(HighImage);
     DrawNameEntry();
-    if (TakeTap()) PressKey(KeyAt(TapX(), TapY()));
+    if (TakeTap()) {
+        NameCursor.shown = false;
+        PressKeyAt(TapX(), TapY());
+    }
     TakeTypedKeys();
+    if (ScreenState != EnterName) return;
+    MoveCursor(NameLayout, &NameCursor, true);
+    PressUnderCursor(NameLayout, NameCursor, true, PressKeyAt);
+    if (ScreenState != EnterName) return;
+    DrawCursor(NameLayout, NameCursor);
+    WantCharacters();
 }

@@ -86,6 +86,10 @@ void ResetClockRecord(DWORD startTick, int passMs) {
     Clock.nextPass = SteadyClock::now();
 }
 
+void RestartPassSchedule() { Clock.nextPass = SteadyClock::now(); }
+
+int64_t SteadyNanoseconds() { return Nanoseconds(SteadyClock::now()); }
+
 // The real host's start: the schedule begins at the real time.
 void StartPassSchedule(int passMs) { ResetClockRecord(RealTick(), passMs); }
 

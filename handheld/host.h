@@ -17,6 +17,13 @@ constexpr int ScreenHeight = 320;
 // its virtual clock, or the browser's page.
 enum class HostKind { None, Real, Headless, Web };
 
+// The sign a host shows over the picture while the game is paused (never in display memory).
+struct PauseSign {
+    const char* title;
+    const char* resume;  // what plays on
+    const char* leave;   // what leaves the game
+};
+
 // What a host does for the handheld's interfaces. An operation a host has no use for is null:
 // the headless host, for one, has no window, no events of its own and no other copies.
 struct HostInterface {
@@ -40,6 +47,8 @@ struct HostInterface {
     bool (*otherCopyRunning)(const std::u16string& className) = nullptr;
     void (*publishWindow)(const std::u16string& className) = nullptr;
     bool (*raiseOtherCopy)(const std::u16string& className) = nullptr;
+    // Puts the pause's sign over the picture, or (null) takes it down.
+    void (*showPause)(const PauseSign* sign) = nullptr;
 };
 
 // The waits of this build's live host (the desktop's or the page's), called directly: in the
@@ -94,6 +103,9 @@ void SetScreenFit(ScreenFit fit);
 // Whether the game sees a key of this virtual-key code at all.
 bool IsGameKey(WORD key);
 
+// Keys the game never sees as such: the Pause key.
+bool IsPauseKey(WORD key);
+
 // Controller buttons, numbered as the standard gamepad layout of the browsers numbers them.
 enum PadButton {
     PadSouth = 0, PadEast = 1, PadWest = 2, PadNorth = 3, PadLeftShoulder = 4,
@@ -115,7 +127,13 @@ void PadAxisEvent(int pad, PadAxis axis, int value);
 void PadGone(int pad);
 void ReleaseHeldInput();
 void ActivationEvent(bool active);
+// The page lost the keyboard (the desktop's focus comes as activation).
+void KeyboardFocusLost();
+// The window was minimised or hidden, the page put behind another (away), or shown again.
+void AwayEvent(bool away);
 void CloseEvent();
+// Each pump of a real host: a controller's held button repeats as a held key does.
+void RepeatHeldPadKey();
 
 // The executable's own path as UTF-8 (or the one a host chose with SetModulePath).
 std::string ModulePath();

@@ -1,5 +1,6 @@
 // What a real host's input becomes: mouse and fingers as the stylus, keys, controllers, activation.
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 
@@ -11,26 +12,34 @@ namespace {
 constexpr int StickPress = 16000;
 constexpr int StickRelease = 12000;
 constexpr WPARAM StylusButton = 0x0001;
-// Key message lParam: a repeat count of 1, bit 30 the key was down, bit 31 it is going up.
+// A controller's held button repeats as the X server's default keyboard does: after 660 ms,
+// 25 times a second.
+constexpr std::chrono::milliseconds PadRepeatDelay(660);
+constexpr std::chrono::milliseconds PadRepeatEvery(40);
+// Key message lParam: a repeat count of 1, bit 31 the key is going up.
 constexpr LPARAM KeyRepeatCount = 1;
-constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
 constexpr LPARAM KeyGoingUp = LPARAM{1} << 31;
 
 // The game keys by their place in GameKeys: a controller presses whatever key the player
 // put the game's button on.
 enum GameKeySlot { SlotUp, SlotDown, SlotLeft, SlotRight, SlotA, SlotB, SlotC, SlotStart };
 
+// A controller button presses the key of a game button, or (slot NoSlot) a key of its own.
+constexpr int NoSlot = -1;
 struct PadKey {
     PadButton button;
-    GameKeySlot slot;
+    int slot;
+    WORD key;
 };
 
 // Controller buttons: d-pad as the directions, left face and shoulder as A, right ones as B,
-// the bottom face and Start as start, the top face as C.
+// the bottom face and Start as start (Enter: select on the screens; Start pauses a game), Back
+// as Escape and the top face as M (mute).
 constexpr PadKey PadKeys[] = {
-    {PadUp, SlotUp},     {PadDown, SlotDown},           {PadLeft, SlotLeft},   {PadRight, SlotRight},
-    {PadWest, SlotA},    {PadLeftShoulder, SlotA},      {PadEast, SlotB},      {PadRightShoulder, SlotB},
-    {PadSouth, SlotStart}, {PadStart, SlotStart},       {PadNorth, SlotC},
+    {PadUp, SlotUp, 0},       {PadDown, SlotDown, 0},          {PadLeft, SlotLeft, 0},
+    {PadRight, SlotRight, 0}, {PadWest, SlotA, 0},             {PadLeftShoulder, SlotA, 0},
+    {PadEast, SlotB, 0},      {PadRightShoulder, SlotB, 0},    {PadSouth, SlotStart, 0},
+    {PadStart, SlotStart, 0}, {PadBack, NoSlot, VK_ESCAPE},    {PadNorth, NoSlot, 'M'},
 };
 
 struct HostInput {
@@ -44,6 +53,9 @@ struct HostInput {
     std::map<WORD, std::set<int64_t>> padHolds;
     // Stick direction (-1, 0, 1) by pad << 8 | axis.
     std::map<int64_t, int> stickDirections;
+    // The controller's key that repeats (the last one pressed, while held), and when next.
+    WORD repeatKey = 0;
+    std::chrono::steady_clock::time_point repeatAt;
 };
 
 HostInput Input;
@@ -66,7 +78,7 @@ void QueueStylus(UINT message, int x, int y, int width, int height) {
                 MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y)));
 }
 
-// A key stays down while any controller source holds it.
+// A key stays down while any controller source holds it; the last one pressed repeats.
 void PadHold(int64_t source, WORD key, bool down) {
     std::set<int64_t>& holders = Input.padHolds[key];
     bool wasHeld = !holders.empty();
@@ -75,7 +87,28 @@ void PadHold(int64_t source, WORD key, bool down) {
     } else {
         holders.erase(source);
     }
-    if (wasHeld != !holders.empty()) QueueKey(key, !wasHeld, false);
+    if (wasHeld == !holders.empty()) return;
+    QueueKey(key, !wasHeld, false);
+    if (!wasHeld) {
+        Input.repeatKey = key;
+        Input.repeatAt = std::chrono::steady_clock::now() + PadRepeatDelay;
+    } else if (key == Input.repeatKey) {
+        Input.repeatKey = 0;
+    }
+}
+
+// What a key means to the pause; a key the player put a game button on is that button.
+PauseKey PauseMeaningOfKey(WORD key) {
+    for (WORD code : PlayerKeys().codes) {
+        if (code == key) return PauseKey::None;
+    }
+    if (key == 'P' || IsPauseKey(key)) return PauseKey::Toggle;
+    return key == VK_ESCAPE ? PauseKey::Back : PauseKey::None;
+}
+
+PauseKey PauseMeaningOfButton(PadButton button) {
+    if (button == PadStart) return PauseKey::Toggle;
+    return button == PadBack ? PauseKey::Back : PauseKey::None;
 }
 
 }  // namespace
@@ -105,6 +138,8 @@ POINT AreaToScreen(int x, int y, int width, int height, ScreenFit fit) {
             static_cast<LONG>(std::clamp<long long>(sy, 0, ScreenHeight - 1))};
 }
 
+bool IsPauseKey(WORD key) { return key == VK_PAUSE; }
+
 // Letters (upper case), digits, arrows, Enter, Escape, Space, Tab and Backspace.
 bool IsGameKey(WORD key) {
     return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') ||
@@ -119,6 +154,7 @@ void SetScreenFit(ScreenFit fit) { Input.fit = fit; }
 
 // The mouse's left button; a release is sent only for a press the game saw.
 void MouseButton(bool down, int x, int y, int width, int height) {
+    if (down && PauseTakesPress(PauseKey::None, false)) return;
     if (!down && !Input.mouseDown) return;
     Input.mouseDown = down;
     QueueStylus(down ? WM_LBUTTONDOWN : WM_LBUTTONUP, x, y, width, height);
@@ -134,7 +170,7 @@ void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int
     bool isStylus = Input.fingerDown && finger == Input.finger;
     UINT message = WM_MOUSEMOVE;
     if (phase == FingerPhase::Down) {
-        if (Input.fingerDown) return;
+        if (Input.fingerDown || PauseTakesPress(PauseKey::None, false)) return;
         Input.fingerDown = true;
         Input.finger = finger;
         message = WM_LBUTTONDOWN;
@@ -148,8 +184,10 @@ void FingerEvent(FingerPhase phase, int64_t finger, int x, int y, int width, int
 }
 
 // A keyboard key by its virtual-key code and scan code; false (nothing sent) for keys the game
-// never sees. A release is sent only for a key whose press the game saw.
+// never sees. A release is sent only for a key whose press the game saw; the pause may keep
+// a press (0: a key of no meaning here) from the game.
 bool KeyEvent(WORD key, bool down, bool repeat, int scanCode) {
+    if (down && key && PauseTakesPress(PauseMeaningOfKey(key), repeat)) return true;
     if (!IsGameKey(key)) return false;
     if (down) {
         Input.keysHeld.insert(key);
@@ -162,9 +200,11 @@ bool KeyEvent(WORD key, bool down, bool repeat, int scanCode) {
 
 // A controller button pressed or let go.
 void PadButtonEvent(int pad, PadButton button, bool down) {
+    if (down && PauseTakesPress(PauseMeaningOfButton(button), false)) return;
     for (const PadKey& entry : PadKeys) {
         if (entry.button != button) continue;
-        PadHold((static_cast<int64_t>(pad) << 16) | button, PlayerKeys().codes[entry.slot], down);
+        WORD key = entry.slot == NoSlot ? entry.key : PlayerKeys().codes[entry.slot];
+        PadHold((static_cast<int64_t>(pad) << 16) | button, key, down);
     }
 }
 
@@ -192,6 +232,7 @@ void PadGone(int pad) {
         bool wasHeld = !holders.empty();
         std::erase_if(holders, [pad](int64_t source) { return (source >> 16) == pad; });
         if (wasHeld && holders.empty()) QueueKey(key, false, false);
+        if (holders.empty() && key == Input.repeatKey) Input.repeatKey = 0;
     }
     std::erase_if(Input.stickDirections,
                   [pad](const auto& entry) { return (entry.first >> 8) == pad; });
@@ -209,16 +250,35 @@ void ReleaseHeldInput() {
         holders.clear();
     }
     Input.stickDirections.clear();
+    Input.repeatKey = 0;
 }
 
 // The window or page gained or lost the player: WM_ACTIVATE on each change, everything held
-// let go first on the way out.
+// let go first on the way out, and a game paused (unless the settings say no).
 void ActivationEvent(bool active) {
     if (active == Input.active) return;
     Input.active = active;
-    if (!active) ReleaseHeldInput();
+    if (!active) KeyboardFocusLost();
     QueueToGame(WM_ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, 0);
 }
 
-// The window's close button, or the page left.
-void CloseEvent() { QueueToGame(WM_CLOSE, 0, 0); }
+void KeyboardFocusLost() {
+    ReleaseHeldInput();
+    PauseOnFocusLoss();
+}
+
+void AwayEvent(bool away) { PauseAway(away); }
+
+// The window's close button, or the page left: it ends a pause.
+void CloseEvent() {
+    EndPauseForClose();
+    QueueToGame(WM_CLOSE, 0, 0);
+}
+
+// A held controller button's next repeat, when due; none while paused, and never a burst.
+void RepeatHeldPadKey() {
+    auto now = std::chrono::steady_clock::now();
+    if (!Input.repeatKey || Paused() || now < Input.repeatAt) return;
+    QueueKey(Input.repeatKey, true, true);
+    Input.repeatAt = now + PadRepeatEvery;
+}

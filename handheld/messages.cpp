@@ -1,4 +1,5 @@
 // The message queue: posting, peeking, fetching and dispatching, and quit requests by signal.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <deque>
@@ -103,6 +104,16 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void ResetMessages() {
     Queue.clear();
     LastStylusPoint = {0, 0};
+}
+
+// The pause, between passes: what the host has to say and the signals wait in the queue for the
+// game's next pass; true when a close request is among them.
+bool PumpHostEventsWhilePaused() {
+    if (ActiveHost().pumpEvents) ActiveHost().pumpEvents();
+    QueueSignalledCloses();
+    return std::any_of(Queue.begin(), Queue.end(), [](const QueuedMessage& entry) {
+        return entry.toGameWindow && entry.msg.message == WM_CLOSE;
+    });
 }
 
 // main, before anything else, and StartStandIn: quit signals are counted, SIGPIPE ignored.

@@ -42,6 +42,7 @@ struct StandInOptions {
     std::string audioDriver;  // a libmikmod driver alias; empty for the audio layer's own order
     bool startMuted = false;
     GameKeys keys = DefaultGameKeys;
+    bool pauseOnFocusLoss = true;
 };
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
@@ -61,6 +62,14 @@ void InstallSignalHandlers();
 // passMs milliseconds and refreshes the window when the frame changed.
 void PaceFrame();
 
+// What the game's loop is at, for the pause: nothing a pause may hold (loading, the credits),
+// a screen (a hidden or minimised window pauses it), or a game in play (the pause keys and a
+// lost focus pause it too).
+enum class PauseScope { None, Screen, Game };
+void SetPauseScope(PauseScope scope);
+// PresentFrame, after PaceFrame: while the game is paused, waits there.
+void HoldWhilePaused();
+
 // libmikmod's SDL driver mixes on the desktop's audio thread, which holds the audio device's
 // lock and then takes libmikmod's; the game takes the device's lock first around its own calls
 // into libmikmod, so the two threads never wait on each other in opposite orders.
@@ -79,6 +88,8 @@ SoundDevice AlsaSoundDevice();
 SoundDevice TrySoundDevice(SoundDevice (*attempt)(void*), void* context);
 // Pauses and closes SDL's audio device (nothing when none is open); called with no lock held.
 void CloseAudioOutput();
+// The pause: the sound output stands still (hold) and goes on where it stood.
+void HoldAudioOutput(bool hold);
 // Lets SDL's audio thread run for a moment of real time, on any host.
 void WaitAudioOutput();
 

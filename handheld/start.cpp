@@ -9,6 +9,7 @@ void StartLiveHost(const HostInterface& host, const StandInOptions& options) {
     ResetMessages();
     ResetWindows();
     ResetHostInput();
+    ResetPause(options.pauseOnFocusLoss);
     ResetDisplay(options.display);
     StartPassSchedule(options.passMs);
 }

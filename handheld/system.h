@@ -57,6 +57,9 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // character from them.
 constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
+// The pause, instead of the game's pump: the host's events and the signals come into the queue;
+// true when a close request waits there.
+bool PumpHostEventsWhilePaused();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
 
@@ -71,6 +74,10 @@ DisplayLayout CurrentDisplayLayout();
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 
 void ResetClockRecord(DWORD startTick, int passMs);
+// After a pause: the next pass is due now, the tick where it stood.
+void RestartPassSchedule();
+// The steady clock's nanoseconds, as a host's flushWindow takes them.
+int64_t SteadyNanoseconds();
 void StartPassSchedule(int passMs);
 void AdvanceVirtualClock(DWORD milliseconds);
 void SetVirtualTick(DWORD tick);
@@ -80,6 +87,21 @@ int ClockPassMs();
 // ---- Input of the real hosts (input.cpp) -------------------------------------------------
 
 void ResetHostInput();
+
+// ---- The pause (pause.cpp) ---------------------------------------------------------------
+
+// What a key or button means to the pause: nothing, pause and play on, or (Escape, Back) pause
+// and, paused, leave the game.
+enum class PauseKey { None, Toggle, Back };
+// A live host's start: not paused, nothing to pause yet.
+void ResetPause(bool onFocusLoss);
+bool Paused();
+// A press (or a held key's repeat) as the pause sees it; true when it keeps it from the game.
+bool PauseTakesPress(PauseKey meaning, bool repeat);
+void PauseAway(bool away);
+void PauseOnFocusLoss();
+// A close request cannot wait for the player to come back.
+void EndPauseForClose();
 
 // ---- The player's choices as the game asks for them (choices.cpp) ------------------------
 

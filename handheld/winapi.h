@@ -90,6 +90,7 @@ constexpr WORD WA_CLICKACTIVE = 2;
 constexpr WORD VK_BACK = 0x08;
 constexpr WORD VK_TAB = 0x09;
 constexpr WORD VK_RETURN = 0x0D;
+constexpr WORD VK_PAUSE = 0x13;
 constexpr WORD VK_ESCAPE = 0x1B;
 constexpr WORD VK_SPACE = 0x20;
 constexpr WORD VK_LEFT = 0x25;
@@ -97,6 +98,8 @@ constexpr WORD VK_UP = 0x26;
 constexpr WORD VK_RIGHT = 0x27;
 constexpr WORD VK_DOWN = 0x28;
 // Letters and digits use their upper-case ASCII codes ('Z' is 0x5A).
+// Key message lParam bit 30: the key was down before this message (a repeat, or a release).
+constexpr LPARAM KeyWasDown = LPARAM{1} << 30;
 
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;

@@ -42,14 +42,47 @@ void OnStylusMove(uint16_t x, uint16_t y) {
 // Window procedure, WM_LBUTTONUP.
 void OnStylusUp() { Latches.penDown = false; }
 
-// Window procedure, WM_CHAR: one more character for the next pass.
-void OnCharacter(uint16_t character) {
+// Window procedure, WM_CHAR: one more character for the next pass, typed while name entry
+// shows. A held key's repeats type only when its press did: a key held since before the screen
+// showed (the fire key at the end of a game) types nothing.
+void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat) {
+    if (!Latches.typingOpen || (repeat && scanCode != Latches.typingScanCode)) return;
+    Latches.typingScanCode = scanCode;
     if (Latches.typedCount == TypedSlots) return;
     Latches.typed[Latches.typedCount++] = character;
 }
 
-// The pump, before it runs: characters typed on a screen that reads none do not wait for one.
-void ForgetCharacters() { Latches.typedCount = 0; }
+// Window procedure, WM_KEYDOWN: the navigation presses of the key, on top of its game button.
+// A key that comes without a scan code is a controller's button.
+void OnNavigationKey(int16_t code, uint8_t scanCode) {
+    struct NavigationKey {
+        int16_t code;
+        uint8_t press;
+    };
+    const NavigationKey keys[] = {
+        {KeyMap.vkUp, NavUp},         {KeyMap.vkDown, NavDown},   {KeyMap.vkLeft, NavLeft},
+        {KeyMap.vkRight, NavRight},   {KeyMap.vkStart, NavSelect}, {VK_SPACE, NavSelect},
+        {VK_ESCAPE, NavBack},         {'M', NavMute}};
+    for (const NavigationKey& key : keys) {
+        if (code != key.code) continue;
+        Latches.navigation |= key.press;
+        if (scanCode == 0) Latches.padNavigation |= key.press;
+    }
+}
+
+// The pump, before it runs: characters and navigation presses wait for the next pass only,
+// and characters come in only when the pass that ran asked for them.
+void StartPumpInput() {
+    Latches.typedCount = 0;
+    Latches.navigation = 0;
+    Latches.padNavigation = 0;
+    Latches.typingOpen = Latches.charactersWanted;
+    Latches.charactersWanted = false;
+    if (!Latches.typingOpen) Latches.typingScanCode = 0;
+}
+
+// Name entry, on each pass it stays: the coming pump's characters are its.
+void WantCharacters() { Latches.charactersWanted = true; }
 
 // Name entry, for a key that typed there: it presses no game button as well.
 void DropKeyPress(int16_t code) {
@@ -91,6 +124,15 @@ uint16_t TakeCharacter() {
     --Latches.typedCount;
     for (int32_t i = 0; i < Latches.typedCount; ++i) Latches.typed[i] = Latches.typed[i + 1];
     return character;
+}
+
+// Menu, help, about, score table, play and name entry: true when any of presses came in the
+// last pump (padOnly: by a controller); they are taken.
+bool TakeNavigation(uint8_t presses, bool padOnly) {
+    uint8_t pressed = (padOnly ? Latches.padNavigation : Latches.navigation) & presses;
+    Latches.navigation &= static_cast<uint8_t>(~presses);
+    Latches.padNavigation &= static_cast<uint8_t>(~presses);
+    return pressed != 0;
 }
 
 bool HeldLeft() { return Latches.leftHeld; }

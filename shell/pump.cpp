@@ -6,14 +6,16 @@
 uint32_t ClockZero;
 bool Inactive;
 
-// Every loop of the game ends its step here: show the frame, handle all queued messages.
+// Every loop of the game ends its step here: show the frame, handle all queued messages, wait
+// for the next pass (and, on the desktop and in the browser, while the player pauses).
 void PresentFrame(bool present) {
     if (present) PresentBackBuffer();
     bool sleepAfter = Inactive;
-    ForgetCharacters();
+    StartPumpInput();
     PumpMessages();
     if (sleepAfter) Sleep(1);
     PaceFrame();
+    HoldWhilePaused();
 }
 
 // PresentFrame, and the loading between its steps: hands every queued message to the window

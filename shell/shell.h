@@ -15,6 +15,12 @@ extern GXKeyList KeyMap;
 // Characters typed in one pump that the next pass can take; more are dropped.
 constexpr int TypedSlots = 16;
 
+// What a key means to the screens' keyboard and controller navigation (the desktop's and the
+// browser's addition); presses are kept for the pass after their pump only.
+enum NavigationPress : uint8_t {
+    NavUp = 1, NavDown = 2, NavLeft = 4, NavRight = 8, NavSelect = 16, NavBack = 32, NavMute = 64,
+};
+
 struct InputLatches {
     bool tapPending;
     uint32_t tapX, tapY;
@@ -25,6 +31,11 @@ struct InputLatches {
     bool leftHeld, rightHeld, upHeld, downHeld;
     uint16_t typed[TypedSlots];  // oldest first
     int32_t typedCount;
+    bool charactersWanted;  // the pass that ran asks for the coming pump's characters
+    bool typingOpen;        // this pump's characters may type
+    uint8_t typingScanCode; // the key whose repeats may type: pressed while typing was open
+    uint8_t navigation;     // NavigationPress bits of the last pump
+    uint8_t padNavigation;  // those of them pressed by keys that type nothing (a controller's)
 };
 extern InputLatches Latches;
 
@@ -33,8 +44,10 @@ void OnKeyUp(int16_t code);
 void OnStylusDown(uint16_t x, uint16_t y);
 void OnStylusMove(uint16_t x, uint16_t y);
 void OnStylusUp();
-void OnCharacter(uint16_t character);
-void ForgetCharacters();
+void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat);
+void OnNavigationKey(int16_t code, uint8_t scanCode);
+void StartPumpInput();
+void WantCharacters();
 void DropKeyPress(int16_t code);
 
 bool TakeTap();
@@ -46,6 +59,7 @@ bool PenDown();
 bool TakeKeyA();
 bool TakeKeyB();
 uint16_t TakeCharacter();
+bool TakeNavigation(uint8_t presses, bool padOnly);
 bool HeldLeft();
 bool HeldRight();
 bool HeldUp();

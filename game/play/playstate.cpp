@@ -25,6 +25,12 @@ constexpr int32_t TopLevel = 10;
 int32_t HalfX(int pixelX) { return pixelX * 160 / 240; }
 int32_t HalfY(int pixelY) { return pixelY / 2; }
 
+// The exit icon: the game is abandoned, the rest of the pass still runs.
+void LeaveGame() {
+    ScreenState = Menu;
+    PlaySound(SoundSelect);
+}
+
 // A tap on the speaker mutes, on the exit icon abandons the game; true when one was hit.
 bool TakeIconTap() {
     if (!TakeTap()) return false;
@@ -35,11 +41,17 @@ bool TakeIconTap() {
         return true;
     }
     if (hx >= ExitIconLeft && hy <= IconEdge) {
-        ScreenState = Menu;
-        PlaySound(SoundSelect);
+        LeaveGame();
         return true;
     }
     return false;
+}
+
+// The icons' keys: M (a controller's top face button) mutes; Escape (Back), which reaches a
+// game only from its pause, leaves it as the exit icon does.
+void TakeIconKeys() {
+    if (TakeNavigation(NavMute, false)) ToggleMute();
+    if (TakeNavigation(NavBack, false)) LeaveGame();
 }
 
 // The held stylus: a shot at either edge, else a move towards it along the paths.
@@ -157,6 +169,7 @@ void DrawIcons() {
 void RunPlayState() {
     ScreenState = Play;
     bool tapTaken = TakeIconTap();
+    TakeIconKeys();
     int32_t order = tapTaken ? DogStill : PenOrder();
     order = ButtonOrder(order);
     if (PlayField.StepCount == 0 && order != DogStill) PlayField.Dog.state = order;

@@ -7,6 +7,9 @@
 #include "handheld/winapi.h"
 
 struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Rect;
+struct PauseSign;
 
 // False only when the window is on an X server that no window manager runs.
 bool WindowManagerRuns(SDL_Window* window);
@@ -15,6 +18,9 @@ void WatchDisplayConnection(SDL_Window* window);
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);
+
+// The pause's sign over the picture, which stands at picture in the renderer's output.
+void DrawPauseSign(SDL_Renderer* renderer, const SDL_Rect& picture, const PauseSign& sign);
 
 // The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
 // fits a usable desktop area of width x height with room for the window's frame; at least 1.

@@ -64,6 +64,7 @@ struct SdlHost {
     int64_t lastPresentNs = 0;
     bool framePending = false;
     bool exposed = false;
+    const PauseSign* sign = nullptr;  // over the picture while the game is paused
     std::vector<SDL_GameController*> controllers;
 };
 
@@ -130,6 +131,7 @@ void Present(int64_t nowNs) {
     SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
     SDL_RenderClear(Sdl.renderer);
     SDL_RenderCopy(Sdl.renderer, picture, nullptr, &target);
+    if (Sdl.sign) DrawPauseSign(Sdl.renderer, target, *Sdl.sign);
     SDL_RenderPresent(Sdl.renderer);
     Sdl.lastPresentNs = nowNs;
     Sdl.framePending = false;
@@ -255,9 +257,17 @@ void OnWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_CLOSE:
             CloseEvent();
             break;
-        case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_MINIMIZED:
+        case SDL_WINDOWEVENT_HIDDEN:
+            AwayEvent(true);
+            break;
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            AwayEvent(false);
+            Sdl.exposed = true;
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             Sdl.exposed = true;
             break;
@@ -414,8 +424,8 @@ int FitScale(int asked, int width, int height) {
     return asked == 0 ? fits : std::min(asked, fits);
 }
 
-// Letters as upper-case ASCII, digits, arrows, Enter, Escape, Space, Tab and Backspace; 0 for
-// the rest.
+// Letters as upper-case ASCII, digits, arrows, Enter, Escape, Space, Tab, Backspace and Pause;
+// 0 for the rest.
 WORD VirtualKeyForKeycode(int32_t keycode) {
     if (keycode >= 'a' && keycode <= 'z') return static_cast<WORD>(keycode - 'a' + 'A');
     if (keycode >= '0' && keycode <= '9') return static_cast<WORD>(keycode);
@@ -430,6 +440,7 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
         case SDLK_SPACE: return VK_SPACE;
         case SDLK_TAB: return VK_TAB;
         case SDLK_BACKSPACE: return VK_BACK;
+        case SDLK_PAUSE: return VK_PAUSE;
         default: return 0;
     }
 }
@@ -510,11 +521,19 @@ int64_t FlushWindow(int64_t nowNs) {
     return 0;
 }
 
-// The game's pump (through PeekMessageW): raise requests and SDL's events into the queue.
+// The game's pump (through PeekMessageW) and the pause: raise requests, SDL's events and a
+// held controller button's repeats into the queue.
 void PumpEvents() {
     if (ServeInstanceRequests() > 0) RaiseHostWindow();
     SDL_Event event;
     while (SDL_PollEvent(&event)) OnEvent(event);
+    RepeatHeldPadKey();
+}
+
+// The pause's sign goes up or down at the window's next refresh.
+void ShowPauseSign(const PauseSign* sign) {
+    Sdl.sign = sign;
+    Sdl.exposed = true;
 }
 
 
@@ -556,7 +575,7 @@ constexpr HostInterface SdlInterface{
     .showWindow = ShowOrHideWindow, .flushWindow = FlushWindow, .stop = StopSdlHost,
     .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
     .otherCopyRunning = OtherCopyRunning, .publishWindow = PublishInstance,
-    .raiseOtherCopy = AskOtherCopyToRaise};
+    .raiseOtherCopy = AskOtherCopyToRaise, .showPause = ShowPauseSign};
 
 }  // namespace
 

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr Uint32 AudioWaitMs = 2;
+// Whether the pause stopped SDL's device, which then plays on when the pause ends.
+bool OutputHeld = false;
 
 // libasound's own report of a failure, on stderr; the audio layer says in one line what the
 // game does about it instead.
@@ -47,6 +49,18 @@ SoundDevice AlsaSoundDevice() {
 void CloseAudioOutput() {
     SDL_PauseAudio(1);
     SDL_CloseAudio();
+}
+
+// The pause: SDL's audio thread stops calling libmikmod, so the tune and the effects stand
+// still where they are; libmikmod's other drivers mix only during the passes, which stop too.
+void HoldAudioOutput(bool hold) {
+    if (hold && SDL_GetAudioStatus() == SDL_AUDIO_PLAYING) {
+        SDL_PauseAudio(1);
+        OutputHeld = true;
+    } else if (!hold && OutputHeld) {
+        SDL_PauseAudio(0);
+        OutputHeld = false;
+    }
 }
 
 // The audio layer, while SDL's audio thread mixes a fade it waits for.

@@ -107,6 +107,8 @@ protected:
         std::memset(HighScoreTable, 0, sizeof HighScoreTable);
         PlayField = PlayFieldRecord{};
         Latches = InputLatches{};
+        MenuCursor = MenuCursorStart;
+        NameCursor = ScreenCursor{0, 0, false};
         TakeSounds();
     }
     void TearDown() override {

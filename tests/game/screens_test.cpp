@@ -42,6 +42,58 @@ TEST_F(MenuTest, EveryRegionEdge) {
     }
 }
 
+// A pump with the navigation press of a key: U D L R the arrows (a d-pad), S Enter or Space (a face
+// button), E Escape (Back), M the mute key; lower case a controller's, upper case a keyboard's.
+void PressKeys(char key) {
+    StartPumpInput();
+    constexpr std::pair<char, uint8_t> Presses[] = {{'U', NavUp},     {'D', NavDown},
+                                                    {'L', NavLeft},   {'R', NavRight},
+                                                    {'S', NavSelect}, {'E', NavBack},
+                                                    {'M', NavMute}};
+    for (auto [name, press] : Presses) {
+        if (std::toupper(key) != name) continue;
+        Latches.navigation |= press;
+        if (std::islower(key)) Latches.padNavigation |= press;
+    }
+}
+
+TEST_F(MenuTest, KeysAndAControllerReachEveryButtonAndAKeyStartsAGameWithNoPenDown) {
+    // The presses, a pass each, from a fresh cursor (on PLAY); the screen after, M muted, Q quit.
+    const std::tuple<const char*, int32_t, char> rows[] = {
+        {"S", Play, 0},   {"LS", Help, 0},   {"LLS", About, 0}, {"llls", ScoreTable, 0},
+        {"RS", ScoreTable, 0}, {"US", Menu, 'Q'}, {"DLS", Menu, 'M'}, {"uus", Play, 0},
+        {"E", Menu, 'Q'}, {"m", Menu, 'M'}};
+    for (auto [keys, screen, also] : rows) {
+        SCOPED_TRACE(keys);
+        ScreenState = Menu;
+        RunFlag = 1;
+        MenuCursor = MenuCursorStart;
+        PlayField.PlantsLeft = 0;
+        for (const char* k = keys; *k; ++k) {
+            PressKeys(*k);
+            RunMenu();
+        }
+        EXPECT_EQ(ScreenState, screen);
+        EXPECT_EQ(RunFlag == QuitRunFlag, also == 'Q');
+        EXPECT_EQ(SoundOn, also != 'M');
+        EXPECT_EQ(PlayField.PlantsLeft, screen == Play ? 12 : 0) << "a fresh game";
+        EXPECT_FALSE(PenDown() || Latches.tapPending) << "no stylus down after a key";
+        EXPECT_EQ(TakeSounds(), also == 'M' ? Effects{} : Effects{SoundSelect});
+        EXPECT_EQ(MenuCursor.shown, std::strpbrk(keys, "UDLRudlr") != nullptr);
+        if (!SoundOn) ToggleMute();
+        if (screen == Menu || screen == Play) continue;
+        for (char key : {'L', 'u', "Se"[screen % 2]}) {  // arrows leave no picture screen
+            PressKeys(key);
+            screen == Help ? RunHelp() : screen == About ? RunAbout() : RunScoreTable();
+        }
+        EXPECT_EQ(ScreenState, Menu);
+        EXPECT_EQ(TakeSounds(), Effects{SoundSelect});
+    }
+    Tap(120, 100);
+    RunMenu();
+    EXPECT_FALSE(MenuCursor.shown) << "a tap hides the cursor";
+}
+
 // A tap during the intro, even on the exit icon's place, is thrown away: the intro can't be
 // skipped and the menu after it doesn't quit.
 TEST_F(MenuTest, TheIntroThrowsTapsAway) {
@@ -97,10 +149,14 @@ protected:
     // Presses the middle of the keys Q and W, of SPACE for '_' and of BACK for '<'; or types
     // them all in one pass, as characters of either case, space and Backspace.
     static void Type(const char* keys, bool typed) {
+        if (typed) {  // the screen shows: the characters of its pump type
+            WantCharacters();
+            StartPumpInput();
+        }
         for (const char* k = keys; *k; ++k) {
             bool button = *k == '_' || *k == '<';
             int x = *k == 'Q' ? 30 : *k == 'W' ? 50 : *k == '_' ? 40 : 110;
-            if (typed) OnCharacter(*k == 'Q' ? 'q' : *k == '_' ? ' ' : *k == '<' ? '\b' : *k);
+            if (typed) OnCharacter(*k == 'Q' ? 'q' : *k == '_' ? ' ' : *k == '<' ? '\b' : *k, 1, false);
             if (!typed) Press(x, button ? 290 : 190);
         }
         if (typed) RunEnterName();
@@ -156,26 +212,35 @@ TEST_F(NameEntryTest, AFullNameTakesNoMoreKeysAndBackStopsAtAnEmptyOneTappedOrTy
     }
 }
 
-// Desktop keys through the pump and the window procedure, each pressed and released in one
-// pump: a-z as letters, '_' Space, '<' Backspace, '>' Enter, '1' a digit; 'B' is a game
-// controller's B button (the code of X, no scan code, so no character).
-TEST_F(NameEntryTest, TypedKeysActAsTheKeysOnScreenAndPressNoGameButton) {
+// Desktop keys through the pump and the window procedure, a pump a row: a-z as letters
+// pressed and let go, '_' Space, '<' Backspace, '>' Enter, '1' a digit; 'X' the X key (which
+// is B) going down, '*' its repeat, '^' its release; 'B' a game controller's B button (the code
+// of X, no scan code, so no character). The first pump follows the pass that ended the game,
+// before the screen showed.
+TEST_F(NameEntryTest, OnlyKeysPressedWhileItShowsTypeAndATypingKeyPressesNoGameButton) {
     ASSERT_TRUE(RegisterWindowClass(nullptr) && CreateMainWindow(nullptr, SW_SHOW));
     KeyMap = GXGetDefaultKeys(GX_NORMALKEYS);
     ScreenState = EnterName;
     struct Pump { const char* keys; const char* name; size_t sounds; bool bPressed; };
     const Pump pumps[] = {
+        {"X**", "", 0, true},  // fire held through the end of the game: B latched, no name
+        {"**^", "", 0, true},  // its repeats once the screen shows type nothing either
         {"rex", "REX", 3, false},  // the X key is B, yet typing it leaves no shot for play
         {"B", "REX", 0, true},     // the handheld's own B button stays latched, as ever
-        {"<<1_z", "R Z", 4, false}, {">x", "R Z", 0, true},  // after DONE, X is B again
+        {"<<1_z", "R Z", 4, false},
+        {"X**^", "R ZXXX", 3, false},  // pressed here, its repeats type
+        {">x", "R ZXXX", 0, false},    // after DONE a key typed in the same pump is no shot
     };
     for (const Pump& pump : pumps) {
         for (const char* k = pump.keys; *k; ++k) {
             int code = *k == '_' ? VK_SPACE : *k == '<' ? VK_BACK : *k == '>' ? VK_RETURN
                                                                             : std::toupper(*k);
-            if (*k == 'B') PostMessageW(MainWindow, WM_KEYDOWN, 'X', 1);
-            if (*k != 'B') HeadlessKeyDown(code);
-            HeadlessKeyUp(code);
+            if (*k == 'B' || *k == '*' || *k == 'X' || *k == '^') code = 'X';
+            LPARAM keyboard = 1 | LPARAM{code & 0xFF} << 16;  // a scan code, as the keyboard's
+            if (*k == 'B') PostMessageW(MainWindow, WM_KEYDOWN, code, 1);
+            if (*k == '*') PostMessageW(MainWindow, WM_KEYDOWN, code, keyboard | KeyWasDown);
+            if (*k != 'B' && *k != '*' && *k != '^') HeadlessKeyDown(code);
+            if (std::islower(*k) || !std::isalpha(*k)) HeadlessKeyUp(code);
         }
         PresentFrame(false);
         RunEnterName();
@@ -190,8 +255,35 @@ TEST_F(NameEntryTest, TypedKeysActAsTheKeysOnScreenAndPressNoGameButton) {
     ScreenState = EnterName;
     PresentFrame(false);
     RunEnterName();
-    EXPECT_EQ(Typed(), "R Z");
+    EXPECT_EQ(Typed(), "R ZXXX");
     MainWindow = nullptr;
+}
+
+// A controller alone: its d-pad moves a cursor over the keys (round the rows' ends, to the
+// nearest key of the next row), a face button presses the key under it; the keyboard's arrows
+// and Enter leave the cursor alone (the keyboard types). Lower case: a controller's presses.
+TEST_F(NameEntryTest, AControllersCursorPressesTheKeysTheKeyboardsArrowsDoNot) {
+    ScreenState = EnterName;
+    const std::tuple<const char*, const char*, int, int> steps[] = {
+        // presses, the name after, the cursor's row and column
+        {"rs", "W", 0, 1},      {"ls", "WQ", 0, 0},   {"ds", "WQA", 1, 0}, {"us", "WQAQ", 0, 0},
+        {"us", "WQAQ ", 3, 0},  {"rs", "WQAQ", 3, 1}, {"LRUDS", "WQAQ", 3, 1},
+        {"dds", "WQAQG", 1, 4}, {"ddrs", "WQAQG", 3, 2}};
+    for (auto [keys, name, row, column] : steps) {
+        SCOPED_TRACE(keys);
+        for (const char* k = keys; *k && ScreenState == EnterName; ++k) {
+            PressKeys(*k);
+            RunEnterName();
+        }
+        EXPECT_EQ(Typed(), name);
+        EXPECT_EQ(std::tie(NameCursor.row, NameCursor.column), std::tie(row, column));
+    }
+    EXPECT_EQ(ScreenState, ScoreTable) << "DONE under the cursor";
+    ScreenState = EnterName;
+    RunEnterName();
+    EXPECT_EQ(BackBuffer[278 * ScreenWidth + 168], ColourWhite) << "the cursor around DONE";
+    Press(5, 5);
+    EXPECT_FALSE(NameCursor.shown) << "a tap hides it";
 }
 
 TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {

@@ -86,9 +86,9 @@ TEST_F(SchedulerTest, TasksKeepRunningWhenTheClockPassesTwoToTheThirtyOne) {
     EXPECT_EQ(PlayField.Fumes[0].x, 190);
 }
 
-TEST_F(PlayTest, PenButtonsAndIconTapsGiveOrdersShotsMuteAndExit) {
-    // keys: L, R, U, D held, A, B pressed, T a tap where the pen is held; after: the presses
-    // still latched, M muted, X left for the menu.
+TEST_F(PlayTest, PenButtonsIconTapsAndKeysGiveOrdersShotsMuteAndExit) {
+    // keys: L, R, U, D held, A, B pressed, T a tap where the pen is held, m the mute key, e
+    // Escape; after: the presses still latched, M muted, X left for the menu.
     struct Input { Actor dog; int x, y; const char* keys; int32_t order, fume; const char* after; };
     constexpr int32_t Still = DogStill, E = FumeEmpty;
     const Actor centre{144, 160, 0, Still};  // its middle is (80, 88) in half units
@@ -120,6 +120,8 @@ TEST_F(PlayTest, PenButtonsAndIconTapsGiveOrdersShotsMuteAndExit) {
         {centre, 17, 21, "T", Still, FumeLeft, ""}, {centre, 16, 22, "T", Still, FumeLeft, ""},
         {centre, 224, 21, "T", Still, FumeRight, ""}, {centre, 225, 21, "T", Still, E, "X"},
         {centre, 239, 0, "TD", DogDown, E, "X"}, {centre, 30, 200, "T", DogLeft, E, ""},
+        // M mutes; Escape, which reaches a game from its pause, leaves as the exit icon does.
+        {centre, -1, 0, "m", Still, E, "M"}, {centre, -1, 0, "eA", Still, FumeLeft, "X"},
     };
     auto has = [](const char* keys, char key) { return std::strchr(keys, key) != nullptr; };
     for (const Input& input : inputs) {
@@ -129,7 +131,9 @@ TEST_F(PlayTest, PenButtonsAndIconTapsGiveOrdersShotsMuteAndExit) {
         auto x = static_cast<uint32_t>(std::max(input.x, 0)), y = static_cast<uint32_t>(input.y);
         Latches = InputLatches{has(input.keys, 'T'), x, y, x, y, input.x >= 0,
                                has(input.keys, 'A'), has(input.keys, 'B'), has(input.keys, 'L'),
-                               has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D'), {}, 0};
+                               has(input.keys, 'R'), has(input.keys, 'U'), has(input.keys, 'D'), {}, 0,
+                               false, false, 0, 0, 0};
+        Latches.navigation = (has(input.keys, 'm') ? NavMute : 0) | (has(input.keys, 'e') ? NavBack : 0);
         RunPlayState();
         SCOPED_TRACE(testing::Message() << input.dog << " pen " << input.x << "," << input.y
                                         << " keys " << input.keys);
