@@ -93,6 +93,10 @@ const char* ReadMute(StandInOptions* options, const char* value, int) {
     return ReadYesNo(value, &options->startMuted) ? nullptr : "yes or no";
 }
 
+const char* ReadPauseOnFocusLoss(StandInOptions* options, const char* value, int) {
+    return ReadYesNo(value, &options->pauseOnFocusLoss) ? nullptr : "yes or no";
+}
+
 // A key by name: a letter or digit, or one of KeyNames, in any case.
 const char* ReadKey(StandInOptions* options, const char* value, int slot) {
     const char* wanted =
@@ -138,6 +142,10 @@ std::string WriteMute(const StandInOptions& options, int) {
     return options.startMuted ? "yes" : "no";
 }
 
+std::string WritePauseOnFocusLoss(const StandInOptions& options, int) {
+    return options.pauseOnFocusLoss ? "yes" : "no";
+}
+
 std::string WriteKey(const StandInOptions& options, int slot) {
     WORD code = options.keys.codes[slot];
     for (const KeyName& key : KeyNames) {
@@ -154,6 +162,7 @@ constexpr SettingEntry Settings[] = {
     {"pass-ms", ReadPassMs, WritePassMs, 0},
     {"audio-driver", ReadAudioDriver, WriteAudioDriver, 0},
     {"mute", ReadMute, WriteMute, 0},
+    {"pause-on-focus-loss", ReadPauseOnFocusLoss, WritePauseOnFocusLoss, 0},
     {"key-up", ReadKey, WriteKey, 0},
     {"key-down", ReadKey, WriteKey, 1},
     {"key-left", ReadKey, WriteKey, 2},

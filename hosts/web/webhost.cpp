@@ -27,7 +27,9 @@ int WebAudioPresent();
 int WebAudioOpen(int rate);
 void WebFeedAudio();
 void WebAudioPlay(int playing);
+void WebAudioHold(int hold);
 void WebAudioClose();
+void WebShowPause(const char* title, const char* resume, const char* leave);
 }
 
 namespace {
@@ -135,12 +137,14 @@ EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void*) {
 }
 
 EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void*) {
-    ReleaseHeldInput();
+    KeyboardFocusLost();
     return EM_FALSE;
 }
 
+// A page behind another tab is away, as a minimised window is, and inactive.
 EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* event, void*) {
     ActivationEvent(!event->hidden);
+    AwayEvent(event->hidden);
     return EM_FALSE;
 }
 
@@ -287,9 +291,21 @@ int64_t DrawFrame(int64_t) {
     return 0;
 }
 
-// The game's pump (through PeekMessageW): the page's events arrived while the game slept; the
-// gamepads are read now.
-void PollEvents() { PollPads(); }
+// The game's pump (through PeekMessageW) and the pause: the page's events arrived while the
+// game slept; the gamepads are read now, and a held button repeats.
+void PollEvents() {
+    PollPads();
+    RepeatHeldPadKey();
+}
+
+// The pause's sign, over the canvas by the page.
+void ShowPauseSign(const PauseSign* sign) {
+    if (sign) {
+        WebShowPause(sign->title, sign->resume, sign->leave);
+    } else {
+        WebShowPause(nullptr, nullptr, nullptr);
+    }
+}
 
 // Undoes StartStandIn.
 void StopWebHost() {
@@ -301,7 +317,7 @@ void StopWebHost() {
 // The page: its canvas, its events and its timers; no window icon, no other copies.
 constexpr HostInterface WebInterface{
     .kind = HostKind::Web, .pumpEvents = PollEvents, .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
-    .stop = StopWebHost};
+    .stop = StopWebHost, .showPause = ShowPauseSign};
 
 }  // namespace
 
@@ -330,6 +346,7 @@ bool StartStandIn(const StandInOptions& options) {
     if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
         visibility.hidden) {
         ActivationEvent(false);
+        AwayEvent(true);
     }
     return true;
 }
@@ -360,6 +377,9 @@ SoundDevice AlsaSoundDevice() { return SoundDevice::Missing; }
 
 // The audio layer's shutdown, before libmikmod's exit: the page's sound output stops.
 void CloseAudioOutput() { WebAudioClose(); }
+
+// The pause: the page's sound output stands still, and nothing is mixed meanwhile.
+void HoldAudioOutput(bool hold) { WebAudioHold(hold ? 1 : 0); }
 
 // The audio layer, while the page mixes a fade it waits for: the page runs a moment.
 void WaitAudioOutput() {

@@ -215,8 +215,8 @@ mergeInto(LibraryManager.library, {
         return 0;
       }
     }
-    var audio = {context: context, node: null, playing: false, mixedFrames: 0, loudest: 0,
-                 postedFrames: 0, startFrame: -1, starvedFrames: 0};
+    var audio = {context: context, node: null, playing: false, held: false, heldRunning: false,
+                 mixedFrames: 0, loudest: 0, postedFrames: 0, startFrame: -1, starvedFrames: 0};
     var module = URL.createObjectURL(new Blob([WebSound.player], {type: 'text/javascript'}));
     context.audioWorklet.addModule(module).then(function() {
       if (WebPage.audio !== audio) return;
@@ -236,7 +236,7 @@ mergeInto(LibraryManager.library, {
       context.resume();
     };
     var showState = function() {
-      if (Module['soundWaits']) Module['soundWaits'](context.state !== 'running');
+      if (Module['soundWaits']) Module['soundWaits'](context.state !== 'running' && !audio.held);
     };
     context.onstatechange = function() {
       showState();
@@ -307,7 +307,7 @@ mergeInto(LibraryManager.library, {
     // Mixes what the worklet needs to stay a lead ahead of what it has played, if the sound
     // plays at all.
     feed: function(audio) {
-      if (!audio || !audio.node || !audio.playing || audio.context.state !== 'running') return;
+      if (!audio || !audio.node || !audio.playing || audio.held || audio.context.state !== 'running') return;
       if (audio.startFrame < 0 && audio.postedFrames > 0) return;
       var played = audio.startFrame < 0 ? 0 : Math.round(audio.context.currentTime *
                    audio.context.sampleRate) - audio.startFrame - audio.starvedFrames;
@@ -337,6 +337,28 @@ mergeInto(LibraryManager.library, {
   WebAudioPlay__deps: ['$WebPage', '$WebSound'],
   WebAudioPlay: function(playing) {
     if (WebPage.audio) WebPage.audio.playing = !!playing;
+  },
+
+  // The pause: the output stops where it is and nothing is mixed; it plays on after, if it
+  // played before.
+  WebAudioHold__deps: ['$WebPage'],
+  WebAudioHold: function(hold) {
+    var audio = WebPage.audio;
+    if (!audio) return;
+    audio.held = !!hold;
+    if (hold && audio.context.state === 'running') {
+      audio.heldRunning = true;
+      audio.context.suspend();
+    } else if (!hold && audio.heldRunning) {
+      audio.heldRunning = false;
+      audio.context.resume();
+    }
+  },
+
+  // The pause's sign over the canvas, or (no title) none.
+  WebShowPause: function(title, resume, leave) {
+    if (!Module['pauseSign']) return;
+    Module['pauseSign'](title ? [UTF8ToString(title), UTF8ToString(resume), UTF8ToString(leave)] : null);
   },
 
   WebAudioClose__deps: ['$WebPage'],

@@ -37,7 +37,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
     EXPECT_FALSE(std::filesystem::exists(path)) << "no change, no file";
 
     Write("scale = 3\nfullscreen = yes\ndisplay = 16:-640:2\npass-ms = 0\n"
-          "audio-driver = wav:/tmp/game.wav\nmute = yes\n"
+          "audio-driver = wav:/tmp/game.wav\nmute = yes\npause-on-focus-loss = no\n"
           "key-up = w\nkey-down = S\nkey-left = a\nkey-right = d\nkey-a = Space\n"
           "key-b = tab\nkey-c = 7\nkey-enter = Backspace\n");
     const GameKeys keys{{'W', 'S', 'A', 'D', VK_SPACE, VK_TAB, '7', VK_BACK}};
@@ -45,7 +45,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
         options = StandInOptions{};
         EXPECT_TRUE(Load(&options).empty());
         EXPECT_EQ(options.scale, round == 0 ? 3 : 4);
-        EXPECT_TRUE(options.fullscreen && options.startMuted);
+        EXPECT_TRUE(options.fullscreen && options.startMuted && !options.pauseOnFocusLoss);
         EXPECT_TRUE(options.display.depth == 16 && options.display.xStep == -640 &&
                     options.display.yStep == 2);
         EXPECT_EQ(options.passMs, 0);

@@ -1,0 +1,178 @@
+// The pause: which presses hold the game and which free it, on every screen and in a game; and
+// a held game, between two passes, with its tick standing still and no burst after.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <tuple>
+
+#include "handheld/system.h"
+#include "hosts/headless/headless.h"
+#include "tests/handheld/helpers.h"
+
+namespace {
+
+using namespace platformtest;
+using Clock = std::chrono::steady_clock;
+
+// The messages queued for the game's window since the last look, one word each.
+std::string TakeQueued(HWND window) {
+    std::string seen;
+    MSG msg{};
+    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+        uintptr_t l = static_cast<uintptr_t>(msg.lParam);
+        if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+            seen += (msg.message == WM_KEYDOWN ? (l & KeyWasDown ? "again:" : "down:") : "up:") +
+                    std::to_string(msg.wParam) + " ";
+        } else {
+            seen += msg.message == WM_ACTIVATE ? "activate:" + std::to_string(msg.wParam) + " "
+                    : msg.message == WM_CLOSE  ? "close "
+                                               : "stylus ";
+        }
+    }
+    return seen;
+}
+
+constexpr PauseScope Screen = PauseScope::Screen;
+constexpr PauseScope Game = PauseScope::Game;
+
+TEST(PauseInput, KeysButtonsTapsAwayAndFocusHoldAndFreeTheGame) {
+    StartHeadlessHost({});
+    ResetHostInput();
+    ResetPause(true);
+    HWND window = CreateGameWindow(DefWindowProcW);
+    auto key = [](WORD code, bool down, bool repeat = false) {
+        return [=] { KeyEvent(code, down, repeat, code & 0x7F); };
+    };
+    auto pad = [](PadButton button, bool down) { return [=] { PadButtonEvent(0, button, down); }; };
+    const std::tuple<PauseScope, std::function<void()>, const char*, bool> steps[] = {
+        // On a screen, P and Escape are the game's keys, focus is the handheld's activation,
+        // and a screen left while away plays on by itself when the player is back.
+        {Screen, key('P', true), "down:80 ", false},       {Screen, key('P', false), "up:80 ", false},
+        {Screen, key(VK_ESCAPE, true), "down:27 ", false}, {Screen, [] { ActivationEvent(false); }, "up:27 activate:0 ", false},
+        {Screen, [] { ActivationEvent(true); }, "activate:1 ", false},
+        {Screen, [] { AwayEvent(true); }, "", true},        {Screen, [] { AwayEvent(false); }, "", false},
+        // In a game P pauses and plays on; its repeats and release never reach the game, nor
+        // does anything else pressed meanwhile (only the pause keys play on).
+        {Game, key('P', true), "", true},                   {Game, key('P', true, true), "", true},
+        {Game, key('P', false), "", true},                  {Game, key(VK_LEFT, true), "", true},
+        {Game, [] { MouseButton(true, 5, 5, 240, 320); }, "", true},
+        {Game, [] { MouseButton(false, 5, 5, 240, 320); }, "", true},
+        {Game, key(VK_LEFT, true, true), "", true},         {Game, pad(PadStart, true), "", false},
+        {Game, pad(PadStart, false), "", false},            {Game, key(VK_PAUSE, true), "", true},
+        {Game, key(VK_PAUSE, false), "", true},             {Game, key('P', true), "", false},
+        // Escape (Back) pauses; paused, it plays on and goes to the game, which leaves.
+        {Game, key(VK_ESCAPE, true), "", true},             {Game, key(VK_ESCAPE, true), "down:27 ", false},
+        {Game, pad(PadBack, true), "", true},               {Game, pad(PadBack, false), "", true},
+        {Game, pad(PadBack, true), "down:27 ", false},      {Game, key(VK_ESCAPE, false), "up:27 ", false},
+        // A lost focus and being away pause; back, the game waits for any press, which is
+        // not the game's; a close request cannot wait.
+        {Game, [] { ActivationEvent(false); }, "up:27 activate:0 ", true},
+        {Game, [] { ActivationEvent(true); }, "activate:1 ", true},
+        {Game, [] { FingerEvent(FingerPhase::Down, 1, 5, 5, 240, 320); }, "", false},
+        {Game, [] { FingerEvent(FingerPhase::Up, 1, 5, 5, 240, 320); }, "", false},
+        {Game, [] { AwayEvent(true); }, "", true},          {Game, [] { AwayEvent(false); }, "", true},
+        {Game, pad(PadSouth, true), "", false},             {Game, pad(PadSouth, false), "", false},
+        {Game, [] { AwayEvent(true); }, "", true},          {Game, [] { CloseEvent(); }, "close ", false},
+        // The player's own keys come first: with P as the A button, P fires.
+        {Game, [] { UsePlayerChoices({{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'P', 'X', 'C', VK_RETURN}}, false); }, "", false},
+        {Game, key('P', true), "down:80 ", false},          {Game, key('P', false), "up:80 ", false},
+        // With pause-on-focus-loss = no, a lost focus is the handheld's deactivation alone.
+        {Game, [] { ResetPause(false); SetPauseScope(Game); ActivationEvent(false); }, "activate:0 ", false},
+        {PauseScope::None, [] { AwayEvent(true); }, "", false},
+    };
+    int n = 0;
+    for (const auto& [scope, step, queued, paused] : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << n++);
+        SetPauseScope(scope);
+        step();
+        EXPECT_EQ(TakeQueued(window), queued);
+        EXPECT_EQ(Paused(), paused);
+    }
+    StopHeadlessHost();
+}
+
+// A controller's held button repeats as the keyboard's keys do, and not while paused.
+TEST(PauseInput, AControllersHeldButtonRepeatsAfterADelay) {
+    StartHeadlessHost({});
+    ResetHostInput();
+    ResetPause(true);
+    HWND window = CreateGameWindow(DefWindowProcW);
+    SetPauseScope(Game);
+    PadButtonEvent(0, PadEast, true);
+    RepeatHeldPadKey();
+    EXPECT_EQ(TakeQueued(window), "down:88 ");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    RepeatHeldPadKey();
+    RepeatHeldPadKey();
+    EXPECT_EQ(TakeQueued(window), "again:88 ") << "one repeat a look, never a burst";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    AwayEvent(true);
+    RepeatHeldPadKey();
+    EXPECT_EQ(TakeQueued(window), "");
+    PadButtonEvent(0, PadEast, false);
+    EXPECT_EQ(TakeQueued(window), "up:88 ");
+    StopHeadlessHost();
+}
+
+// The live host the hold sees: its pump plays on (or asks to close) at a given look, and its
+// sign is noted.
+struct HoldHost {
+    int looks = 0;
+    int playOnAt = 0;
+    bool closeInstead = false;
+    std::string signs;
+};
+HoldHost Held;
+
+void PumpHeld() {
+    if (++Held.looks != Held.playOnAt) return;
+    if (Held.closeInstead) {
+        QueueMessage(GameWindow(), WM_CLOSE, 0, 0, true);  // as a signal is queued
+    } else {
+        KeyEvent('P', true, false, 25);
+    }
+}
+
+void ShowHeldSign(const PauseSign* sign) { Held.signs += sign ? sign->resume : "-"; }
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+TEST(PauseHold, NoPassRunsTheTickStandsStillAndTheScheduleStartsAfreshWithoutABurst) {
+    static constexpr HostInterface Live{.kind = HostKind::Real, .pumpEvents = PumpHeld, .showPause = ShowHeldSign};
+    for (bool close : {false, true}) {
+        SCOPED_TRACE(close ? "a close request" : "P again");
+        UseHost(Live);
+        ResetMessages();
+        ResetWindows();
+        ResetHostInput();
+        ResetPause(true);
+        StartPassSchedule(13);
+        HWND window = CreateGameWindow(DefWindowProcW);
+        Held = HoldHost{};
+        Held.playOnAt = 10;
+        Held.closeInstead = close;
+        SetPauseScope(Game);
+        PaceFrame();
+        KeyEvent('P', true, false, 25);
+        DWORD tick = GetTickCount();
+        int passes = PassCount();
+        Clock::time_point start = Clock::now();
+        HoldWhilePaused();
+        EXPECT_GE(MsSince(start), 9 * 20.0) << "held until the tenth look";
+        EXPECT_EQ(Held.looks, 10);
+        EXPECT_EQ(Held.signs, "P OR START: PLAY ON-");
+        EXPECT_TRUE(GetTickCount() == tick && PassCount() == passes) << "no pass, no time";
+        start = Clock::now();
+        for (int i = 0; i < 3; ++i) PaceFrame();
+        EXPECT_EQ(GetTickCount() - tick, 39u) << "three passes of 13 ms: no timer saw the pause";
+        EXPECT_GE(MsSince(start), 2 * 13.0 - 1) << "the schedule starts afresh: no burst";
+        EXPECT_EQ(TakeQueued(window), close ? "close " : "") << "only the close reaches the game";
+        EndHost();
+    }
+}
+
+}  // namespace
