@@ -201,19 +201,50 @@ try {
   const back = await waitForFrame([menuFrame], 3000);
   check('the exit icon returns to the menu', back.shown, back.detail);
 
-  await setHidden(true);
-  await touch(...Title);
-  await pause(500);
-  check('a hidden page is inactive: the game runs on but its display is closed',
-        (await canvasPixels()).equals(menuFrame));
-  await setHidden(false);
-  const shownAgain = await waitForFrame([playFrame], 2000);
-  check('coming back shows the game again', shownAgain.shown, shownAgain.detail);
+  // A key starts a game with no stylus down, so the dog stands as after a tap on its middle.
+  await holdKey('Enter', 13, 30);
+  const keyed = await waitForFrame([playFrame], 3000);
+  check('Enter starts a game from the menu: the desktop\'s first play frame', keyed.shown, keyed.detail);
   await holdKey('ArrowLeft', 37, 200);
   const keyMoved = await waitFor(async () => !(await canvasPixels()).equals(playFrame), 500);
   check('the left arrow key moves the dog', !!keyMoved);
-  await click(232, 5);
-  await waitForFrame([menuFrame], 3000);
+
+  // Hidden mid-game, the game waits: nothing moves and nothing is mixed, and back it waits for
+  // a key, with its sign over the picture; then it plays on from there.
+  await pause(1500);
+  await setHidden(true);
+  await pause(100);
+  const hiddenAt = await canvasPixels();
+  const mixedAt = (await audio()).mixed;
+  await pause(3000);
+  const mixedAfter = (await audio()).mixed;
+  await setHidden(false);
+  await pause(500);
+  const pausedSign = () => evaluate(`document.getElementById('paused').hidden ? '' : document.getElementById('paused').textContent`);
+  const backSign = await pausedSign();
+  const unchanged = (await canvasPixels()).equals(hiddenAt);
+  check('a page hidden mid-game for 3 s shows the picture, the score and the plants unchanged when shown again, mixed no sound meanwhile and says a key plays on',
+        unchanged && mixedAfter === mixedAt && /PAUSED.*ANY KEY/.test(backSign), `unchanged ${unchanged}, mixed ${mixedAt} then ${mixedAfter}, "${backSign}"`);
+  await holdKey('c', 67, 30);
+  const playsOn = await waitFor(async () => !(await canvasPixels()).equals(hiddenAt), 1500);
+  check('a key plays on from there', !!playsOn && !(await pausedSign()));
+
+  // P, and a gamepad's Start, pause and play on; Escape pauses, and again leaves for the menu.
+  await holdKey('p', 80, 30);
+  const keySign = await waitFor(pausedSign, 1000);
+  const heldAt = await canvasPixels();
+  await pause(700);
+  const stood = (await canvasPixels()).equals(heldAt);
+  await pressPad(9, true);
+  await pause(100);
+  await pressPad(9, false);
+  const padPlays = await waitFor(async () => !(await canvasPixels()).equals(heldAt), 1500);
+  check('P pauses with its sign and the picture stands; a gamepad\'s Start plays on',
+        /P OR START/.test(keySign || '') && stood && !!padPlays, `"${keySign}", stood ${stood}`);
+  await holdKey('Escape', 27, 30);
+  await holdKey('Escape', 27, 30);
+  const left = await waitForFrame([menuFrame], 3000);
+  check('Escape pauses a game, and Escape again leaves it for the menu', left.shown, left.detail);
 
   // F11 as on the desktop: the bar steps aside and the picture takes the largest whole scale
   // the screen holds; F11 again gives the page back.
