@@ -126,7 +126,8 @@ LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_KEYDOWN:
             OnKeyDown(static_cast<int16_t>(LOWORD(wParam)));
-            OnNavigationKey(static_cast<int16_t>(LOWORD(wParam)), ScanCodeOf(lParam));
+            OnNavigationKey(static_cast<int16_t>(LOWORD(wParam)), ScanCodeOf(lParam),
+                            (lParam & KeyWasDown) != 0);
             return 0;
         case WM_KEYUP:
             OnKeyUp(static_cast<int16_t>(LOWORD(wParam)));

@@ -102,8 +102,14 @@ void PrintUsage() {
         }
     }
     std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
-              "keeps the player's choices. Keys: arrows move, Z fires left, X fires right; the\n"
-              "mouse is the stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.");
+              "keeps the player's choices. The mouse is the stylus. Keys: arrows move (on the menu,\n"
+              "a cursor), Enter or Space press what it stands on (Enter or Space on the menu\n"
+              "starts a game), Z fires left, X fires right, M mutes, P or Pause pauses and plays\n"
+              "on, Escape pauses a game and again leaves it (elsewhere: back, on the menu: quit);\n"
+              "a new high score's name is typed (Backspace erases, Enter is DONE). A controller:\n"
+              "d-pad moves, A presses, X and the left shoulder fire left, B and the right one\n"
+              "fire right, Y mutes, Start pauses, Back is Escape; its d-pad and A point at the\n"
+              "name's keys. F10 changes the window's scale, F11 or Alt+Enter full screen.");
 }
 
 // One line on stderr naming the refused argument (cut short, never inside a UTF-8

@@ -53,8 +53,10 @@ void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat) {
 }
 
 // Window procedure, WM_KEYDOWN: the navigation presses of the key, on top of its game button.
-// A key that comes without a scan code is a controller's button.
-void OnNavigationKey(int16_t code, uint8_t scanCode) {
+// A key that comes without a scan code is a controller's button. A held key's repeats move a
+// cursor on, but select, go back or mute only once: held through a change of screen, Escape
+// must not leave the next one too.
+void OnNavigationKey(int16_t code, uint8_t scanCode, bool repeat) {
     struct NavigationKey {
         int16_t code;
         uint8_t press;
@@ -63,8 +65,9 @@ void OnNavigationKey(int16_t code, uint8_t scanCode) {
         {KeyMap.vkUp, NavUp},         {KeyMap.vkDown, NavDown},   {KeyMap.vkLeft, NavLeft},
         {KeyMap.vkRight, NavRight},   {KeyMap.vkStart, NavSelect}, {VK_SPACE, NavSelect},
         {VK_ESCAPE, NavBack},         {'M', NavMute}};
+    constexpr uint8_t Directions = NavUp | NavDown | NavLeft | NavRight;
     for (const NavigationKey& key : keys) {
-        if (code != key.code) continue;
+        if (code != key.code || (repeat && !(key.press & Directions))) continue;
         Latches.navigation |= key.press;
         if (scanCode == 0) Latches.padNavigation |= key.press;
     }

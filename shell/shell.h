@@ -45,7 +45,7 @@ void OnStylusDown(uint16_t x, uint16_t y);
 void OnStylusMove(uint16_t x, uint16_t y);
 void OnStylusUp();
 void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat);
-void OnNavigationKey(int16_t code, uint8_t scanCode);
+void OnNavigationKey(int16_t code, uint8_t scanCode, bool repeat);
 void StartPumpInput();
 void WantCharacters();
 void DropKeyPress(int16_t code);

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "handheld/system.h"
+#include "shell/shell.h"
 #include "hosts/headless/headless.h"
 #include "tests/handheld/helpers.h"
 
@@ -116,33 +117,55 @@ TEST(PauseInput, AControllersHeldButtonRepeatsAfterADelay) {
     StopHeadlessHost();
 }
 
-// The live host the hold sees: its pump plays on (or asks to close) at a given look, and its
-// sign is noted.
+// The live host the pause sees: its pump presses P at one look and plays on (P again, or a
+// close request) at a later one; when, in passes and time, and the sign are noted.
 struct HoldHost {
     int looks = 0;
+    int pauseAt = 0;
     int playOnAt = 0;
     bool closeInstead = false;
+    int passesAtPress = 0;
+    int passesWhileHeld = -1;
+    Clock::time_point pressed, firstHeldLook;
     std::string signs;
 };
 HoldHost Held;
 
 void PumpHeld() {
-    if (++Held.looks != Held.playOnAt) return;
-    if (Held.closeInstead) {
+    ++Held.looks;
+    if (Held.looks == Held.pauseAt) {
+        KeyEvent('P', true, false, 25);
+        Held.passesAtPress = PassCount();
+        Held.pressed = Clock::now();
+    } else if (Held.looks == Held.pauseAt + 1) {
+        Held.passesWhileHeld = PassCount();
+        Held.firstHeldLook = Clock::now();
+    } else if (Held.looks == Held.playOnAt && Held.closeInstead) {
         QueueMessage(GameWindow(), WM_CLOSE, 0, 0, true);  // as a signal is queued
-    } else {
+    } else if (Held.looks == Held.playOnAt) {
         KeyEvent('P', true, false, 25);
     }
 }
 
 void ShowHeldSign(const PauseSign* sign) { Held.signs += sign ? sign->resume : "-"; }
 
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+// The game's window procedure, as far as the pause goes: the keys and closes it is handed.
+std::string Handed;
+LRESULT NoteHanded(HWND, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_KEYDOWN) Handed += "down:" + std::to_string(wParam) + " ";
+    if (message == WM_CLOSE) Handed += "close ";
+    return 0;
 }
 
+double MsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Passes as the game's loop runs them (PresentFrame: pump, pace, pause), one look into the
+// host's events a pass; P comes in the third pass's pump.
 TEST(PauseHold, NoPassRunsTheTickStandsStillAndTheScheduleStartsAfreshWithoutABurst) {
-    static constexpr HostInterface Live{.kind = HostKind::Real, .pumpEvents = PumpHeld, .showPause = ShowHeldSign};
+    static constexpr HostInterface Live{.kind = HostKind::Real, .pumpEvents = PumpHeld,
+                                        .showPause = ShowHeldSign};
     for (bool close : {false, true}) {
         SCOPED_TRACE(close ? "a close request" : "P again");
         UseHost(Live);
@@ -151,26 +174,27 @@ TEST(PauseHold, NoPassRunsTheTickStandsStillAndTheScheduleStartsAfreshWithoutABu
         ResetHostInput();
         ResetPause(true);
         StartPassSchedule(13);
-        HWND window = CreateGameWindow(DefWindowProcW);
+        CreateGameWindow(NoteHanded);
+        Handed.clear();
         Held = HoldHost{};
-        Held.playOnAt = 10;
+        Held.pauseAt = 3;
+        Held.playOnAt = 13;
         Held.closeInstead = close;
         SetPauseScope(Game);
-        PaceFrame();
-        KeyEvent('P', true, false, 25);
         DWORD tick = GetTickCount();
-        int passes = PassCount();
         Clock::time_point start = Clock::now();
-        HoldWhilePaused();
-        EXPECT_GE(MsSince(start), 9 * 20.0) << "held until the tenth look";
-        EXPECT_EQ(Held.looks, 10);
+        for (int pass = 0; pass < 3; ++pass) PresentFrame(false);
+        EXPECT_EQ(Held.passesWhileHeld, Held.passesAtPress + 1)
+            << "the pass that took P ends, and no other runs";
+        EXPECT_LE(MsBetween(Held.pressed, Held.firstHeldLook), 13.0 + 5) << "within that pass";
+        EXPECT_GE(MsBetween(start, Clock::now()), 2 * 13 + 9 * 20.0) << "held for ten looks";
         EXPECT_EQ(Held.signs, "P OR START: PLAY ON-");
-        EXPECT_TRUE(GetTickCount() == tick && PassCount() == passes) << "no pass, no time";
-        start = Clock::now();
-        for (int i = 0; i < 3; ++i) PaceFrame();
         EXPECT_EQ(GetTickCount() - tick, 39u) << "three passes of 13 ms: no timer saw the pause";
-        EXPECT_GE(MsSince(start), 2 * 13.0 - 1) << "the schedule starts afresh: no burst";
-        EXPECT_EQ(TakeQueued(window), close ? "close " : "") << "only the close reaches the game";
+        start = Clock::now();
+        for (int i = 0; i < 3; ++i) PresentFrame(false);
+        EXPECT_EQ(GetTickCount() - tick, 78u);
+        EXPECT_GE(MsBetween(start, Clock::now()), 2 * 13.0 - 1) << "the schedule starts afresh: no burst";
+        EXPECT_EQ(Handed, close ? "close " : "") << "only the close reaches the game";
         EndHost();
     }
 }
