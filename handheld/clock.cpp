@@ -55,7 +55,8 @@ DWORD RealTick() {
 // Holds the real loop to one pass every passMs, measured from a fixed schedule so the pace
 // does not drift, and moves the game's tick on by the period. A loop that fell more than a
 // pass behind (a stall, a suspended machine) starts a new schedule from now instead of racing
-// to catch up; the tick then jumps to the real time, once.
+// to catch up; the tick then jumps on by the time the schedule lost, once. (Not to the real
+// time: the time a pause held the game is no one's.)
 void PaceRealPass() {
     SteadyClock::time_point now = SteadyClock::now();
     if (Clock.passMs <= 0) {
@@ -63,11 +64,13 @@ void PaceRealPass() {
         return;
     }
     std::chrono::milliseconds pass(Clock.passMs);
+    SteadyClock::time_point due = Clock.nextPass;
     Clock.nextPass += pass;
     DWORD step = static_cast<DWORD>(Clock.passMs);
     if (now - Clock.nextPass > pass) {
         Clock.nextPass = now;
-        step = std::max(step, RealTick() - Clock.tick);
+        auto lost = std::chrono::duration_cast<std::chrono::milliseconds>(now - due);
+        step = std::max(step, static_cast<DWORD>(lost.count()));
     }
     Clock.tick += step;
     SleepUntil(Clock.nextPass);

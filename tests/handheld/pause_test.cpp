@@ -194,6 +194,10 @@ TEST(PauseHold, NoPassRunsTheTickStandsStillAndTheScheduleStartsAfreshWithoutABu
         for (int i = 0; i < 3; ++i) PresentFrame(false);
         EXPECT_EQ(GetTickCount() - tick, 78u);
         EXPECT_GE(MsBetween(start, Clock::now()), 2 * 13.0 - 1) << "the schedule starts afresh: no burst";
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        PresentFrame(false);
+        EXPECT_GE(GetTickCount() - tick, 78u + 60);
+        EXPECT_LT(GetTickCount() - tick, 78u + 120) << "a stall after a pause moves on by itself alone";
         EXPECT_EQ(Handed, close ? "close " : "") << "only the close reaches the game";
         EndHost();
     }
