@@ -29,6 +29,28 @@ inline HWND CreateGameWindow(WNDPROC procedure) {
                            nullptr, nullptr, nullptr, nullptr);
 }
 
+// The messages queued for the game's window since the last look, one word each: key downs
+// (again: a repeat) and ups with their scan codes, activations, closes and the stylus.
+inline std::string TakeQueued(HWND window) {
+    std::string seen;
+    MSG msg{};
+    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+        uintptr_t l = static_cast<uintptr_t>(msg.lParam);
+        if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
+            const char* kind = msg.message == WM_KEYUP ? "up:" : l & KeyWasDown ? "again:" : "down:";
+            seen += kind + std::to_string(msg.wParam) + "/" + std::to_string((l >> 16) & 0xFF) + " ";
+        } else if (msg.message == WM_ACTIVATE) {
+            seen += "activate:" + std::to_string(msg.wParam) + " ";
+        } else if (msg.message == WM_CLOSE) {
+            seen += "close ";
+        } else {
+            const char* kind = msg.message == WM_LBUTTONDOWN ? "pen:" : msg.message == WM_MOUSEMOVE ? "move:" : "lift:";
+            seen += kind + std::to_string(LOWORD(l)) + "," + std::to_string(HIWORD(l)) + " ";
+        }
+    }
+    return seen;
+}
+
 // A whole file's bytes; empty when it can't be read.
 inline std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

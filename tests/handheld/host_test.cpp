@@ -107,25 +107,6 @@ TEST(RealInput, WindowPointsMapToClampedScreenPixelsAndKeyCodesToVirtualKeys) {
     for (auto [keycode, key] : keys) EXPECT_EQ(VirtualKeyForKeycode(keycode), key) << keycode;
 }
 
-// The messages queued for the game's window since the last look, one word each.
-std::string TakeQueued(HWND window) {
-    std::string seen;
-    MSG msg{};
-    while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-        uintptr_t l = static_cast<uintptr_t>(msg.lParam);
-        if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) {
-            seen += (msg.message == WM_KEYDOWN ? "down:" : "up:") + std::to_string(msg.wParam) +
-                    "/" + std::to_string((l >> KeyScanCodeShift) & 0xFF) + " ";
-        } else if (msg.message == WM_ACTIVATE) {
-            seen += "activate:" + std::to_string(msg.wParam) + " ";
-        } else {
-            const char* kind = msg.message == WM_LBUTTONDOWN ? "pen:" : msg.message == WM_MOUSEMOVE ? "move:" : "lift:";
-            seen += kind + std::to_string(LOWORD(l)) + "," + std::to_string(HIWORD(l)) + " ";
-        }
-    }
-    return seen;
-}
-
 // Mouse, fingers, keys, controllers and activation as both real hosts hand them over, in a
 // 480 x 640 area (the screen at scale 2): what reaches the game, and nothing left held.
 TEST(RealInput, HostEventsBecomeTheGamesMessagesAndNothingStaysHeld) {

@@ -61,26 +61,21 @@ TEST_F(LatchesTest, AReleaseCancelsAButNotBAndACodeSharedByTwoButtonsDrivesBoth)
 }
 
 // Each key down's navigation presses, for the pass after its pump only; a held key's repeats
-// move on but never select, go back or mute again.
+// move on but never select, go back or mute again. No scan code: a controller's button.
 TEST_F(LatchesTest, NavigationPressesWaitOnePumpAndRepeatsOnlyMove) {
     struct Down { int16_t code; uint8_t scanCode; bool repeat; uint8_t any, pad; };
     const Down downs[] = {
-        {3, 30, false, NavLeft, 0},           {3, 30, true, NavLeft, 0},
-        {1, 0, true, NavUp, NavUp},           {8, 0, false, NavSelect, NavSelect},
-        {8, 28, true, 0, 0},                  {VK_SPACE, 57, false, NavSelect, 0},
-        {VK_ESCAPE, 1, false, NavBack, 0},    {VK_ESCAPE, 1, true, 0, 0},
-        {'M', 0, false, NavMute, NavMute},    {'M', 50, true, 0, 0},
         {5, 44, false, 0, 0},  // A fires; it moves nothing
-    };
+        {3, 30, true, NavLeft, 0},   {1, 0, true, NavUp, NavUp},   {8, 0, false, NavSelect, NavSelect},
+        {8, 28, true, 0, 0},         {VK_SPACE, 57, false, NavSelect, 0}, {VK_ESCAPE, 1, true, 0, 0},
+        {'M', 0, false, NavMute, NavMute}};
     for (const Down& down : downs) {
         StartPumpInput();
         OnNavigationKey(down.code, down.scanCode, down.repeat);
-        EXPECT_EQ(Latches.navigation, down.any) << down.code << (down.repeat ? " repeated" : "");
-        EXPECT_EQ(Latches.padNavigation, down.pad) << down.code;
+        EXPECT_TRUE(Latches.navigation == down.any && Latches.padNavigation == down.pad) << down.code;
     }
-    OnNavigationKey(2, 0, false);
-    EXPECT_TRUE(TakeNavigation(NavDown, true));
-    EXPECT_FALSE(TakeNavigation(NavDown, false)) << "taken once";
+    EXPECT_TRUE(TakeNavigation(NavMute, true));
+    EXPECT_FALSE(TakeNavigation(NavMute, false)) << "taken once";
     OnNavigationKey(4, 33, false);
     StartPumpInput();
     EXPECT_FALSE(TakeNavigation(NavRight, false)) << "gone at the next pump";
