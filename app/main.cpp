@@ -63,6 +63,9 @@ constexpr Option Options[] = {
      .help = "start with the sound muted"},
     {.name = "--no-mute", .kind = ValueKind::Setting, .setting = "mute", .fixed = "no",
      .help = "start with sound"},
+    {.name = "--pause-on-focus-loss", .kind = ValueKind::Setting, .valueName = "yes|no",
+     .setting = "pause-on-focus-loss",
+     .help = "whether a game pauses when its window loses the keyboard\n(default yes)"},
     {.name = "--reset-settings", .kind = ValueKind::Flag, .flag = &Asked.resetSettings,
      .help = "start from the default settings (and keep them)"},
     {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
@@ -85,15 +88,19 @@ constexpr size_t EchoLimit = 40;
 // Column where the help's descriptions start.
 constexpr int HelpColumn = 23;
 
-// Prints the usage, one block per option of the table.
+// Prints the usage, one block per option of the table; names too long for their column stand
+// on a line of their own.
 void PrintUsage() {
     std::puts("usage: marrowdale [OPTION]...\nPick fruit, drive off spiders.\n");
     for (const Option& option : Options) {
-        char names[HelpColumn];
-        std::snprintf(names, sizeof names, "%s%s%s %s", option.alias ? option.alias : "",
-                      option.alias ? ", " : "", option.name,
-                      option.valueName ? option.valueName : "");
-        std::printf("  %-*s", HelpColumn - 3, names);
+        std::string names = std::string(option.alias ? option.alias : "") +
+                            (option.alias ? ", " : "") + option.name + " " +
+                            (option.valueName ? option.valueName : "");
+        if (names.size() > HelpColumn - 3) {
+            std::printf("  %s\n%*s", names.c_str(), HelpColumn - 1, "");
+        } else {
+            std::printf("  %-*s", HelpColumn - 3, names.c_str());
+        }
         for (const char* line = option.help; line;) {
             const char* end = std::strchr(line, '\n');
             std::printf(" %.*s\n", static_cast<int>(end ? end - line : std::strlen(line)), line);
