@@ -20,7 +20,7 @@ PauseRecord Pause;
 constexpr PauseSign KeySign{"PAUSED", "P OR START: PLAY ON", "ESC OR BACK: MENU"};
 constexpr PauseSign AwaySign{"PAUSED", "ANY KEY, BUTTON OR TAP: PLAY ON", "ESC OR BACK: MENU"};
 
-// A replay plays what was recorded, pauses and all; loading and the credits never wait.
+// A replay runs the recorded passes back to back; loading and the credits never wait.
 bool MayPause() { return Pause.scope != PauseScope::None && !ReplayRuns(); }
 
 void Hold(PauseCause cause) {
