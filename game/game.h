@@ -74,6 +74,15 @@ extern uint8_t NameBuffer[12];
 extern int32_t NameLength;
 extern const char KeyboardLetters[27];
 extern int32_t BorderFrame;
+// The names confirmed with DONE since the table was loaded, and the last of them: what a
+// journal of the run stands for in a table beyond this one.
+struct ConfirmedName {
+    int32_t score;
+    int32_t slot;
+    char name[11];
+};
+extern ConfirmedName LastConfirmed;
+extern int32_t ConfirmedNames;
 void RunScoreTable();
 void RunEnterName();
 
