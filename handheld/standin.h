@@ -42,6 +42,9 @@ struct StandInOptions {
     std::string audioDriver;  // a libmikmod driver alias; empty for the audio layer's own order
     bool startMuted = false;
     GameKeys keys = DefaultGameKeys;
+    // The world high score table's address: each new high score game goes there. Empty (the
+    // default): games are kept but never sent.
+    std::string scoreServer;
 };
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "handheld/system.h"
+#include "services/games.h"
 #include "services/settings.h"
 
 namespace {
@@ -93,6 +94,16 @@ const char* ReadMute(StandInOptions* options, const char* value, int) {
     return ReadYesNo(value, &options->startMuted) ? nullptr : "yes or no";
 }
 
+// Empty, or an address SplitServerAddress reads.
+const char* ReadScoreServer(StandInOptions* options, const char* value, int) {
+    std::string origin, path;
+    if (*value && !SplitServerAddress(value, &origin, &path)) {
+        return "nothing, or a score server's address: http://HOST[:PORT][/PATH] or https://...";
+    }
+    options->scoreServer = value;
+    return nullptr;
+}
+
 // A key by name: a letter or digit, or one of KeyNames, in any case.
 const char* ReadKey(StandInOptions* options, const char* value, int slot) {
     const char* wanted =
@@ -138,6 +149,8 @@ std::string WriteMute(const StandInOptions& options, int) {
     return options.startMuted ? "yes" : "no";
 }
 
+std::string WriteScoreServer(const StandInOptions& options, int) { return options.scoreServer; }
+
 std::string WriteKey(const StandInOptions& options, int slot) {
     WORD code = options.keys.codes[slot];
     for (const KeyName& key : KeyNames) {
@@ -154,6 +167,7 @@ constexpr SettingEntry Settings[] = {
     {"pass-ms", ReadPassMs, WritePassMs, 0},
     {"audio-driver", ReadAudioDriver, WriteAudioDriver, 0},
     {"mute", ReadMute, WriteMute, 0},
+    {"score-server", ReadScoreServer, WriteScoreServer, 0},
     {"key-up", ReadKey, WriteKey, 0},
     {"key-down", ReadKey, WriteKey, 1},
     {"key-left", ReadKey, WriteKey, 2},

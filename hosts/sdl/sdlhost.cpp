@@ -538,6 +538,7 @@ void FreeIconSurface(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(ico
 
 // Undoes StartStandIn (also when the headless host takes over).
 void StopSdlHost() {
+    StopScoreSender();
     WithdrawInstance();
     for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
     if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
@@ -589,6 +590,7 @@ bool StartStandIn(const StandInOptions& options) {
     Sdl = SdlHost{};
     Sdl.options = options;
     StartLiveHost(SdlInterface, options);
+    StartScoreSender(options.scoreServer);
     return true;
 }
 
