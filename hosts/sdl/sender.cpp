@@ -47,12 +47,34 @@ long long NumberField(const nlohmann::json& answer, const char* name) {
     return -1;
 }
 
+// Why a request got no answer, in words.
+struct ErrorWords {
+    httplib::Error error;
+    const char* words;
+};
+constexpr ErrorWords RequestErrors[] = {
+    {httplib::Error::Connection, "nothing answers there"},
+    {httplib::Error::ConnectionTimeout, "it did not answer in time"},
+    {httplib::Error::Read, "its answer broke off"},
+    {httplib::Error::Write, "the journal could not be sent whole"},
+    {httplib::Error::SSLConnection, "no secure connection could be made"},
+    {httplib::Error::SSLServerVerification, "its certificate is not one to trust"},
+    {httplib::Error::Canceled, "the game ended first"},
+};
+
+std::string Why(httplib::Error error) {
+    for (const ErrorWords& row : RequestErrors) {
+        if (row.error == error) return row.words;
+    }
+    return httplib::to_string(error);
+}
+
 // The server's answer for what (a file's name) in one line: taken (201, or 200 for a game it
 // had), refused for good (a 4xx but for a wait or too many), or not reached (try again later).
 Answer Judge(const httplib::Result& result, const std::string& address, const std::string& what) {
     if (!result) {
         return {Verdict::Unreached, "cannot reach the world table at " + address + " (" +
-                                        httplib::to_string(result.error()) + ") to send " + what};
+                                        Why(result.error()) + ") to send " + what};
     }
     nlohmann::json answer = nlohmann::json::parse(result->body, nullptr, false);
     int status = result->status;
