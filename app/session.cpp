@@ -29,6 +29,19 @@ void KeepConfirmedGame(int, void*) {
     if (!kept.empty()) OfferKeptGame(kept, journal);
 }
 
+// The loaded journal played on the host just started, which stop ends: the exit status.
+int PlayLoadedJournal(bool verify, const char* dumpState, void (*stop)()) {
+    if (!OpenDump(dumpState)) {
+        stop();
+        return 2;
+    }
+    StartReplay(verify);
+    int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
+    int ended = EndJournal();
+    stop();
+    return CloseDump(status != 0 ? status : ended);
+}
+
 // The journal decides the pace and the display; a verifying run has no window and no sound.
 int RunReplay(StandInOptions options, const SessionOptions& session) {
     JournalHeader header{};
@@ -37,15 +50,7 @@ int RunReplay(StandInOptions options, const SessionOptions& session) {
     options.passMs = header.passMs;
     options.display = header.display;
     if (!StartStandIn(options)) return 1;
-    if (!OpenDump(session.dumpState)) {
-        StopStandIn();
-        return 2;
-    }
-    StartReplay(false);
-    int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    int ended = EndJournal();
-    StopStandIn();
-    return CloseDump(status != 0 ? status : ended);
+    return PlayLoadedJournal(false, session.dumpState, StopStandIn);
 }
 
 }  // namespace
@@ -55,15 +60,7 @@ int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState) {
     SetAudioDriver("nosound");
     StartHeadlessHost({.display = header.display, .passMs = header.passMs,
                        .startTick = header.startTick});
-    if (!OpenDump(dumpState)) {
-        StopHeadlessHost();
-        return 2;
-    }
-    StartReplay(true);
-    int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    int ended = EndJournal();
-    StopHeadlessHost();
-    return CloseDump(status != 0 ? status : ended);
+    return PlayLoadedJournal(true, dumpState, StopHeadlessHost);
 }
 
 // main, once the command line is read: runs the game as it asks; the exit status. A live game
