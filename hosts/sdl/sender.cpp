@@ -124,12 +124,14 @@ struct SenderRecord {
     httplib::Client* client = nullptr;  // the request running now
 };
 
-SenderRecord Sender;
+// Made at the start and undone at the stop; a program that ends without its stop (Xlib ends it
+// when the display goes) leaves it be rather than wait for the thread.
+SenderRecord* Sender = nullptr;
 
 void EnterClient(httplib::Client* client) {
-    std::lock_guard<std::mutex> hold(Sender.lock);
-    Sender.client = client;
-    if (client && Sender.stopping) client->stop();
+    std::lock_guard<std::mutex> hold(Sender->lock);
+    Sender->client = client;
+    if (client && Sender->stopping) client->stop();
 }
 
 // One kept game sent; its mark goes once the server answered for it (or it can't be read).
@@ -142,8 +144,16 @@ Verdict SendKeptGame(const std::string& game, bool sayUnreached) {
         MarkSent(game);
         return Verdict::Refused;
     }
-    Answer answer = PostJournal(Sender.address, journal, BaseName(game), EnterClient);
+    Answer answer = PostJournal(Sender->address, journal, BaseName(game), EnterClient);
     if (answer.verdict != Verdict::Unreached) MarkSent(game);
+    bool stopped = false;
+    {
+        std::lock_guard<std::mutex> hold(Sender->lock);
+        stopped = Sender->stopping;
+    }
+    if (stopped && answer.verdict == Verdict::Unreached) {
+        answer.line = "the game ended before the world table answered for " + BaseName(game);
+    }
     if (answer.verdict != Verdict::Unreached || sayUnreached) {
         std::fprintf(stderr, "marrowdale: %s%s\n", answer.line.c_str(),
                      answer.verdict == Verdict::Unreached ? "; it is sent later" : "");
@@ -153,23 +163,23 @@ Verdict SendKeptGame(const std::string& game, bool sayUnreached) {
 
 // The sender's thread: only files and the network, never the game's records.
 void SendWaitingGames() {
-    std::unique_lock<std::mutex> hold(Sender.lock);
+    std::unique_lock<std::mutex> hold(Sender->lock);
     int retry = FirstRetrySeconds;
-    while (!Sender.stopping) {
-        if (Sender.waiting.empty()) {
-            Sender.wake.wait(hold);
+    while (!Sender->stopping) {
+        if (Sender->waiting.empty()) {
+            Sender->wake.wait(hold);
             continue;
         }
-        std::string game = Sender.waiting.front();
+        std::string game = Sender->waiting.front();
         hold.unlock();
         Verdict verdict = SendKeptGame(game, retry == FirstRetrySeconds);
         hold.lock();
         if (verdict != Verdict::Unreached) {
-            Sender.waiting.pop_front();
+            Sender->waiting.pop_front();
             retry = FirstRetrySeconds;
             continue;
         }
-        Sender.wake.wait_for(hold, std::chrono::seconds(retry), [] { return Sender.stopping; });
+        Sender->wake.wait_for(hold, std::chrono::seconds(retry), [] { return Sender->stopping; });
         retry = std::min(retry * 2, LastRetrySeconds);
     }
 }
@@ -178,34 +188,35 @@ void SendWaitingGames() {
 
 // The host's start: games left unsent by earlier runs go first.
 void StartScoreSender(const std::string& address) {
-    if (address.empty() || Sender.thread.joinable()) return;
-    Sender.address = address;
-    Sender.stopping = false;
+    if (address.empty() || Sender) return;
+    Sender = new SenderRecord;
+    Sender->address = address;
     std::vector<std::string> unsent = UnsentGames();
-    Sender.waiting.assign(unsent.begin(), unsent.end());
-    Sender.thread = std::thread(SendWaitingGames);
+    Sender->waiting.assign(unsent.begin(), unsent.end());
+    Sender->thread = std::thread(SendWaitingGames);
 }
 
 void StopScoreSender() {
-    if (!Sender.thread.joinable()) return;
+    if (!Sender) return;
     {
-        std::lock_guard<std::mutex> hold(Sender.lock);
-        Sender.stopping = true;
-        if (Sender.client) Sender.client->stop();
+        std::lock_guard<std::mutex> hold(Sender->lock);
+        Sender->stopping = true;
+        if (Sender->client) Sender->client->stop();
     }
-    Sender.wake.notify_all();
-    Sender.thread.join();
-    Sender.waiting.clear();
+    Sender->wake.notify_all();
+    Sender->thread.join();
+    delete Sender;
+    Sender = nullptr;
 }
 
 // At a name's DONE, from the game's loop: marked, queued, and the loop goes on at once.
 void OfferKeptGame(const std::string& path, const std::vector<uint8_t>&) {
-    if (!Sender.thread.joinable() || !MarkUnsent(path)) return;
+    if (!Sender || !MarkUnsent(path)) return;
     {
-        std::lock_guard<std::mutex> hold(Sender.lock);
-        Sender.waiting.push_back(path);
+        std::lock_guard<std::mutex> hold(Sender->lock);
+        Sender->waiting.push_back(path);
     }
-    Sender.wake.notify_all();
+    Sender->wake.notify_all();
 }
 
 int SubmitGame(const char* address, const char* path) {
