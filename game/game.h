@@ -78,7 +78,6 @@ extern int32_t BorderFrame;
 // journal of the run stands for in a table beyond this one.
 struct ConfirmedName {
     int32_t score;
-    int32_t slot;
     char name[11];
 };
 extern ConfirmedName LastConfirmed;

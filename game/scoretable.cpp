@@ -195,7 +195,7 @@ void ConfirmName() {
     }
     std::memcpy(HighScoreTable[slot].name, NameBuffer, StoredNameBytes);
     HighScoreTable[slot].score = score;
-    LastConfirmed = {score, slot, {}};
+    LastConfirmed = {score, {}};
     std::memcpy(LastConfirmed.name, NameBuffer, StoredNameBytes);
     ++ConfirmedNames;
     SaveHighScores();
