@@ -327,7 +327,10 @@ httplib::Server::HandlerResponse FillError(const httplib::Request&, httplib::Res
     if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
     switch (response.status) {
         case 404: AnswerError(response, 404, "There is nothing here."); break;
-        case 413: AnswerError(response, 413, "The journal is larger than 2 MB, more than any game needs."); break;
+        case 413:
+            AnswerError(response, 413, "The request is too large: send the journal itself, at most 2 MB, as "
+                                       "application/octet-stream.");
+            break;
         case 400: AnswerError(response, 400, "The request is malformed."); break;
         default:
             AnswerError(response, response.status, "The request failed (HTTP status " + std::to_string(response.status) + ").");
