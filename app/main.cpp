@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "audio/audio.h"
 #include "handheld/standin.h"
+#include "hosts/live.h"
 #include "services/settings.h"
 
 namespace {
@@ -17,6 +18,8 @@ namespace {
 struct CommandLine {
     std::vector<std::pair<const char*, const char*>> settings;  // name, value: for this run
     SessionOptions session;
+    const char* submitAddress;
+    const char* submitFile;
     bool resetSettings;
     bool help;
     bool version;
@@ -37,6 +40,7 @@ struct Option {
     const char* valueName = nullptr;  // what the help calls the value
     bool* flag = nullptr;
     const char** text = nullptr;
+    const char** second = nullptr;  // a text option's second value, when it takes two
     const char* setting = nullptr;
     const char* fixed = nullptr;
     const char* help = "";  // lines after the first are indented under it
@@ -77,6 +81,9 @@ constexpr Option Options[] = {
              "checked (status 0 when all match, 1 at the first difference)"},
     {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
      .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
+    {.name = "--submit", .kind = ValueKind::Text, .valueName = "URL FILE",
+     .text = &Asked.submitAddress, .second = &Asked.submitFile,
+     .help = "send the journal FILE to the world high score table at\nURL and say what it answered"},
     {.name = "--help", .alias = "-h", .kind = ValueKind::Flag, .flag = &Asked.help,
      .help = "show this help and exit"},
     {.name = "--version", .kind = ValueKind::Flag, .flag = &Asked.version,
@@ -171,8 +178,11 @@ int ParseCommandLine(int argc, char** argv) {
         if (!option) return Refuse("unknown option", argv[i]);
         const char* value = option->fixed;
         if (option->kind != ValueKind::Flag && !value) {
-            if (i + 1 == argc) return Refuse("missing value for", argv[i]);
+            if (i + 1 == argc || (option->second && i + 2 == argc)) {
+                return Refuse("missing value for", argv[i]);
+            }
             value = argv[++i];
+            if (option->second) *option->second = argv[++i];
         }
         if (const char* wanted = TakeOption(*option, value)) {
             return RefuseValue(*option, wanted, value);
@@ -184,6 +194,9 @@ int ParseCommandLine(int argc, char** argv) {
                       session.verify ? "--verify" : "--dump-state");
     }
     if (session.record && session.replay) return Refuse("a replay cannot be recorded:", "--record");
+    if (Asked.submitAddress && (session.record || session.replay)) {
+        return Refuse("--submit sends a journal and plays none:", session.record ? "--record" : "--replay");
+    }
     if (Asked.help) PrintUsage();
     if (Asked.version) std::printf("marrowdale %s\n", MARROWDALE_VERSION);
     return Asked.help || Asked.version ? 0 : -1;
@@ -195,6 +208,7 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     int status = ParseCommandLine(argc, argv);
     if (status >= 0) return status;
+    if (Asked.submitAddress) return SubmitGame(Asked.submitAddress, Asked.submitFile);
     StandInOptions options;
     if (Asked.resetSettings) {
         ResetSettings();

@@ -1,41 +1,70 @@
-// One run of the program: live, recorded to a journal, replayed in the window or verified
-// without one.
+// One run of the program: live (recorded, so that a high score's game can be kept), recorded
+// to a journal, replayed in the window or verified without one.
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "app/app.h"
 #include "audio/audio.h"
+#include "game/game.h"
 #include "handheld/standin.h"
 #include "hosts/headless/headless.h"
 #include "hosts/live.h"
 #include "journal/journal.h"
+#include "services/games.h"
 
 namespace {
+
+// The names confirmed so far in this run, as the pass hook last saw them.
+int32_t NamesSeen;
+
+// At the end of each pass of a recorded live game: a name confirmed with DONE keeps the game
+// so far under its date and score and offers it to the world's table.
+void KeepConfirmedGame(int, void*) {
+    if (ConfirmedNames == NamesSeen) return;
+    NamesSeen = ConfirmedNames;
+    std::vector<uint8_t> journal;
+    if (!JournalSoFar(&journal)) return;
+    std::string kept = KeepGame(journal, LastConfirmed.score);
+    if (!kept.empty()) OfferKeptGame(kept, journal);
+}
+
+// The loaded journal played on the host just started, which stop ends: the exit status.
+int PlayLoadedJournal(bool verify, const char* dumpState, void (*stop)()) {
+    if (!OpenDump(dumpState)) {
+        stop();
+        return 2;
+    }
+    StartReplay(verify);
+    int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
+    int ended = EndJournal();
+    stop();
+    return CloseDump(status != 0 ? status : ended);
+}
 
 // The journal decides the pace and the display; a verifying run has no window and no sound.
 int RunReplay(StandInOptions options, const SessionOptions& session) {
     JournalHeader header{};
     if (!LoadJournal(session.replay, &header)) return 2;
+    if (session.verify) return VerifyLoadedJournal(header, session.dumpState);
     options.passMs = header.passMs;
     options.display = header.display;
-    if (session.verify) {
-        SetAudioDriver("nosound");
-        StartHeadlessHost({.display = header.display, .passMs = header.passMs,
-                           .startTick = header.startTick});
-    } else if (!StartStandIn(options)) {
-        return 1;
-    }
-    if (!OpenDump(session.dumpState)) {
-        session.verify ? StopHeadlessHost() : StopStandIn();
-        return 2;
-    }
-    StartReplay(session.verify);
-    int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
-    int ended = EndJournal();
-    session.verify ? StopHeadlessHost() : StopStandIn();
-    return CloseDump(status != 0 ? status : ended);
+    if (!StartStandIn(options)) return 1;
+    return PlayLoadedJournal(false, session.dumpState, StopStandIn);
 }
 
 }  // namespace
 
-// main, once the command line is read: runs the game as it asks; the exit status.
+// --verify, and the score server's replays: the loaded journal on the headless host.
+int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState) {
+    SetAudioDriver("nosound");
+    StartHeadlessHost({.display = header.display, .passMs = header.passMs,
+                       .startTick = header.startTick});
+    return PlayLoadedJournal(true, dumpState, StopHeadlessHost);
+}
+
+// main, once the command line is read: runs the game as it asks; the exit status. A live game
+// without --record is recorded all the same, under a passing name that goes at the end.
 int RunSession(const StandInOptions& options, const SessionOptions& session) {
     if (session.replay) return RunReplay(options, session);
     if (session.record && !OpenRecording(session.record)) return 2;
@@ -43,12 +72,20 @@ int RunSession(const StandInOptions& options, const SessionOptions& session) {
         EndJournal();
         return 1;
     }
-    if (session.record && !StartRecording()) {
+    std::string passing = session.record || options.passMs < 1 ? std::string() : PassingJournalPath();
+    bool opened = session.record || (!passing.empty() && OpenRecording(passing.c_str()));
+    bool recording = opened && StartRecording();
+    if (session.record && !recording) {
         StopStandIn();
         return 2;
     }
+    if (recording) {
+        NamesSeen = 0;
+        SetPassHook(KeepConfirmedGame, nullptr);
+    }
     int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     int ended = EndJournal();
+    if (!passing.empty()) std::remove(passing.c_str());
     StopStandIn();
-    return status != 0 ? status : ended;
+    return status != 0 ? status : session.record ? ended : 0;
 }

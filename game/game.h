@@ -101,6 +101,14 @@ extern int32_t NameLength;
 extern const char KeyboardLetters[27];
 extern int32_t BorderFrame;
 extern ScreenCursor NameCursor;
+// The names confirmed with DONE since the table was loaded, and the last of them: what a
+// journal of the run stands for in a table beyond this one.
+struct ConfirmedName {
+    int32_t score;
+    char name[11];
+};
+extern ConfirmedName LastConfirmed;
+extern int32_t ConfirmedNames;
 void RunScoreTable();
 void RunEnterName();
 

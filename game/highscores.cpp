@@ -137,6 +137,7 @@ void LoadHighScores() {
     JoinPath(path, RootFolder, HighScoreFileName);
     FillDefaults();
     ScoreFileWritable = false;
+    ConfirmedNames = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -12,6 +12,8 @@ uint8_t NameBuffer[12];
 int32_t NameLength;
 const char KeyboardLetters[27] = "QWERTYUIOPASDFGHJKLZXCVBNM";
 int32_t BorderFrame;
+ConfirmedName LastConfirmed;
+int32_t ConfirmedNames;
 
 namespace {
 
@@ -193,6 +195,9 @@ void ConfirmName() {
     }
     std::memcpy(HighScoreTable[slot].name, NameBuffer, StoredNameBytes);
     HighScoreTable[slot].score = score;
+    LastConfirmed = {score, {}};
+    std::memcpy(LastConfirmed.name, NameBuffer, StoredNameBytes);
+    ++ConfirmedNames;
     SaveHighScores();
     ScreenState = ScoreTable;
     RunFlag = 1;

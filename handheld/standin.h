@@ -43,6 +43,9 @@ struct StandInOptions {
     bool startMuted = false;
     GameKeys keys = DefaultGameKeys;
     bool pauseOnFocusLoss = true;
+    // The world high score table's address: each new high score game goes there. Empty (the
+    // default): games are kept but never sent.
+    std::string scoreServer;
 };
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.

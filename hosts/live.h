@@ -2,6 +2,10 @@
 // starts before WinMain and stops after it.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "handheld/standin.h"
 
 // Opens the host (on the desktop SDL's video, audio and controllers) with the player's
@@ -9,3 +13,11 @@
 bool StartStandIn(const StandInOptions& options);
 // Closes the window and the host; called once after WinMain returns.
 void StopStandIn();
+
+// --submit ADDRESS FILE: sends the journal FILE to the world high score table at ADDRESS and
+// says in one line what it answered. The exit status: 0 taken, 1 refused or not reached, 2 a
+// file that cannot be sent or an address that is none.
+int SubmitGame(const char* address, const char* path);
+// A game kept at a name's DONE (its journal, at path): the desktop sends it in the background
+// when the player named a score server; the browser's page offers to send it.
+void OfferKeptGame(const std::string& path, const std::vector<uint8_t>& journal);

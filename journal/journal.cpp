@@ -16,6 +16,9 @@ namespace {
 constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
 constexpr int FormatVersion = 1;
 constexpr size_t HeaderBytes = 34;
+// The header's flags: the journal was closed at a name's DONE while the game ran on.
+constexpr size_t FlagsOffset = 30;
+constexpr uint32_t EndsInPlayFlag = 1;
 // Far beyond any real game (a day of play is a few megabytes); a bigger file is refused.
 constexpr size_t LargestJournal = 256u << 20;
 constexpr uint64_t MostPasses = 1ull << 31;
@@ -194,7 +197,8 @@ bool ReadHeader(Reader* in, JournalHeader* header) {
     header->passMs = static_cast<int>(pass);
     header->display = {static_cast<int>(depth), static_cast<int32_t>(xStep),
                        static_cast<int32_t>(yStep)};
-    if (pass < 1 || pass > 1000 || !ValidDisplayLayout(header->display) || flags != 0) {
+    header->endsInPlay = flags & EndsInPlayFlag;
+    if (pass < 1 || pass > 1000 || !ValidDisplayLayout(header->display) || (flags & ~EndsInPlayFlag)) {
         return in->Fail("its header is damaged");
     }
     return true;
@@ -322,6 +326,7 @@ struct JournalState {
     // Recording.
     FILE* out = nullptr;
     std::string outPath;
+    std::vector<uint8_t> written;    // what the file holds so far
     std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     uint64_t idlePasses = 0;         // idle passes not yet written
@@ -352,7 +357,10 @@ const PassRecord* CurrentPass() {
 
 void WriteBytes(const std::vector<uint8_t>& bytes) {
     if (!Journal.out) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) == bytes.size()) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) == bytes.size()) {
+        Journal.written.insert(Journal.written.end(), bytes.begin(), bytes.end());
+        return;
+    }
     std::fprintf(stderr, "marrowdale: cannot write the journal %s; recording stops\n",
                  Journal.outPath.c_str());
     std::fclose(Journal.out);
@@ -367,12 +375,25 @@ void FlushIdlePasses() {
     Journal.idlePasses = 0;
 }
 
-// The replay stops at the first difference, in one line, with status 1.
+// The end mark: the high score file as it stands and the passes so far.
+std::vector<uint8_t> EndRecord(const ScoreFileState& scores) {
+    std::vector<uint8_t> end{TagEnd};
+    PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
+    PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
+    PutVarint(&end, Journal.pass - 1);
+    return end;
+}
+
+// The replay stops at the first difference, said in one line, with status 1.
+[[noreturn]] void StopDiverged() {
+    if (HostIs(HostKind::Real)) StopHost();
+    std::exit(1);
+}
+
 [[noreturn]] void DivergeInLength(const char* what) {
     std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s)\n",
                  static_cast<unsigned long long>(Journal.pass), what);
-    if (HostIs(HostKind::Real)) StopHost();
-    std::exit(1);
+    StopDiverged();
 }
 
 [[noreturn]] void Diverge(const char* what, uint32_t live, uint32_t recorded) {
@@ -472,11 +493,48 @@ namespace {
 
 bool Verifying() { return Journal.mode == JournalMode::Verify; }
 
+// The high score file at the end of a run: a recording reads it where the game keeps it, a
+// replay takes it from memory.
+ScoreFileState CurrentScoreFile() {
+    if (Journal.mode == JournalMode::Record) {
+        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
+    }
+    return ServedScoreFile();
+}
+
+// Whether the replayed game's high score file is the one the journal ends with; when not, one
+// line says so, where.
+bool EndScoresMatch(const char* where) {
+    ScoreFileState scores = CurrentScoreFile();
+    uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
+    if (sum == Journal.record.endScoreSum && scores.bytes.size() == Journal.record.endScoreBytes) {
+        return true;
+    }
+    std::fprintf(stderr, "marrowdale: replay diverges %s (high scores checksum %08X, recorded %08X)\n",
+                 where, sum, Journal.record.endScoreSum);
+    return false;
+}
+
+// A journal closed at a name's DONE ends while the game runs on: there the scores must be the
+// recorded ones, and the game is closed as a player's close ends a replay.
+void EndInPlay() {
+    char where[48];
+    std::snprintf(where, sizeof where, "at pass %llu, where the journal ends",
+                  static_cast<unsigned long long>(Journal.pass));
+    if (!EndScoresMatch(where)) StopDiverged();
+    Journal.stopped = true;
+    QueueJournalMessage(WM_CLOSE, 0, 0);
+    QueueJournalMessage(WM_CLOSE, 0, 0);
+}
+
 // PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
 // or in a replay replaced by the recorded one. The tick the next pass reads.
 DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
     if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
-    if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
+    if (Replaying() && !Journal.stopped) {
+        tick = passStart + ReplayPassEnd(passMs);
+        if (Journal.record.header.endsInPlay && !CurrentPass()) EndInPlay();
+    }
     ++Journal.pass;
     return tick;
 }
@@ -558,15 +616,6 @@ void VolumeTaken(DWORD* volume) {
         const PassRecord* pass = CurrentPass();
         if (pass && pass->hasVolume) *volume = pass->volume;
     }
-}
-
-// The high score file at the end of a run: a recording reads it where the game keeps it, a
-// replay takes it from memory.
-ScoreFileState CurrentScoreFile() {
-    if (Journal.mode == JournalMode::Record) {
-        return Journal.scorePath.empty() ? ScoreFileState{} : ReadScoreFileState(Journal.scorePath);
-    }
-    return ServedScoreFile();
 }
 
 // The game first looked at its high score file: a recording notes it as it stands.
@@ -671,13 +720,36 @@ bool LoadJournal(const char* path, JournalHeader* header) {
         std::fclose(in);
         if (!problem && bytes.size() > LargestJournal) problem = "it is far too large";
     }
-    if (!problem) ParseJournal(bytes.data(), bytes.size(), &problem);
     if (problem) {
         std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", path, problem);
         return false;
     }
+    return TakeJournal(bytes.data(), bytes.size(), path, header);
+}
+
+// A journal in memory, read and checked whole before anything runs. False, with one line on
+// stderr naming it, when it can't be played.
+bool TakeJournal(const uint8_t* bytes, size_t size, const char* name, JournalHeader* header) {
+    const char* problem = nullptr;
+    if (!ParseJournal(bytes, size, &problem)) {
+        std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", name, problem);
+        return false;
+    }
     *header = Journal.record.header;
     header->passes = Journal.record.passTotal;
+    return true;
+}
+
+// Recording, at a pass's end (after the journal saw it): what was written, flagged as ending
+// while the game runs on, and closed with the high score file as it stands now.
+bool JournalSoFar(std::vector<uint8_t>* bytes) {
+    if (Journal.mode != JournalMode::Record || !Journal.out) return false;
+    FlushIdlePasses();
+    if (!Journal.out) return false;
+    *bytes = Journal.written;
+    (*bytes)[FlagsOffset] |= EndsInPlayFlag;
+    std::vector<uint8_t> end = EndRecord(CurrentScoreFile());
+    bytes->insert(bytes->end(), end.begin(), end.end());
     return true;
 }
 
@@ -701,12 +773,7 @@ int EndJournal() {
     int status = 0;
     if (Journal.mode == JournalMode::Record) {
         FlushIdlePasses();
-        std::vector<uint8_t> end{TagEnd};
-        ScoreFileState scores = CurrentScoreFile();
-        PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
-        PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
-        PutVarint(&end, Journal.pass - 1);
-        WriteBytes(end);
+        WriteBytes(EndRecord(CurrentScoreFile()));
         if (Journal.out && std::fclose(Journal.out) != 0) {
             std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
             status = 1;
@@ -716,8 +783,6 @@ int EndJournal() {
         std::fclose(Journal.out);
         std::remove(Journal.outPath.c_str());
     } else if (Replaying() && !Journal.stopped) {
-        ScoreFileState scores = CurrentScoreFile();
-        uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
         if (CurrentPass()) {
             std::fprintf(stderr,
                          "marrowdale: replay diverges at pass %llu (the game ended; the journal "
@@ -725,12 +790,7 @@ int EndJournal() {
                          static_cast<unsigned long long>(Journal.pass),
                          static_cast<unsigned long long>(Journal.record.passTotal));
             status = 1;
-        } else if (sum != Journal.record.endScoreSum ||
-                   scores.bytes.size() != Journal.record.endScoreBytes) {
-            std::fprintf(stderr,
-                         "marrowdale: replay diverges at the end (high scores checksum %08X, "
-                         "recorded %08X)\n",
-                         sum, Journal.record.endScoreSum);
+        } else if (!EndScoresMatch("at the end")) {
             status = 1;
         }
     }

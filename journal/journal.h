@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "handheld/standin.h"
 
@@ -14,6 +15,7 @@ struct JournalHeader {
     DisplayLayout display;
     DWORD startTick;
     uint64_t passes;  // in the whole journal
+    bool endsInPlay;  // closed at a name's DONE while the game ran on
 };
 
 // --record FILE: the file is made before the host starts, the header written once it has;
@@ -22,6 +24,8 @@ bool OpenRecording(const char* path);
 bool StartRecording();
 // --replay FILE: reads and checks the whole journal; false with one line on stderr.
 bool LoadJournal(const char* path, JournalHeader* header);
+// The same for a journal held in memory, named in the line as name.
+bool TakeJournal(const uint8_t* bytes, size_t size, const char* name, JournalHeader* header);
 // Once a host has started with the header's pace and display: the recorded game plays. With
 // verify every frame and the scores are compared and a difference ends the program with
 // status 1 after one line on stderr; without, the host's own input is ignored but for a close,
@@ -29,6 +33,10 @@ bool LoadJournal(const char* path, JournalHeader* header);
 void StartReplay(bool verify);
 // After WinMain: the recording is finished, or the replay checked to its end; the exit status.
 int EndJournal();
+// While recording, at the end of a pass: the game so far as a journal of its own, which ends
+// while the game runs on and holds the high score file as it stands now; false when nothing
+// is being recorded.
+bool JournalSoFar(std::vector<uint8_t>* bytes);
 
 // Reads a whole journal into the replay record; false with problem set to why not.
 bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);

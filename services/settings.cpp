@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "handheld/system.h"
+#include "services/games.h"
 #include "services/settings.h"
 
 namespace {
@@ -97,6 +98,16 @@ const char* ReadPauseOnFocusLoss(StandInOptions* options, const char* value, int
     return ReadYesNo(value, &options->pauseOnFocusLoss) ? nullptr : "yes or no";
 }
 
+// Empty, or an address SplitServerAddress reads.
+const char* ReadScoreServer(StandInOptions* options, const char* value, int) {
+    std::string origin, path;
+    if (*value && !SplitServerAddress(value, &origin, &path)) {
+        return "nothing, or a score server's address: http://HOST[:PORT][/PATH] or https://...";
+    }
+    options->scoreServer = value;
+    return nullptr;
+}
+
 // A key by name: a letter or digit, or one of KeyNames, in any case.
 const char* ReadKey(StandInOptions* options, const char* value, int slot) {
     const char* wanted =
@@ -146,6 +157,8 @@ std::string WritePauseOnFocusLoss(const StandInOptions& options, int) {
     return options.pauseOnFocusLoss ? "yes" : "no";
 }
 
+std::string WriteScoreServer(const StandInOptions& options, int) { return options.scoreServer; }
+
 std::string WriteKey(const StandInOptions& options, int slot) {
     WORD code = options.keys.codes[slot];
     for (const KeyName& key : KeyNames) {
@@ -163,6 +176,7 @@ constexpr SettingEntry Settings[] = {
     {"audio-driver", ReadAudioDriver, WriteAudioDriver, 0},
     {"mute", ReadMute, WriteMute, 0},
     {"pause-on-focus-loss", ReadPauseOnFocusLoss, WritePauseOnFocusLoss, 0},
+    {"score-server", ReadScoreServer, WriteScoreServer, 0},
     {"key-up", ReadKey, WriteKey, 0},
     {"key-down", ReadKey, WriteKey, 1},
     {"key-left", ReadKey, WriteKey, 2},

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "handheld/winapi.h"
 
@@ -25,3 +26,8 @@ void DrawPauseSign(SDL_Renderer* renderer, const SDL_Rect& picture, const PauseS
 // The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
 // fits a usable desktop area of width x height with room for the window's frame; at least 1.
 int FitScale(int asked, int width, int height);
+
+// The background sender of kept games, while the host runs: started with the score server's
+// address (nothing when empty), stopped at the host's end, cutting a send short.
+void StartScoreSender(const std::string& address);
+void StopScoreSender();

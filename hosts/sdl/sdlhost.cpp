@@ -557,6 +557,7 @@ void FreeIconSurface(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(ico
 
 // Undoes StartStandIn (also when the headless host takes over).
 void StopSdlHost() {
+    StopScoreSender();
     WithdrawInstance();
     for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
     if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
@@ -608,6 +609,7 @@ bool StartStandIn(const StandInOptions& options) {
     Sdl = SdlHost{};
     Sdl.options = options;
     StartLiveHost(SdlInterface, options);
+    StartScoreSender(options.scoreServer);
     return true;
 }
 

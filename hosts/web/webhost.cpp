@@ -22,6 +22,7 @@ void WebSetTitle(const char* title);
 void WebKeepFiles(const char* folder);
 void WebWatchPageLeave();
 void WebGameEnded();
+void WebGameKept(const char* name, const uint8_t* journal, int size);
 int WebPadsSeen();
 int WebAudioPresent();
 int WebAudioOpen(int rate);
@@ -349,6 +350,18 @@ bool StartStandIn(const StandInOptions& options) {
         AwayEvent(true);
     }
     return true;
+}
+
+// At a name's DONE: the page keeps the game in its storage and offers to send it.
+void OfferKeptGame(const std::string& path, const std::vector<uint8_t>& journal) {
+    WebGameKept(path.substr(path.rfind('/') + 1).c_str(), journal.data(), static_cast<int>(journal.size()));
+}
+
+// The page sends kept games itself (?server=ADDRESS).
+int SubmitGame(const char*, const char*) {
+    std::fprintf(stderr, "marrowdale: --submit is the desktop's; the page sends games to the "
+                         "address its own ?server= names\n");
+    return 2;
 }
 
 // main, after WinMain: the page is handed back and says the game has ended.

@@ -72,7 +72,8 @@ mergeInto(LibraryManager.library, {
     // Names whose kept value could not be set aside: never saved over in this visit.
     var held = {};
     if (storage) {
-      WebStorage.keptNames(storage).forEach(function(name) {
+      // Kept games (games/...) stay in the storage only: the page sends them, not the game.
+      WebStorage.keptNames(storage).filter(function(name) { return name.indexOf('/') < 0; }).forEach(function(name) {
         var bytes = WebStorage.restore(storage, name);
         if (bytes) FS.writeFile(folder + name, bytes);
         else if (bytes === null) held[name] = true;
@@ -140,11 +141,19 @@ mergeInto(LibraryManager.library, {
         return null;
       }
     },
+    // Base64, a block of bytes at a time (a call takes only so many arguments).
+    encode: function(bytes) {
+      var text = '';
+      for (var at = 0; at < bytes.length; at += 0x8000) {
+        text += String.fromCharCode.apply(null, bytes.subarray(at, at + 0x8000));
+      }
+      return btoa(text);
+    },
     keep: function(name, bytes) {
       var storage = WebStorage.open();
       if (!storage) return;
       try {
-        storage.setItem(WebPage.storagePrefix + name, btoa(String.fromCharCode.apply(null, bytes)));
+        storage.setItem(WebPage.storagePrefix + name, WebStorage.encode(bytes));
         WebStorage.failed = false;
       } catch (e) {
         WebStorage.fail('the browser\'s storage is full or forbidden (' + e.name + ')');
@@ -179,6 +188,16 @@ mergeInto(LibraryManager.library, {
     window.addEventListener('pagehide', function(event) {
       if (!event.persisted) _WebLeavePage();
     });
+  },
+
+  // A game kept at a name's DONE: its journal kept in the page's storage under games/, and the
+  // page told, which offers to send it to the world's table.
+  WebGameKept__deps: ['$WebStorage'],
+  WebGameKept: function(namePointer, journal, size) {
+    var name = UTF8ToString(namePointer);
+    var bytes = HEAPU8.slice(journal, journal + size);
+    WebStorage.keep('games/' + name, bytes);
+    if (Module['onGameKept']) Module['onGameKept'](name, bytes);
   },
 
   WebGameEnded: function() {

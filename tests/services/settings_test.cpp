@@ -38,6 +38,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
 
     Write("scale = 3\nfullscreen = yes\ndisplay = 16:-640:2\npass-ms = 0\n"
           "audio-driver = wav:/tmp/game.wav\nmute = yes\npause-on-focus-loss = no\n"
+          "score-server = https://scores.example:8443/marrowdale\n"
           "key-up = w\nkey-down = S\nkey-left = a\nkey-right = d\nkey-a = Space\n"
           "key-b = tab\nkey-c = 7\nkey-enter = Backspace\n");
     const GameKeys keys{{'W', 'S', 'A', 'D', VK_SPACE, VK_TAB, '7', VK_BACK}};
@@ -50,6 +51,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
                     options.display.yStep == 2);
         EXPECT_EQ(options.passMs, 0);
         EXPECT_EQ(options.audioDriver, "wav:/tmp/game.wav");
+        EXPECT_EQ(options.scoreServer, "https://scores.example:8443/marrowdale");
         EXPECT_TRUE(options.keys == keys);
         RememberScale(4);
         EXPECT_TRUE(SaveSettings());
@@ -87,10 +89,11 @@ TEST_F(SettingsFile, DamagedLinesAreReportedAndSkipped) {
           "display = 16:0:480\n"
           "pass-ms = 13ms\n"
           "\n"
-          "mute=yes\n");
+          "mute=yes\n"
+          "score-server = scores.example\n");
     StandInOptions options;
     std::vector<std::string> lines = Load(&options);
-    const int damaged[] = {3, 4, 5, 6, 7, 9, 10};
+    const int damaged[] = {3, 4, 5, 6, 7, 9, 10, 13};
     ASSERT_EQ(lines.size(), std::size(damaged));
     for (size_t i = 0; i < lines.size(); ++i) {
         std::string where = "marrowdale: " + path + ":" + std::to_string(damaged[i]) + ": ";

@@ -1,0 +1,205 @@
+// The table in one SQLite file: write-ahead log with full syncs, so an answered game survives
+// a kill at any moment; every statement prepared once at the start.
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "server/server.h"
+
+namespace {
+
+constexpr int SchemaVersion = 1;
+constexpr int BusyMilliseconds = 5000;
+
+constexpr char Schema[] =
+    "PRAGMA journal_mode = WAL;"
+    "PRAGMA synchronous = FULL;"
+    "CREATE TABLE IF NOT EXISTS games ("
+    "  id TEXT PRIMARY KEY NOT NULL,"
+    "  score INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  received INTEGER NOT NULL,"
+    "  journal BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS games_order ON games (score DESC, received, id);";
+
+enum Statement { Begin, Commit, Rollback, Insert, Entry, Rank, Table, Journal, StatementCount };
+
+// The statements by their slot; ranks count the entries ahead in the table's order.
+constexpr const char* StatementTexts[StatementCount] = {
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "INSERT INTO games (id, score, name, received, journal) VALUES (?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT (id) DO NOTHING",
+    "SELECT score, name, received FROM games WHERE id = ?1",
+    "SELECT COUNT(*) + 1 FROM games WHERE score > ?1 OR (score = ?1 AND (received < ?2 OR "
+    "(received = ?2 AND id < ?3)))",
+    "SELECT id, score, name, received FROM games ORDER BY score DESC, received, id LIMIT ?1 OFFSET ?2",
+    "SELECT journal FROM games WHERE id = ?1",
+};
+
+struct SqliteRecord {
+    std::mutex lock;
+    sqlite3* db = nullptr;
+    std::string path;
+    sqlite3_stmt* statements[StatementCount] = {};
+};
+
+SqliteRecord Sqlite;
+
+bool Failed(const char* doing) {
+    std::fprintf(stderr, "marrowdale-scores: the database %s %s: %s\n", Sqlite.path.c_str(), doing,
+                 sqlite3_errmsg(Sqlite.db));
+    return false;
+}
+
+// A statement in use: its last values cleared, and reset when done with so that it holds no
+// lock on the file (a read left open would keep the log from being written back).
+struct Using {
+    sqlite3_stmt* statement;
+    explicit Using(Statement which) : statement(Sqlite.statements[which]) {
+        sqlite3_clear_bindings(statement);
+    }
+    ~Using() { sqlite3_reset(statement); }
+    Using(const Using&) = delete;
+    Using& operator=(const Using&) = delete;
+};
+
+bool BindText(sqlite3_stmt* statement, int slot, const std::string& text) {
+    return sqlite3_bind_text(statement, slot, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+    const unsigned char* text = sqlite3_column_text(statement, column);
+    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(statement, column)))
+                : std::string();
+}
+
+// Runs a statement that returns no rows.
+bool Run(Statement which, const char* doing) {
+    Using use(which);
+    return sqlite3_step(use.statement) == SQLITE_DONE || Failed(doing);
+}
+
+// The entry of id with its rank, found or not; false when the database failed.
+bool ReadEntry(const std::string& id, TableEntry* entry, bool* found) {
+    Using use(Entry);
+    sqlite3_stmt* statement = use.statement;
+    if (!BindText(statement, 1, id)) return Failed("cannot look up a game");
+    int step = sqlite3_step(statement);
+    *found = step == SQLITE_ROW;
+    if (step != SQLITE_ROW) return step == SQLITE_DONE || Failed("cannot look up a game");
+    *entry = TableEntry{0, sqlite3_column_int(statement, 0), ColumnText(statement, 1),
+                        sqlite3_column_int64(statement, 2), id};
+    Using ranking(Rank);
+    sqlite3_stmt* rank = ranking.statement;
+    sqlite3_bind_int(rank, 1, entry->score);
+    sqlite3_bind_int64(rank, 2, entry->when);
+    if (!BindText(rank, 3, id) || sqlite3_step(rank) != SQLITE_ROW) return Failed("cannot rank a game");
+    entry->rank = sqlite3_column_int64(rank, 0);
+    return true;
+}
+
+bool FindEntry(const std::string& id, TableEntry* entry, bool* found) {
+    std::lock_guard<std::mutex> hold(Sqlite.lock);
+    return ReadEntry(id, entry, found);
+}
+
+// In one transaction: the journal stored with its entry unless there, then the stored entry.
+bool AddEntry(const std::string& id, const std::string& journal, int32_t score,
+              const std::string& name, int64_t when, TableEntry* entry, bool* added) {
+    std::lock_guard<std::mutex> hold(Sqlite.lock);
+    if (!Run(Begin, "cannot start a transaction")) return false;
+    bool found = false;
+    Using inserting(Insert);
+    sqlite3_stmt* insert = inserting.statement;
+    bool done = BindText(insert, 1, id) && sqlite3_bind_int(insert, 2, score) == SQLITE_OK &&
+                BindText(insert, 3, name) && sqlite3_bind_int64(insert, 4, when) == SQLITE_OK &&
+                sqlite3_bind_blob64(insert, 5, journal.data(), journal.size(), SQLITE_STATIC) == SQLITE_OK &&
+                (sqlite3_step(insert) == SQLITE_DONE || Failed("cannot store a game"));
+    *added = done && sqlite3_changes(Sqlite.db) == 1;
+    done = done && ReadEntry(id, entry, &found) && found && Run(Commit, "cannot commit a game");
+    if (!done) Run(Rollback, "cannot roll back");
+    return done;
+}
+
+bool ReadTable(int64_t offset, int64_t limit, std::vector<TableEntry>* entries) {
+    std::lock_guard<std::mutex> hold(Sqlite.lock);
+    Using use(Table);
+    sqlite3_stmt* statement = use.statement;
+    sqlite3_bind_int64(statement, 1, limit);
+    sqlite3_bind_int64(statement, 2, offset);
+    entries->clear();
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        entries->push_back({offset + static_cast<int64_t>(entries->size()) + 1, sqlite3_column_int(statement, 1),
+                            ColumnText(statement, 2), sqlite3_column_int64(statement, 3),
+                            ColumnText(statement, 0)});
+    }
+    return step == SQLITE_DONE || Failed("cannot read the table");
+}
+
+bool ReadJournal(const std::string& id, std::string* bytes, bool* found) {
+    std::lock_guard<std::mutex> hold(Sqlite.lock);
+    Using use(Journal);
+    sqlite3_stmt* statement = use.statement;
+    if (!BindText(statement, 1, id)) return Failed("cannot look up a journal");
+    int step = sqlite3_step(statement);
+    *found = step == SQLITE_ROW;
+    if (step != SQLITE_ROW) return step == SQLITE_DONE || Failed("cannot read a journal");
+    const void* blob = sqlite3_column_blob(statement, 0);
+    bytes->assign(static_cast<const char*>(blob), static_cast<size_t>(sqlite3_column_bytes(statement, 0)));
+    return true;
+}
+
+void CloseSqlite() {
+    for (sqlite3_stmt*& statement : Sqlite.statements) {
+        sqlite3_finalize(statement);
+        statement = nullptr;
+    }
+    sqlite3_close(Sqlite.db);
+    Sqlite.db = nullptr;
+}
+
+constexpr ScoreStore SqliteStore{.find = FindEntry, .add = AddEntry, .table = ReadTable,
+                                 .journal = ReadJournal, .close = CloseSqlite};
+
+// The file's schema as this server writes it; a newer one is left alone.
+bool ReadySchema() {
+    sqlite3_stmt* version = nullptr;
+    int found = 0;
+    if (sqlite3_prepare_v2(Sqlite.db, "PRAGMA user_version", -1, &version, nullptr) != SQLITE_OK) {
+        return Failed("cannot be read");
+    }
+    bool read = sqlite3_step(version) == SQLITE_ROW;
+    if (read) found = sqlite3_column_int(version, 0);
+    sqlite3_finalize(version);
+    if (!read) return Failed("cannot be read");
+    if (found > SchemaVersion) {
+        std::fprintf(stderr, "marrowdale-scores: the database %s was made by a newer marrowdale-scores\n",
+                     Sqlite.path.c_str());
+        return false;
+    }
+    std::string schema = std::string(Schema) + "PRAGMA user_version = " + std::to_string(SchemaVersion) + ";";
+    return sqlite3_exec(Sqlite.db, schema.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ||
+           Failed("cannot be set up");
+}
+
+}  // namespace
+
+const ScoreStore* OpenSqliteStore(const std::string& path) {
+    Sqlite.path = path;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
+    bool open = sqlite3_open_v2(path.c_str(), &Sqlite.db, flags, nullptr) == SQLITE_OK;
+    bool ready = open ? sqlite3_busy_timeout(Sqlite.db, BusyMilliseconds) == SQLITE_OK && ReadySchema()
+                      : Failed("cannot be opened");
+    for (int i = 0; ready && i < StatementCount; ++i) {
+        ready = sqlite3_prepare_v3(Sqlite.db, StatementTexts[i], -1, SQLITE_PREPARE_PERSISTENT,
+                                   &Sqlite.statements[i], nullptr) == SQLITE_OK ||
+                Failed("cannot prepare its statements");
+    }
+    if (ready) return &SqliteStore;
+    CloseSqlite();
+    return nullptr;
+}

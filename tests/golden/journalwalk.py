@@ -1,0 +1,50 @@
+"""The records of a journal (docs/JOURNAL.md), for the scripts that change journals."""
+
+
+def varint(data, at):
+    """The unsigned LEB128 number at at, and where it ends."""
+    value = shift = 0
+    while True:
+        byte = data[at]
+        at += 1
+        value |= (byte & 0x7F) << shift
+        shift += 7
+        if not byte & 0x80:
+            return value, at
+
+
+def walk(data):
+    """Yields (tag, start, end, number) for each record after the header: an idle run's number
+    is its passes, any other record's the pass it lies in (from 1); the end mark comes last."""
+    at, passes = 34, 0
+    while True:
+        start, tag = at, chr(data[at])
+        at += 1
+        if tag == "Z":
+            yield tag, start, len(data), passes
+            return
+        if tag == "I":
+            count, at = varint(data, at)
+            yield tag, start, at, count
+            passes += count
+            continue
+        passes += 1
+        while chr(data[at]) != "E":
+            start, tag = at, chr(data[at])
+            at += 1
+            if tag == "T":
+                _, at = varint(data, at)
+            elif tag in "SVF":
+                at += 4
+            elif tag == "M":
+                for _ in range(3):
+                    _, at = varint(data, at)
+            elif tag == "K":
+                at += 16
+            elif tag == "H":
+                length, at = varint(data, at + 1)
+                at += length
+            elif tag == "A":
+                at += 1
+            yield tag, start, at, passes
+        at += 1

@@ -1,0 +1,43 @@
+// The world table in the browser's page as marrowdale-scores serves it (--site): its best
+// beside the game, a kept game offered and sent with the score its replay reached, and a game
+// of the table replayed in the page from its link with every frame checked.
+// Usage: node world-page.mjs SERVER-URL KEPT-JOURNAL (the server lists the golden game already)
+import {readFileSync} from 'node:fs';
+import {startBrowser, waitFor} from '../web/browser.mjs';
+
+const [url, keptPath] = process.argv.slice(2);
+const kept = readFileSync(keptPath).toString('base64');
+let failed = 0;
+function check(name, ok, detail = '') {
+  if (!ok) ++failed;
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ` (${detail})` : ''}`);
+}
+const listed = `[...document.querySelectorAll('#world li')].map((item) => item.textContent).join(' / ')`;
+
+const browser = await startBrowser();
+const {page, evaluate} = browser;
+try {
+  await page('Page.navigate', {url: `${url}play/?server=/`});
+  const shown = await waitFor(() => evaluate(listed), 30000);
+  check('the page shows the world table beside the game', /^2280 REX$/.test(shown || ''), shown);
+  await waitFor(() => evaluate('Module.firstFrameMs !== undefined'), 60000);
+  // What the game hands the page at a name's DONE (WebGameKept).
+  await evaluate(`Module.onGameKept('kept.mdj', Uint8Array.from(atob('${kept}'), (c) => c.charCodeAt(0)))`);
+  const offered = await evaluate(`!document.getElementById('offer').hidden && document.querySelector('#offer span').textContent`);
+  check('a kept game is offered to the world table', /high score/.test(offered || ''), offered);
+  await evaluate(`document.querySelector('#offer button').click()`);
+  const answer = await waitFor(() => evaluate(`(text => /lists|refused|reached/.test(text) && text)(
+    document.querySelector('#offer span').textContent)`), 60000);
+  check('sent, the table lists it with the score its replay reached', /rank 2, 0 points, AB\.$/.test(answer || ''), answer);
+  const beside = await waitFor(() => evaluate(`(text => text.includes('0 AB') && text)(${listed})`), 10000);
+  check('the table beside the game shows it', !!beside, beside);
+  const link = await evaluate(`document.querySelector('#world li a').href`);
+  await page('Page.navigate', {url: `${link}&verify`});
+  const status = await waitFor(() => evaluate(`typeof Module == 'object' && Module.exitStatus !== undefined &&
+    [Module.exitStatus, Module.log.join(' / ')]`), 180000);
+  check('the table\'s best replays in the page from its link, every frame checked',
+        status && status[0] === 0, `${JSON.stringify(status)} ${link}`);
+} finally {
+  await browser.close();
+}
+process.exit(failed ? 1 : 0);
