@@ -1,10 +1,13 @@
 // The desktop's and the browser's pause: the pause keys, a hidden or minimised window and a lost
 // focus hold the game between two passes, its tick, sound and input standing still.
+#include <algorithm>
+
 #include "handheld/system.h"
 
 namespace {
 
-// How often a paused game looks for the player: events, signals, a window to redraw.
+// How often a paused game looks for the player (events, signals), and sooner when the window
+// may show the sign.
 constexpr int64_t PauseLookNs = 20000000;
 
 enum class PauseCause { None, Key, Away, Focus };
@@ -89,8 +92,9 @@ void HoldWhilePaused() {
     ShowSign(Pause.cause == PauseCause::Key ? &KeySign : &AwaySign);
     while (Paused()) {
         if (PumpHostEventsWhilePaused()) Resume();
-        if (ActiveHost().flushWindow) ActiveHost().flushWindow(SteadyNanoseconds());
-        if (Paused()) SleepHost(PauseLookNs);
+        int64_t now = SteadyNanoseconds();
+        int64_t frameDue = ActiveHost().flushWindow ? ActiveHost().flushWindow(now) : 0;
+        if (Paused()) SleepHost(frameDue > now ? std::min(PauseLookNs, frameDue - now) : PauseLookNs);
     }
     ShowSign(nullptr);
     HoldAudioOutput(false);
