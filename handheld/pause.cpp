@@ -15,6 +15,7 @@ enum class PauseCause { None, Key, Away, Focus };
 struct PauseRecord {
     PauseScope scope = PauseScope::None;
     bool onFocusLoss = true;
+    bool away = false;  // the window is minimised or hidden, the page behind another tab
     PauseCause cause = PauseCause::None;
 };
 
@@ -43,8 +44,11 @@ void ResetPause(bool onFocusLoss) {
     Pause.onFocusLoss = onFocusLoss;
 }
 
-// The main loop, before each pump.
-void SetPauseScope(PauseScope scope) { Pause.scope = scope; }
+// The main loop, before each pump: a game that loaded while away waits from its first pass.
+void SetPauseScope(PauseScope scope) {
+    Pause.scope = scope;
+    if (Pause.away) Hold(PauseCause::Away);
+}
 
 bool Paused() { return Pause.cause != PauseCause::None; }
 
@@ -69,6 +73,7 @@ bool PauseTakesPress(PauseKey meaning, bool repeat) {
 // Away, anything but loading and the credits pauses; back, a screen plays on by itself, a game
 // waits for the player.
 void PauseAway(bool away) {
+    Pause.away = away;
     if (away) {
         Hold(PauseCause::Away);
     } else if (Pause.cause == PauseCause::Away && Pause.scope != PauseScope::Game) {

@@ -63,13 +63,14 @@ TEST(PauseInput, KeysButtonsTapsAwayAndFocusHoldAndFreeTheGame) {
          "down:88/0 again:88/0 ", false},
         {Game, [] { Wait(50); AwayEvent(true); RepeatHeldPadKey(); PadButtonEvent(0, PadEast, false); },
          "up:88/0 ", true},
-        {Game, [] { CloseEvent(); }, "close ", false},
+        {Game, [] { CloseEvent(); AwayEvent(false); }, "close ", false},
         // The player's own keys come first: with P as the A button, P fires.
         {Game, [] { UsePlayerChoices({{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'P', 'X', 'C', VK_RETURN}}, false); }, "", false},
         {Game, key('P', true), "down:80/80 ", false},          {Game, key('P', false), "up:80/80 ", false},
         // With pause-on-focus-loss = no, a lost focus is the handheld's deactivation alone.
         {Game, [] { ResetPause(false); SetPauseScope(Game); ActivationEvent(false); }, "activate:0 ", false},
-        {PauseScope::None, [] { AwayEvent(true); }, "", false},
+        {PauseScope::None, [] { AwayEvent(true); }, "", false},  // loading: it waits for a screen
+        {Screen, [] {}, "", true},
     };
     int n = 0;
     for (const auto& [scope, step, queued, paused] : steps) {
