@@ -22,7 +22,7 @@ int RunReplay(StandInOptions options, const SessionOptions& session) {
     } else if (!StartStandIn(options)) {
         return 1;
     }
-    if (!OpenDump(session.dumpState)) {
+    if (!OpenDump(session.dumpState, session.replay)) {
         session.verify ? StopHeadlessHost() : StopStandIn();
         return 2;
     }

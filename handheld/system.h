@@ -57,6 +57,8 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam);
 // character from them.
 constexpr int KeyScanCodeShift = 16;
 void ResetMessages();
+// The quit signal caught last (SIGINT or SIGTERM), 0 before any.
+int QuitSignal();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
 

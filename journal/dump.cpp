@@ -1,5 +1,11 @@
 // The state of every replayed pass, one line of JSON each, for programs that follow a game.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "game/game.h"
@@ -10,7 +16,9 @@ namespace {
 
 struct DumpRecord {
     FILE* file = nullptr;
+    std::string path;
     bool wasInPlay = false;
+    int error = 0;  // the first write that failed, as errno said
 };
 
 DumpRecord Dump;
@@ -58,27 +66,59 @@ void DumpPass(int pass, void*) {
     if (inPlay || Dump.wasInPlay) WritePlayField(out);
     Dump.wasInPlay = inPlay;
     std::fputs("}\n", out);
+    if (std::ferror(out) && !Dump.error) Dump.error = errno;
+}
+
+// Why the dump may not be written at path: it is the journal it comes from (through a link
+// too), or something other than a plain file (a FIFO would hold the replay until read); null
+// when it may.
+const char* DumpRefusal(const struct stat& dump, const char* journalPath) {
+    struct stat journal {};
+    if (stat(journalPath, &journal) == 0 && journal.st_dev == dump.st_dev &&
+        journal.st_ino == dump.st_ino) {
+        return "it is the journal being replayed";
+    }
+    return S_ISREG(dump.st_mode) ? nullptr : "it is not a plain file";
+}
+
+// Opens path for the dump without waiting on whatever is there, emptied only once it is
+// known to be a plain file other than the journal; null after one line on stderr.
+FILE* OpenDumpFile(const char* path, const char* journalPath) {
+    const char* refusal = nullptr;
+    struct stat info {};
+    if (stat(path, &info) == 0) refusal = DumpRefusal(info, journalPath);
+    int fd = refusal ? -1 : open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (!refusal && fd < 0) refusal = std::strerror(errno);
+    if (!refusal && fstat(fd, &info) == 0) refusal = DumpRefusal(info, journalPath);
+    if (!refusal && ftruncate(fd, 0) != 0) refusal = std::strerror(errno);
+    FILE* file = refusal ? nullptr : fdopen(fd, "w");
+    if (!file && !refusal) refusal = std::strerror(errno);
+    if (!file) {
+        if (fd >= 0) close(fd);
+        std::fprintf(stderr, "marrowdale: cannot write the state dump %s: %s\n", path, refusal);
+    }
+    return file;
 }
 
 }  // namespace
 
 // --dump-state: the file is made now, a line written after each pass from then on.
-bool OpenDump(const char* path) {
+bool OpenDump(const char* path, const char* journalPath) {
     Dump = DumpRecord{};
     if (!path) return true;
-    Dump.file = std::fopen(path, "w");
-    if (!Dump.file) {
-        std::perror(("marrowdale: cannot write " + std::string(path)).c_str());
-        return false;
-    }
+    Dump.file = OpenDumpFile(path, journalPath);
+    if (!Dump.file) return false;
+    Dump.path = path;
     SetPassHook(DumpPass, nullptr);
     return true;
 }
 
 // After the replay: the file finished; a dump that could not be finished fails the run.
 int CloseDump(int status) {
-    if (Dump.file && std::fclose(Dump.file) != 0 && status == 0) {
-        std::fprintf(stderr, "marrowdale: cannot finish the state dump\n");
+    if (Dump.file && std::fclose(Dump.file) != 0 && !Dump.error) Dump.error = errno;
+    if (Dump.error && status == 0) {
+        std::fprintf(stderr, "marrowdale: cannot finish the state dump %s: %s\n",
+                     Dump.path.c_str(), std::strerror(Dump.error));
         status = 1;
     }
     Dump = DumpRecord{};

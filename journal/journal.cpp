@@ -18,7 +18,11 @@ constexpr int FormatVersion = 1;
 constexpr size_t HeaderBytes = 34;
 // Far beyond any real game (a day of play is a few megabytes); a bigger file is refused.
 constexpr size_t LargestJournal = 256u << 20;
-constexpr uint64_t MostPasses = 1ull << 31;
+// A journal may hold at most a day of play: a verify runs every pass it claims.
+constexpr uint64_t LongestPlayMs = 24ull * 60 * 60 * 1000;
+// A recording writes its whole passes out this often, so a killed game loses no more.
+constexpr uint64_t RecordingFlushMs = 1000;
+constexpr char CutShort[] = "it is cut short";
 constexpr size_t LargestScoreFile = 1u << 16;
 constexpr int VarintBytes = 10;
 
@@ -98,7 +102,7 @@ struct Reader {
     }
     bool Byte(uint8_t* value) {
         if (problem) return false;
-        if (p == end) return Fail("it is cut short");
+        if (p == end) return Fail(CutShort);
         *value = *p++;
         return true;
     }
@@ -160,6 +164,7 @@ struct JournalMessage {
 };
 
 struct JournalRecord {
+    std::string name;  // the file it was read from
     JournalHeader header;
     std::vector<PassRecord> passes;
     std::vector<JournalMessage> messages;
@@ -167,9 +172,33 @@ struct JournalRecord {
     std::vector<GXKeyList> keys;
     std::vector<ScoreFileState> scoreFiles;
     uint64_t passTotal = 0;
+    bool cutShort = false;  // no end record: the passes whole before the cut
     uint32_t endScoreSum = 0;
     uint32_t endScoreBytes = 0;
 };
+
+// How far a journal was read whole: its records up to the end of a pass.
+struct WholeRecords {
+    size_t passes = 0, messages = 0, soundTries = 0, keys = 0, scoreFiles = 0;
+    uint64_t passTotal = 0;
+};
+
+WholeRecords Whole(const JournalRecord& journal, uint64_t passTotal) {
+    return {journal.passes.size(), journal.messages.size(), journal.soundTries.size(),
+            journal.keys.size(), journal.scoreFiles.size(), passTotal};
+}
+
+// A journal whose recording was killed ends inside a pass, or after one: what came before
+// the cut is kept, the pass it cut is dropped.
+void KeepWhole(JournalRecord* journal, const WholeRecords& whole) {
+    journal->passes.resize(whole.passes);
+    journal->messages.resize(whole.messages);
+    journal->soundTries.resize(whole.soundTries);
+    journal->keys.resize(whole.keys);
+    journal->scoreFiles.resize(whole.scoreFiles);
+    journal->passTotal = whole.passTotal;
+    journal->cutShort = true;
+}
 
 bool ReadHeader(Reader* in, JournalHeader* header) {
     if (static_cast<size_t>(in->end - in->p) < sizeof Magic ||
@@ -236,7 +265,7 @@ bool ReadScoreFile(Reader* in, JournalRecord* journal) {
     uint32_t length;
     if (!in->Byte(&state) || !in->Small(LargestScoreFile, &length)) return false;
     if (state > 3 || static_cast<size_t>(in->end - in->p) < length) {
-        return in->Fail(state > 3 ? "its score file record is damaged" : "it is cut short");
+        return in->Fail(state > 3 ? "its score file record is damaged" : CutShort);
     }
     ScoreFileState file;
     file.existed = state & 1;
@@ -325,6 +354,7 @@ struct JournalState {
     std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     uint64_t idlePasses = 0;         // idle passes not yet written
+    uint64_t flushedPass = 0;        // the last pass sent to the file
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
     uint32_t liveSum = 0;            // the frame the game presented last
     bool frameChanged = false;
@@ -334,7 +364,9 @@ struct JournalState {
     uint32_t runOffset = 0;  // passes of an idle run already played
     bool injected = false;
     uint32_t soundTriesTaken = 0;
-    bool stopped = false;   // the player closed the window: the game is made to quit
+    bool stopped = false;     // the game is made to quit: see why below
+    bool reachedCut = false;  // the journal, cut short, has no more passes
+    uint64_t stoppedAt = 0;   // the pass where a close (the player's, a signal's) came
 };
 
 JournalState Journal;
@@ -350,13 +382,16 @@ const PassRecord* CurrentPass() {
     return pass.idleRun > 0 ? &IdlePass : &pass;
 }
 
-void WriteBytes(const std::vector<uint8_t>& bytes) {
-    if (!Journal.out) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) == bytes.size()) return;
-    std::fprintf(stderr, "marrowdale: cannot write the journal %s; recording stops\n",
-                 Journal.outPath.c_str());
+void StopWriting() {
+    std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s; recording stops\n",
+                 Journal.outPath.c_str(), std::strerror(errno));
     std::fclose(Journal.out);
     Journal.out = nullptr;
+}
+
+void WriteBytes(const std::vector<uint8_t>& bytes) {
+    if (!Journal.out) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) != bytes.size()) StopWriting();
 }
 
 void FlushIdlePasses() {
@@ -405,6 +440,24 @@ void RecordPassEnd(DWORD step, int passMs) {
     Journal.passBytes.clear();
 }
 
+// At least once a second of play the whole passes so far go to the file, so a recording that
+// is killed keeps all but its last second.
+void FlushRecording(int passMs) {
+    if (!Journal.out || (Journal.pass - Journal.flushedPass) * passMs < RecordingFlushMs) return;
+    FlushIdlePasses();
+    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
+    Journal.flushedPass = Journal.pass;
+}
+
+// A replay that has to end before the game does: the game is made to quit at once, skipping
+// its credits, and writes nowhere.
+void StopReplay() {
+    Journal.stopped = true;
+    Journal.stoppedAt = Journal.pass;
+    QueueJournalMessage(WM_CLOSE, 0, 0);
+    QueueJournalMessage(WM_CLOSE, 0, 0);
+}
+
 // Replaying, at the end of a pass: the frame must be the recorded one; then on to the next.
 DWORD ReplayPassEnd(int passMs) {
     const PassRecord* pass = CurrentPass();
@@ -421,24 +474,31 @@ DWORD ReplayPassEnd(int passMs) {
     }
     Journal.injected = false;
     Journal.soundTriesTaken = 0;
+    if (Journal.record.cutShort && !CurrentPass()) {
+        Journal.reachedCut = true;
+        StopReplay();
+    }
     return step;
 }
 
 }  // namespace
 
-// Reads a whole journal; false with problem set to why it can't be played.
+// Reads a whole journal; false with problem set to why it can't be played. A journal cut
+// short after at least one whole pass is read up to the cut.
 bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
     JournalRecord journal;
     Reader in{bytes, bytes + size};
     bool ended = false;
+    WholeRecords whole;
     if (ReadHeader(&in, &journal.header)) {
+        uint64_t mostPasses = LongestPlayMs / static_cast<uint64_t>(journal.header.passMs);
         uint64_t passes = 0;
         while (!in.problem && !ended) {
             uint8_t tag;
             if (!in.Byte(&tag)) break;
             if (tag == TagIdle) {
                 uint32_t run = 0;
-                if (in.Small(MostPasses, &run) && run == 0) in.Fail("a pass in it is damaged");
+                if (in.Small(UINT32_MAX, &run) && run == 0) in.Fail("a pass in it is damaged");
                 PassRecord idle;
                 idle.idleRun = run;
                 journal.passes.push_back(idle);
@@ -455,10 +515,17 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
             } else {
                 in.Fail("a pass in it is damaged");
             }
-            if (passes > MostPasses) in.Fail("it holds too many passes");
+            if (passes > mostPasses) in.Fail("it claims more than a day of play");
+            if (!in.problem) whole = Whole(journal, passes);
         }
         journal.passTotal = passes;
         if (!in.problem && in.p != in.end) in.Fail("something follows its end");
+    }
+    if (in.problem == CutShort && whole.passTotal > 0) {
+        KeepWhole(&journal, whole);
+        in.problem = nullptr;
+    } else if (in.problem == CutShort && size >= HeaderBytes) {
+        in.problem = "it is cut short before its first whole pass";
     }
     *problem = in.problem;
     if (in.problem) return false;
@@ -475,7 +542,10 @@ bool Verifying() { return Journal.mode == JournalMode::Verify; }
 // PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
 // or in a replay replaced by the recorded one. The tick the next pass reads.
 DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
-    if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
+    if (Journal.mode == JournalMode::Record) {
+        RecordPassEnd(tick - passStart, passMs);
+        FlushRecording(passMs);
+    }
     if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
     ++Journal.pass;
     return tick;
@@ -503,15 +573,10 @@ void QueuePassMessages() {
 }
 
 // A replay takes no input from the host: the player's own is dropped, and closing the window
-// ends the replay (the game quits at once, skipping its credits, and writes nowhere). True when
-// the message is dropped.
+// (or a quit signal) ends the replay. True when the message is dropped.
 bool DropsHostInput(UINT message) {
     if (!Replaying()) return false;
-    if (message == WM_CLOSE && !Journal.stopped) {
-        Journal.stopped = true;
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-    }
+    if (message == WM_CLOSE && !Journal.stopped) StopReplay();
     return true;
 }
 
@@ -650,6 +715,7 @@ bool StartRecording() {
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
     WriteBytes(header);
+    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
     return Journal.out != nullptr;
 }
 
@@ -676,6 +742,7 @@ bool LoadJournal(const char* path, JournalHeader* header) {
         std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", path, problem);
         return false;
     }
+    Journal.record.name = path;
     *header = Journal.record.header;
     header->passes = Journal.record.passTotal;
     return true;
@@ -695,8 +762,58 @@ void StartReplay(bool verify) {
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
 }
 
-// After WinMain: a recording is closed with its end mark; a replay must end where the journal
-// does, with the same high scores. The exit status: 0, or 1 after one line on stderr.
+namespace {
+
+// The end of a replay: it must end where the journal does, with the same high scores; a
+// journal cut short ends at its cut, and a check stopped before its end did not pass.
+int EndReplay() {
+    const char* name = Journal.record.name.c_str();
+    unsigned long long passes = Journal.record.passTotal;
+    if (Journal.reachedCut) {
+        std::fprintf(stderr, "marrowdale: %s was cut short after pass %llu; %s\n", name, passes,
+                     Verifying() ? "every pass it holds matched" : "the replay ends there");
+        return CutShortStatus;
+    }
+    if (Journal.stopped) {
+        if (!Verifying()) return 0;
+        int signal = QuitSignal();
+        std::fprintf(stderr,
+                     "marrowdale: the check of %s was stopped by signal %d at pass %llu of %llu; "
+                     "the passes after it were not checked\n",
+                     name, signal, static_cast<unsigned long long>(Journal.stoppedAt), passes);
+        return signal > 0 ? 128 + signal : 1;
+    }
+    ScoreFileState scores = CurrentScoreFile();
+    uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
+    if (CurrentPass()) {
+        std::fprintf(stderr,
+                     "marrowdale: replay diverges at pass %llu (the game ended; the journal goes "
+                     "on to pass %llu)\n",
+                     static_cast<unsigned long long>(Journal.pass), passes);
+        return 1;
+    }
+    if (sum != Journal.record.endScoreSum) {
+        std::fprintf(stderr,
+                     "marrowdale: replay diverges at the end (high scores checksum %08X, "
+                     "recorded %08X)\n",
+                     sum, Journal.record.endScoreSum);
+        return 1;
+    }
+    if (scores.bytes.size() != Journal.record.endScoreBytes) {
+        std::fprintf(stderr,
+                     "marrowdale: replay diverges at the end (the high score file holds %zu "
+                     "bytes, recorded %u)\n",
+                     scores.bytes.size(), Journal.record.endScoreBytes);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// After WinMain: a recording is closed with its end mark, a replay checked to its end. The
+// exit status: 0, or after one line on stderr 1 (a difference), 2 (a journal not written),
+// CutShortStatus, or 128 and the signal that stopped a check.
 int EndJournal() {
     int status = 0;
     if (Journal.mode == JournalMode::Record) {
@@ -707,35 +824,21 @@ int EndJournal() {
         PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
         PutVarint(&end, Journal.pass - 1);
         WriteBytes(end);
-        if (Journal.out && std::fclose(Journal.out) != 0) {
-            std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
-            status = 1;
+        if (!Journal.out) {
+            status = 2;
+        } else if (std::fclose(Journal.out) != 0) {
+            std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n",
+                         Journal.outPath.c_str(), std::strerror(errno));
+            status = 2;
         }
     } else if (Journal.out) {
         // The host never started: no game, so no journal either.
         std::fclose(Journal.out);
         std::remove(Journal.outPath.c_str());
-    } else if (Replaying() && !Journal.stopped) {
-        ScoreFileState scores = CurrentScoreFile();
-        uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
-        if (CurrentPass()) {
-            std::fprintf(stderr,
-                         "marrowdale: replay diverges at pass %llu (the game ended; the journal "
-                         "goes on to pass %llu)\n",
-                         static_cast<unsigned long long>(Journal.pass),
-                         static_cast<unsigned long long>(Journal.record.passTotal));
-            status = 1;
-        } else if (sum != Journal.record.endScoreSum ||
-                   scores.bytes.size() != Journal.record.endScoreBytes) {
-            std::fprintf(stderr,
-                         "marrowdale: replay diverges at the end (high scores checksum %08X, "
-                         "recorded %08X)\n",
-                         sum, Journal.record.endScoreSum);
-            status = 1;
-        }
+    } else if (Replaying()) {
+        status = EndReplay();
     }
     WatchCrossings(nullptr);
     Journal = JournalState{};
     return status;
 }
-
