@@ -1,8 +1,4 @@
 // The state of every replayed pass, one line of JSON each, for programs that follow a game.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -69,45 +65,18 @@ void DumpPass(int pass, void*) {
     if (std::ferror(out) && !Dump.error) Dump.error = errno;
 }
 
-// Why the dump may not be written at path: it is the journal it comes from (through a link
-// too), or something other than a plain file (a FIFO would hold the replay until read); null
-// when it may.
-const char* DumpRefusal(const struct stat& dump, const char* journalPath) {
-    struct stat journal {};
-    if (stat(journalPath, &journal) == 0 && journal.st_dev == dump.st_dev &&
-        journal.st_ino == dump.st_ino) {
-        return "it is the journal being replayed";
-    }
-    return S_ISREG(dump.st_mode) ? nullptr : "it is not a plain file";
-}
-
-// Opens path for the dump without waiting on whatever is there, emptied only once it is
-// known to be a plain file other than the journal; null after one line on stderr.
-FILE* OpenDumpFile(const char* path, const char* journalPath) {
-    const char* refusal = nullptr;
-    struct stat info {};
-    if (stat(path, &info) == 0) refusal = DumpRefusal(info, journalPath);
-    int fd = refusal ? -1 : open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (!refusal && fd < 0) refusal = std::strerror(errno);
-    if (!refusal && fstat(fd, &info) == 0) refusal = DumpRefusal(info, journalPath);
-    if (!refusal && ftruncate(fd, 0) != 0) refusal = std::strerror(errno);
-    FILE* file = refusal ? nullptr : fdopen(fd, "w");
-    if (!file && !refusal) refusal = std::strerror(errno);
-    if (!file) {
-        if (fd >= 0) close(fd);
-        std::fprintf(stderr, "marrowdale: cannot write the state dump %s: %s\n", path, refusal);
-    }
-    return file;
-}
-
 }  // namespace
 
 // --dump-state: the file is made now, a line written after each pass from then on.
 bool OpenDump(const char* path, const char* journalPath) {
     Dump = DumpRecord{};
     if (!path) return true;
-    Dump.file = OpenDumpFile(path, journalPath);
-    if (!Dump.file) return false;
+    const char* problem = nullptr;
+    Dump.file = OpenOutput(path, journalPath, &problem);
+    if (!Dump.file) {
+        std::fprintf(stderr, "marrowdale: cannot write the state dump %s: %s\n", path, problem);
+        return false;
+    }
     Dump.path = path;
     SetPassHook(DumpPass, nullptr);
     return true;

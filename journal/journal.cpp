@@ -1,5 +1,9 @@
 // The journal: what crossed from the system into the game, pass by pass; recorded to a file,
 // read back whole and checked, and replayed so a game runs again exactly as it ran.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -675,13 +679,45 @@ constexpr CrossingWatch JournalWatch{
 
 // ---- Starting and ending ---------------------------------------------------------------------
 
+namespace {
+
+// Why an output may not be written over what is at path: it is the journal being read
+// (through a link too), or something other than a plain file (a FIFO would hold the program
+// until read); null when it may.
+const char* OutputRefusal(const struct stat& output, const char* journalPath) {
+    struct stat journal {};
+    if (journalPath && stat(journalPath, &journal) == 0 && journal.st_dev == output.st_dev &&
+        journal.st_ino == output.st_ino) {
+        return "it is the journal being replayed";
+    }
+    return S_ISREG(output.st_mode) ? nullptr : "it is not a plain file";
+}
+
+}  // namespace
+
+// Opens path for writing without waiting on whatever is there, emptied only once it is known
+// to be a plain file other than the journal; null with problem set to why not.
+FILE* OpenOutput(const char* path, const char* journalPath, const char** problem) {
+    *problem = nullptr;
+    struct stat info {};
+    if (stat(path, &info) == 0) *problem = OutputRefusal(info, journalPath);
+    int fd = *problem ? -1 : open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (!*problem && fd < 0) *problem = std::strerror(errno);
+    if (!*problem && fstat(fd, &info) == 0) *problem = OutputRefusal(info, journalPath);
+    if (!*problem && ftruncate(fd, 0) != 0) *problem = std::strerror(errno);
+    FILE* file = *problem ? nullptr : fdopen(fd, "wb");
+    if (!file && !*problem) *problem = std::strerror(errno);
+    if (!file && fd >= 0) close(fd);
+    return file;
+}
+
 // --record FILE, before the host starts: the file is made at once, so a name that can't be
 // written is said before any window opens. False, with one line on stderr.
 bool OpenRecording(const char* path) {
-    FILE* out = std::fopen(path, "wb");
+    const char* problem = nullptr;
+    FILE* out = OpenOutput(path, nullptr, &problem);
     if (!out) {
-        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path,
-                     std::strerror(errno));
+        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path, problem);
         return false;
     }
     Journal = JournalState{};

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "handheld/standin.h"
 
@@ -36,6 +37,11 @@ int EndJournal();
 
 // Reads a journal into the replay record; false with problem set to why not.
 bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
+
+// The journal's and the dump's files: path opened for writing and emptied, never waiting on
+// what is there, and never when it is journalPath's file (through a link too) or anything
+// but a plain file; null with problem set to why not.
+FILE* OpenOutput(const char* path, const char* journalPath, const char** problem);
 
 // --dump-state FILE, with a replay: one line of JSON for each pass (the play field while a
 // game runs). False, after one line on stderr, when the file cannot be made, is the journal
