@@ -14,6 +14,9 @@ extern WCHAR SoundFolder[FolderChars];
 extern WCHAR GraphFolder[FolderChars];
 extern WCHAR MapFolder[FolderChars];
 extern WCHAR RootFolder[FolderChars];
+// The root folder is the player's own but may not be written: its high scores are read, and
+// the start said once that they cannot be saved.
+extern bool RootFolderReadOnly;
 void BuildDataFolders();
 // Characters that hold any folder string followed by a file name of the game.
 constexpr int PathChars = FolderChars + 32;
