@@ -170,6 +170,11 @@ void BuildDataFolders() {
     }
 }
 
+bool IsSpecialFile(const WCHAR* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE);
+}
+
 // Archive, high score file: a file's full path from its folder string.
 void JoinPath(WCHAR* path, const WCHAR* folder, const WCHAR* name) {
     JoinFolder(path, folder, WideLength(folder), name);

@@ -92,11 +92,10 @@ void NoteAdded(int32_t score, const uint8_t* name) {
 void ReportUnreadable(const WCHAR* path) {
     char narrow[NarrowPathBytes];
     NarrowPath(path, narrow, NarrowPathBytes);
-    bool special = GetFileAttributesW(path) & FILE_ATTRIBUTE_DEVICE;
     std::fprintf(stderr,
                  "marrowdale: cannot read the high score file %s%s; playing with the default "
                  "scores, and the file is left as it is\n",
-                 narrow, special ? " (not a plain file)" : "");
+                 narrow, IsSpecialFile(path) ? " (not a plain file)" : "");
 }
 
 // Says which step of a save failed; "the old file is kept" only when there is one. A folder
