@@ -80,8 +80,6 @@ constexpr Option Options[] = {
      .help = "show the version and exit"},
 };
 
-// Longest argument a message repeats; the rest is cut off with "...".
-constexpr size_t EchoLimit = 40;
 // Column where the help's descriptions start.
 constexpr int HelpColumn = 23;
 
@@ -106,17 +104,9 @@ void PrintUsage() {
               "mouse is the stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.");
 }
 
-// One line on stderr naming the refused argument (cut short, never inside a UTF-8
-// character); the exit status 2.
+// One line on stderr naming the refused argument as messages repeat a text; the exit status 2.
 int Refuse(const char* what, const char* argument) {
-    size_t length = std::strlen(argument);
-    size_t shown = length;
-    if (length > EchoLimit) {
-        shown = EchoLimit;
-        while (shown > 0 && (static_cast<unsigned char>(argument[shown]) & 0xC0) == 0x80) --shown;
-    }
-    std::fprintf(stderr, "marrowdale: %s '%.*s%s' (try --help)\n", what, static_cast<int>(shown),
-                 argument, shown < length ? "..." : "");
+    std::fprintf(stderr, "marrowdale: %s '%s' (try --help)\n", what, ShownText(argument).c_str());
     return 2;
 }
 
