@@ -1,6 +1,7 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,8 @@ constexpr int LargestScale = 16;
 constexpr int DefaultScale = 2;
 // Room a window manager's title bar and borders take around the window.
 constexpr int FrameRoom = 48;
+// Screenshots taken within one second get -2, -3 ... after their stamp, up to this many.
+constexpr int ScreenshotNamesMost = 1000;
 struct SdlPadButton {
     SDL_GameControllerButton button;
     PadButton pad;
@@ -266,6 +269,18 @@ void OnWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+// A new file for a screenshot at the first free name of stamp's: made only where nothing,
+// not even a link, had the name, so nothing outside the folder is written through one left
+// there. Its descriptor and name, or -1 with errno saying why.
+int CreateScreenshotFile(const char* stamp, std::string* name) {
+    for (int n = 1; n <= ScreenshotNamesMost; ++n) {
+        *name = std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : "") + ".png";
+        int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 // F12: the 240 x 320 screen as it shows now, as a PNG named by the date and time in the
 // current folder; one line on stderr says where, or why not.
 void SaveScreenshot() {
@@ -274,19 +289,25 @@ void SaveScreenshot() {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "marrowdale-%Y-%m-%d-%H%M%S", &local);
-    std::string name = std::string(stamp) + ".png";
-    for (int n = 2; access(name.c_str(), F_OK) == 0; ++n) {
-        name = std::string(stamp) + "-" + std::to_string(n) + ".png";
-    }
     char folder[4096];
     const char* where = getcwd(folder, sizeof folder) ? folder : ".";
-    errno = 0;
-    if (WritePng(name.c_str(), DisplayFrame(), ScreenWidth, ScreenHeight)) {
-        std::fprintf(stderr, "marrowdale: screenshot saved as %s/%s\n", where, name.c_str());
-    } else {
-        std::fprintf(stderr, "marrowdale: cannot save a screenshot in %s: %s\n", where,
-                     errno ? std::strerror(errno) : "the picture could not be written");
+    std::string name;
+    int fd = CreateScreenshotFile(stamp, &name);
+    int error = fd < 0 ? errno : 0;
+    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file) {
+        error = errno;
+        close(fd);
     }
+    errno = 0;
+    if (file && WritePngFile(file, DisplayFrame(), ScreenWidth, ScreenHeight)) {
+        std::fprintf(stderr, "marrowdale: screenshot saved as %s/%s\n", where, name.c_str());
+        return;
+    }
+    if (!error) error = errno;
+    if (fd >= 0) unlink(name.c_str());
+    std::fprintf(stderr, "marrowdale: cannot save a screenshot in %s: %s\n", where,
+                 error ? std::strerror(error) : "the picture could not be written");
 }
 
 void OnKey(const SDL_KeyboardEvent& event) {
