@@ -180,7 +180,5 @@ int main(int argc, char** argv) {
     }
     for (const auto& [setting, value] : Asked.settings) ApplySetting(&options, setting, value);
     if (!options.audioDriver.empty()) SetAudioDriver(options.audioDriver.c_str());
-    status = RunSession(options, Asked.session);
-    SaveSettings();
-    return status;
+    return RunSession(options, Asked.session);
 }

@@ -6,6 +6,7 @@
 #include "hosts/headless/headless.h"
 #include "hosts/live.h"
 #include "journal/journal.h"
+#include "services/settings.h"
 
 namespace {
 
@@ -29,8 +30,10 @@ int RunReplay(StandInOptions options, const SessionOptions& session) {
     StartReplay(session.verify);
     int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     int ended = EndJournal();
+    SaveSettings();
+    bool failed = DisplayFailedGame();
     session.verify ? StopHeadlessHost() : StopStandIn();
-    return CloseDump(status != 0 ? status : ended);
+    return CloseDump(status != 0 ? status : ended != 0 ? ended : failed ? 1 : 0);
 }
 
 }  // namespace
@@ -49,6 +52,10 @@ int RunSession(const StandInOptions& options, const SessionOptions& session) {
     }
     int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     int ended = EndJournal();
+    // Everything is saved while a quit signal still only asks for a quit; the host's stop
+    // gives the signals their default meaning back.
+    SaveSettings();
+    bool failed = DisplayFailedGame();
     StopStandIn();
-    return status != 0 ? status : ended;
+    return status != 0 ? status : ended != 0 ? ended : failed ? 1 : 0;
 }

@@ -9,3 +9,6 @@
 bool StartStandIn(const StandInOptions& options);
 // Closes the window and the host; called once after WinMain returns.
 void StopStandIn();
+// Whether the display failed the game during the run (said on stderr, the game made to quit):
+// the run then ends with status 1.
+bool DisplayFailedGame();

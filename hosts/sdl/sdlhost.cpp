@@ -6,13 +6,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "handheld/host.h"
+#include "handheld/system.h"
 #include "hosts/live.h"
 #include "hosts/sdl/sdl.h"
 #include "lib/png.h"
@@ -27,6 +31,9 @@ constexpr int LargestScale = 16;
 constexpr int DefaultScale = 2;
 // Room a window manager's title bar and borders take around the window.
 constexpr int FrameRoom = 48;
+// A display that turns the connection away is asked again this long, this often.
+constexpr std::chrono::milliseconds DisplayRetryMost(2000);
+constexpr std::chrono::milliseconds DisplayRetryDelay(100);
 // Screenshots taken within one second get -2, -3 ... after their stamp, up to this many.
 constexpr int ScreenshotNamesMost = 1000;
 struct SdlPadButton {
@@ -455,23 +462,56 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
     }
 }
 
+namespace {
+
+// The display the environment names, or null.
+const char* NamedDisplay() {
+    const char* named = std::getenv("DISPLAY");
+    if (!named || !*named) named = std::getenv("WAYLAND_DISPLAY");
+    return named && *named ? named : nullptr;
+}
+
 // SDL falls back to its offscreen driver when no display answers, and the game would run
 // unseen; that driver, like the dummy one, serves only whoever asks for it by SDL_VIDEODRIVER.
 bool DisplayAnswered() {
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     const char* driver = SDL_GetCurrentVideoDriver();
     bool showsNothing = driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"));
-    if (!showsNothing || (asked && *asked)) return true;
-    const char* named = std::getenv("DISPLAY");
-    if (!named || !*named) named = std::getenv("WAYLAND_DISPLAY");
-    if (!named || !*named) {
+    return !showsNothing || (asked && *asked);
+}
+
+// SDL's video on a display that answers. A busy X server now and then turns a connection away
+// while it serves others: the display named is asked again for up to two seconds (unless a
+// quit is asked for meanwhile). False after one line on stderr.
+bool StartVideo() {
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    bool chosen = asked && *asked;
+    auto giveUp = std::chrono::steady_clock::now() + DisplayRetryMost;
+    bool started = false;
+    std::string error;
+    for (;;) {
+        started = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+        if (started && DisplayAnswered()) return true;
+        error = SDL_GetError();
+        if (started) SDL_Quit();
+        if (chosen || !NamedDisplay() || QuitSignal() || std::chrono::steady_clock::now() >= giveUp) {
+            break;
+        }
+        std::this_thread::sleep_for(DisplayRetryDelay);
+    }
+    if (!started) {
+        std::fprintf(stderr, "marrowdale: no video device: %s\n", error.c_str());
+    } else if (!NamedDisplay()) {
         std::fprintf(stderr, "marrowdale: no display to show the game on: neither DISPLAY nor "
                              "WAYLAND_DISPLAY is set\n");
     } else {
-        std::fprintf(stderr, "marrowdale: cannot connect to the display '%.40s'\n", named);
+        std::fprintf(stderr, "marrowdale: cannot connect to the display '%s'\n",
+                     ShownText(NamedDisplay()).c_str());
     }
     return false;
 }
+
+}  // namespace
 
 namespace {
 
@@ -531,11 +571,17 @@ int64_t FlushWindow(int64_t nowNs) {
     return 0;
 }
 
-// The game's pump (through PeekMessageW): raise requests and SDL's events into the queue.
+// The game's pump (through PeekMessageW): raise requests and SDL's events into the queue. A
+// display that failed the game asks it to quit at once: two closes skip the credits nobody
+// could see.
 void PumpEvents() {
     if (ServeInstanceRequests() > 0) RaiseHostWindow();
     SDL_Event event;
     while (SDL_PollEvent(&event)) OnEvent(event);
+    if (TakeDisplayFailure()) {
+        CloseEvent();
+        CloseEvent();
+    }
 }
 
 
@@ -568,7 +614,11 @@ void StopSdlHost() {
     Sdl = SdlHost{};
     EndHost();
     RestoreSignalHandlers();
-    SDL_Quit();
+    if (DisplayConnectionLost()) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_GAMECONTROLLER);
+    } else {
+        SDL_Quit();
+    }
 }
 
 // The desktop's window and its events; other copies found through the user's runtime folder.
@@ -597,14 +647,7 @@ bool StartStandIn(const StandInOptions& options) {
     InstallSignalHandlers();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        std::fprintf(stderr, "marrowdale: no video device: %s\n", SDL_GetError());
-        return false;
-    }
-    if (!DisplayAnswered()) {
-        SDL_Quit();
-        return false;
-    }
+    if (!StartVideo()) return false;
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     Sdl = SdlHost{};
