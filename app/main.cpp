@@ -71,7 +71,8 @@ constexpr Option Options[] = {
      .text = &Asked.session.replay, .help = "play a journal back in the window"},
     {.name = "--verify", .kind = ValueKind::Flag, .flag = &Asked.session.verify,
      .help = "with --replay: no window, as fast as possible, every frame\n"
-             "checked (status 0 when all match, 1 at the first difference)"},
+             "checked (status 0 when all match, 1 at the first difference,\n"
+             "3 when all match in a journal cut short)"},
     {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
      .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
     {.name = "--help", .alias = "-h", .kind = ValueKind::Flag, .flag = &Asked.help,
@@ -82,6 +83,24 @@ constexpr Option Options[] = {
 
 // Column where the help's descriptions start.
 constexpr int HelpColumn = 23;
+
+// The keys, as the help lists them after the options.
+struct KeyHelp {
+    const char* keys;
+    const char* what;
+};
+
+constexpr KeyHelp Keys[] = {
+    {"arrows", "move the dog"},
+    {"Z, X", "fire a fume puff to the left, to the right"},
+    {"C, Enter", "the handheld's other buttons (nothing in play)"},
+    {"mouse", "the stylus: tap the screen, hold it down to steer"},
+    {"letters, Space", "type a high score's name (Backspace erases,"},
+    {"", "Enter is DONE)"},
+    {"F10", "the next window scale, up to the largest that fits"},
+    {"F11, Alt+Enter", "full screen on or off"},
+    {"F12", "save the screen as a PNG in the current folder"},
+};
 
 // Prints the usage, one block per option of the table.
 void PrintUsage() {
@@ -99,9 +118,11 @@ void PrintUsage() {
             if (line) std::printf("%*s", HelpColumn - 1, "");
         }
     }
+    std::puts("\nKeys (the settings file can move the game's eight to other keys; a game\n"
+              "controller's pad and stick move, its left buttons fire left, its right ones right):");
+    for (const KeyHelp& key : Keys) std::printf("  %-*s %s\n", HelpColumn - 3, key.keys, key.what);
     std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
-              "keeps the player's choices. Keys: arrows move, Z fires left, X fires right; the\n"
-              "mouse is the stylus; F10 changes the window's scale, F11 or Alt+Enter full screen.");
+              "keeps the player's choices.");
 }
 
 // One line on stderr naming the refused argument as messages repeat a text; the exit status 2.
