@@ -415,8 +415,8 @@ void LoadSettings(StandInOptions* options) {
     std::string text, problem;
     FileRead read = folder.empty() ? FileRead::Missing : ReadSettingsText(path, &text, &problem);
     if (read == FileRead::Refused) {
-        std::fprintf(stderr, "marrowdale: cannot read the settings file %s: %s; the defaults "
-                             "hold, and the file is left as it is\n", path.c_str(), problem.c_str());
+        std::fprintf(stderr, "marrowdale: cannot read the settings file %s: %s; the defaults hold\n",
+                     path.c_str(), problem.c_str());
     } else if (read == FileRead::Read) {
         ReadLines(options, path, text);
     }
