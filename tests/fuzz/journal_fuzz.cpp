@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "handheld/host.h"
+#include "journal/journal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     // A copy of exactly size bytes, so the sanitizer sees any read past the end.
