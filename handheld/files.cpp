@@ -219,9 +219,7 @@ std::vector<std::string> FolderNames(const std::string& folder, bool inMemory) {
     return names;
 }
 
-}  // namespace
-
-// flock on fd, waiting for it (at most LockWaitMost) or not.
+// flock on fd, waiting for a lock another process holds (at most LockWaitMost) or not.
 bool WaitForLock(int fd, int operation, bool wait) {
     auto giveUp = std::chrono::steady_clock::now() + LockWaitMost;
     for (;;) {
@@ -231,6 +229,8 @@ bool WaitForLock(int fd, int operation, bool wait) {
         std::this_thread::sleep_for(LockRetry);
     }
 }
+
+}  // namespace
 
 // A lock file at path, made when missing (never through a link), held exclusively; its
 // descriptor, or -1 when it can't be had within the wait.

@@ -101,9 +101,6 @@ std::string SharedDataFolder();
 std::string UserFolder(const char* variable, const char* belowHome);
 // Makes a folder and any missing ones above it, private to the user; false when it can't.
 bool MakeFolders(const std::string& folder);
-// flock on a descriptor; with wait a lock another process holds is waited for, two seconds
-// at most (a copy stopped while it holds one must not hold this one for ever).
-bool WaitForLock(int fd, int operation, bool wait);
 // A lock file at path (made when missing, never through a link), held exclusively: its
 // descriptor, or -1 when it can't be had; ReleaseLockFile gives it up.
 int TakeLockFile(const std::string& path);
