@@ -25,7 +25,7 @@ constexpr size_t LargestJournal = 256u << 20;
 // A journal may hold at most a day of play: a verify runs every pass it claims.
 constexpr uint64_t LongestPlayMs = 24ull * 60 * 60 * 1000;
 // A recording writes its whole passes out this often, so a killed game loses no more.
-constexpr uint64_t RecordingFlushMs = 1000;
+constexpr DWORD RecordingFlushMs = 1000;
 constexpr char CutShort[] = "it is cut short";
 constexpr size_t LargestScoreFile = 1u << 16;
 constexpr int VarintBytes = 10;
@@ -358,7 +358,7 @@ struct JournalState {
     std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     uint64_t idlePasses = 0;         // idle passes not yet written
-    uint64_t flushedPass = 0;        // the last pass sent to the file
+    DWORD flushedTick = 0;           // the tick when the passes so far last went to the file
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
     uint32_t liveSum = 0;            // the frame the game presented last
     bool frameChanged = false;
@@ -420,6 +420,15 @@ void FlushIdlePasses() {
     DivergeInLength(detail);
 }
 
+// The pass's crossings as a pass record.
+void WritePass() {
+    std::vector<uint8_t> bytes{TagPass};
+    bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
+    bytes.push_back(TagPassEnd);
+    WriteBytes(bytes);
+    Journal.passBytes.clear();
+}
+
 // Recording, at the end of a pass: an idle pass only counts; any other is written whole.
 void RecordPassEnd(DWORD step, int passMs) {
     if (step != static_cast<DWORD>(passMs)) {
@@ -437,20 +446,16 @@ void RecordPassEnd(DWORD step, int passMs) {
         return;
     }
     FlushIdlePasses();
-    std::vector<uint8_t> bytes{TagPass};
-    bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
-    bytes.push_back(TagPassEnd);
-    WriteBytes(bytes);
-    Journal.passBytes.clear();
+    WritePass();
 }
 
-// At least once a second of play the whole passes so far go to the file, so a recording that
-// is killed keeps all but its last second.
-void FlushRecording(int passMs) {
-    if (!Journal.out || (Journal.pass - Journal.flushedPass) * passMs < RecordingFlushMs) return;
+// At least once a second of play (by the game's clock, which a stall moves on too) the whole
+// passes so far go to the file, so a recording that is killed keeps all but its last second.
+void FlushRecording(DWORD tick) {
+    if (!Journal.out || tick - Journal.flushedTick < RecordingFlushMs) return;
     FlushIdlePasses();
     if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
-    Journal.flushedPass = Journal.pass;
+    Journal.flushedTick = tick;
 }
 
 // A replay that has to end before the game does: the game is made to quit at once, skipping
@@ -548,7 +553,7 @@ bool Verifying() { return Journal.mode == JournalMode::Verify; }
 DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
     if (Journal.mode == JournalMode::Record) {
         RecordPassEnd(tick - passStart, passMs);
-        FlushRecording(passMs);
+        FlushRecording(tick);
     }
     if (Replaying() && !Journal.stopped) tick = passStart + ReplayPassEnd(passMs);
     ++Journal.pass;
@@ -746,6 +751,7 @@ bool StartRecording() {
         PutU32(&header, field);
     }
     Journal.mode = JournalMode::Record;
+    Journal.flushedTick = GetTickCount();
     WatchCrossings(&JournalWatch);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
@@ -821,7 +827,10 @@ int EndReplay() {
     }
     ScoreFileState scores = CurrentScoreFile();
     uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
-    if (CurrentPass()) {
+    const std::vector<PassRecord>& recorded = Journal.record.passes;
+    bool endedInLastPass = Journal.pass == Journal.record.passTotal &&
+                           Journal.segment + 1 == recorded.size() && recorded.back().idleRun == 0;
+    if (CurrentPass() && !endedInLastPass) {
         std::fprintf(stderr,
                      "marrowdale: replay diverges at pass %llu (the game ended; the journal goes "
                      "on to pass %llu)\n",
@@ -854,11 +863,15 @@ int EndJournal() {
     int status = 0;
     if (Journal.mode == JournalMode::Record) {
         FlushIdlePasses();
+        // A game that ended inside a pass something crossed in (a quit while it loaded) has
+        // that pass written too: the replayed game reads what it read, and ends inside it.
+        uint64_t passes = Journal.pass - (Journal.passBytes.empty() ? 1 : 0);
+        if (!Journal.passBytes.empty()) WritePass();
         std::vector<uint8_t> end{TagEnd};
         ScoreFileState scores = CurrentScoreFile();
         PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
         PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
-        PutVarint(&end, Journal.pass - 1);
+        PutVarint(&end, passes);
         WriteBytes(end);
         if (!Journal.out) {
             status = 2;

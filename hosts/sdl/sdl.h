@@ -16,6 +16,8 @@ void WatchDisplayConnection(SDL_Window* window);
 bool TakeDisplayFailure();
 // The server is gone: SDL's video is not closed, which would take Xlib's exit.
 bool DisplayConnectionLost();
+// Before SDL closes the display: the X errors on their way are handled here.
+void SettleDisplay();
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);

@@ -611,6 +611,7 @@ void StopSdlHost() {
     if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
     if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
     if (Sdl.window) SDL_DestroyWindow(Sdl.window);
+    SettleDisplay();
     Sdl = SdlHost{};
     EndHost();
     RestoreSignalHandlers();

@@ -17,6 +17,8 @@ bool CaughtXError = false;
 bool DisplayFailed = false;
 bool DisplayFailureTaken = false;
 bool ConnectionLost = false;
+// The display the game's window is on, while it is open.
+Display* Watched = nullptr;
 
 int CatchXError(Display*, XErrorEvent*) {
     CaughtXError = true;
@@ -101,6 +103,7 @@ bool WindowManagerRuns(SDL_Window* window) {
 // that says so, in place of Xlib's own message and exit.
 void WatchDisplayConnection(SDL_Window* window) {
     Display* display = XDisplayOf(window);
+    Watched = display;
     if (!display) return;
     DisplayFailed = DisplayFailureTaken = ConnectionLost = false;
     XSetErrorHandler(ReportXError);
@@ -120,3 +123,11 @@ bool DisplayFailedGame() { return DisplayFailed; }
 // The host's stop: a connection that is gone cannot be closed (SDL's other connection to the
 // server would end the process in Xlib's handler).
 bool DisplayConnectionLost() { return ConnectionLost; }
+
+// The host's stop, once the window is destroyed and before SDL closes the display (and puts
+// Xlib's own handler back): the errors still on their way (the window destroyed from outside
+// once more) are taken by this program's handler, not Xlib's, which would end the process.
+void SettleDisplay() {
+    if (Watched && !ConnectionLost) XSync(Watched, False);
+    Watched = nullptr;
+}
