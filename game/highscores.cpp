@@ -273,14 +273,10 @@ void LoadHighScores() {
     DWORD attributes = 0;
     int32_t got = ReadTable(path, HighScoreTable, &attributes);
     std::memcpy(SavedTable, HighScoreTable, TableBytes);
-    if (got < 0) {
-        ScoreFileWritable = attributes == INVALID_FILE_ATTRIBUTES;
-        if (!ScoreFileWritable) ReportUnreadable(path);
-        return;
-    }
-    ScoreFileWritable = true;
+    ScoreFileWritable = got >= 0 || attributes == INVALID_FILE_ATTRIBUTES;
+    if (!ScoreFileWritable) ReportUnreadable(path);
     WCHAR target[PathChars];
-    if (FindSaveTarget(target, true)) RemoveStaleCopies(target);
+    if (ScoreFileWritable && FindSaveTarget(target, true)) RemoveStaleCopies(target);
     if (got > 0 && got < static_cast<int32_t>(TableBytes)) {
         char narrow[NarrowPathBytes];
         NarrowPath(path, narrow, NarrowPathBytes);

@@ -192,7 +192,8 @@ TEST_F(HighScores, ASaveReplacesTheFileWholeOrKeepsTheOldOne) {
 // entries added here since the last save, so the other copy's stay. Entries whose saves
 // failed go with the next save that succeeds, at most a table's worth: the best, the earlier
 // of equal ones first. A save waits for a lock the other copy holds, not for ever. Fresh
-// copies a killed save left are gone at the next start; nothing else beside the file is.
+// copies a killed save left are gone at the next start, with or without the file; nothing
+// else beside the file is.
 TEST_F(HighScores, ASaveKeepsWhatAnotherCopySavedAndAddsOnlyItsOwnEntries) {
     const std::string stale = file + ".0123abcd.new";
     WriteBytes(stale, Bytes(128, 0x55));
@@ -225,6 +226,11 @@ TEST_F(HighScores, ASaveKeepsWhatAnotherCopySavedAndAddsOnlyItsOwnEntries) {
     close(held);
     SaveHighScores();
     EXPECT_EQ(FileScores(), "9999 9500 9000 9000 8500 8007 7500 7007");
+
+    fs::remove(file);  // a first save killed before its rename
+    WriteBytes(stale, Bytes(128, 0x55));
+    LoadHighScores();
+    EXPECT_FALSE(fs::exists(stale));
 }
 
 }  // namespace
