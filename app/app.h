@@ -29,6 +29,8 @@ struct SessionOptions {
 int RunSession(const StandInOptions& options, const SessionOptions& session);
 // A journal loaded into memory (LoadJournal, TakeJournal) replayed on the headless host with
 // no window and no sound, every frame and the scores checked, each pass's state written to
-// dumpState when given: the exit status, after one line on stderr when not 0.
+// dumpState when given (never over journalPath, the file it came from, if any): the exit
+// status, after one line on stderr when not 0.
 struct JournalHeader;
-int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState);
+int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState,
+                        const char* journalPath);

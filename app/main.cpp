@@ -78,7 +78,8 @@ constexpr Option Options[] = {
      .text = &Asked.session.replay, .help = "play a journal back in the window"},
     {.name = "--verify", .kind = ValueKind::Flag, .flag = &Asked.session.verify,
      .help = "with --replay: no window, as fast as possible, every frame\n"
-             "checked (status 0 when all match, 1 at the first difference)"},
+             "checked (status 0 when all match, 1 at the first difference,\n"
+             "3 when all match in a journal cut short)"},
     {.name = "--dump-state", .kind = ValueKind::Text, .valueName = "FILE",
      .text = &Asked.session.dumpState, .help = "with --replay: each pass's state as a line of JSON"},
     {.name = "--submit", .kind = ValueKind::Text, .valueName = "URL FILE",
@@ -90,10 +91,32 @@ constexpr Option Options[] = {
      .help = "show the version and exit"},
 };
 
-// Longest argument a message repeats; the rest is cut off with "...".
-constexpr size_t EchoLimit = 40;
 // Column where the help's descriptions start.
 constexpr int HelpColumn = 23;
+
+// The keys, as the help lists them after the options.
+struct KeyHelp {
+    const char* keys;
+    const char* what;
+};
+
+constexpr KeyHelp Keys[] = {
+    {"arrows", "move the dog (on the menu, a cursor over its buttons)"},
+    {"Enter, Space", "press what the menu's cursor stands on (at first PLAY);"},
+    {"", "elsewhere back to the menu"},
+    {"Z, X", "fire a fume puff to the left, to the right"},
+    {"C", "the handheld's third button (nothing in play)"},
+    {"M", "mute or unmute"},
+    {"P, Pause", "pause a game and play on"},
+    {"Escape", "pause a game, paused leave it; elsewhere back, on the"},
+    {"", "menu quit"},
+    {"mouse", "the stylus: tap the screen, hold it down to steer"},
+    {"letters, Space", "type a high score's name (Backspace erases,"},
+    {"", "Enter is DONE)"},
+    {"F10", "the next window scale, up to the largest that fits"},
+    {"F11, Alt+Enter", "full screen on or off"},
+    {"F12", "save the screen as a PNG in the current folder"},
+};
 
 // Prints the usage, one block per option of the table; names too long for their column stand
 // on a line of their own.
@@ -115,28 +138,18 @@ void PrintUsage() {
             if (line) std::printf("%*s", HelpColumn - 1, "");
         }
     }
+    std::puts("\nKeys (the settings file can move the game's eight to other keys):");
+    for (const KeyHelp& key : Keys) std::printf("  %-*s %s\n", HelpColumn - 3, key.keys, key.what);
     std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
-              "keeps the player's choices. The mouse is the stylus. Keys: arrows move (on the menu,\n"
-              "a cursor), Enter or Space press what it stands on (Enter or Space on the menu\n"
-              "starts a game), Z fires left, X fires right, M mutes, P or Pause pauses and plays\n"
-              "on, Escape pauses a game and again leaves it (elsewhere: back, on the menu: quit);\n"
-              "a new high score's name is typed (Backspace erases, Enter is DONE). A controller:\n"
-              "d-pad moves, A presses, X and the left shoulder fire left, B and the right one\n"
-              "fire right, Y mutes, Start pauses, Back is Escape; its d-pad and A point at the\n"
-              "name's keys. F10 changes the window's scale, F11 or Alt+Enter full screen.");
+              "keeps the player's choices. A game controller: the d-pad and left stick move, A\n"
+              "presses, X and the left shoulder fire left, B and the right one fire right, Y\n"
+              "mutes, Start pauses, Back is Escape; on the name entry screen the d-pad and A\n"
+              "point at the name's keys and press them.");
 }
 
-// One line on stderr naming the refused argument (cut short, never inside a UTF-8
-// character); the exit status 2.
+// One line on stderr naming the refused argument as messages repeat a text; the exit status 2.
 int Refuse(const char* what, const char* argument) {
-    size_t length = std::strlen(argument);
-    size_t shown = length;
-    if (length > EchoLimit) {
-        shown = EchoLimit;
-        while (shown > 0 && (static_cast<unsigned char>(argument[shown]) & 0xC0) == 0x80) --shown;
-    }
-    std::fprintf(stderr, "marrowdale: %s '%.*s%s' (try --help)\n", what, static_cast<int>(shown),
-                 argument, shown < length ? "..." : "");
+    std::fprintf(stderr, "marrowdale: %s '%s' (try --help)\n", what, ShownText(argument).c_str());
     return 2;
 }
 
@@ -217,7 +230,5 @@ int main(int argc, char** argv) {
     }
     for (const auto& [setting, value] : Asked.settings) ApplySetting(&options, setting, value);
     if (!options.audioDriver.empty()) SetAudioDriver(options.audioDriver.c_str());
-    status = RunSession(options, Asked.session);
-    SaveSettings();
-    return status;
+    return RunSession(options, Asked.session);
 }

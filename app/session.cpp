@@ -12,6 +12,7 @@
 #include "hosts/live.h"
 #include "journal/journal.h"
 #include "services/games.h"
+#include "services/settings.h"
 
 namespace {
 
@@ -29,38 +30,43 @@ void KeepConfirmedGame(int, void*) {
     if (!kept.empty()) OfferKeptGame(kept, journal);
 }
 
-// The loaded journal played on the host just started, which stop ends: the exit status.
-int PlayLoadedJournal(bool verify, const char* dumpState, void (*stop)()) {
-    if (!OpenDump(dumpState)) {
+// The loaded journal (from journalPath, if a file) played on the host just started, which
+// stop ends: the exit status.
+int PlayLoadedJournal(bool verify, const char* dumpState, const char* journalPath,
+                      void (*stop)()) {
+    if (!OpenDump(dumpState, journalPath)) {
         stop();
         return 2;
     }
     StartReplay(verify);
     int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     int ended = EndJournal();
+    if (!verify) SaveSettings();
+    bool failed = DisplayFailedGame();
     stop();
-    return CloseDump(status != 0 ? status : ended);
+    return CloseDump(status != 0 ? status : ended != 0 ? ended : failed ? 1 : 0);
 }
 
 // The journal decides the pace and the display; a verifying run has no window and no sound.
 int RunReplay(StandInOptions options, const SessionOptions& session) {
     JournalHeader header{};
     if (!LoadJournal(session.replay, &header)) return 2;
-    if (session.verify) return VerifyLoadedJournal(header, session.dumpState);
+    if (session.verify) return VerifyLoadedJournal(header, session.dumpState, session.replay);
     options.passMs = header.passMs;
     options.display = header.display;
     if (!StartStandIn(options)) return 1;
-    return PlayLoadedJournal(false, session.dumpState, StopStandIn);
+    return PlayLoadedJournal(false, session.dumpState, session.replay, StopStandIn);
 }
 
 }  // namespace
 
 // --verify, and the score server's replays: the loaded journal on the headless host.
-int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState) {
+int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState,
+                        const char* journalPath) {
     SetAudioDriver("nosound");
     StartHeadlessHost({.display = header.display, .passMs = header.passMs,
                        .startTick = header.startTick});
-    return PlayLoadedJournal(true, dumpState, StopHeadlessHost);
+    return PlayLoadedJournal(true, dumpState, journalPath, StopHeadlessHost);
 }
 
 // main, once the command line is read: runs the game as it asks; the exit status. A live game
@@ -86,6 +92,10 @@ int RunSession(const StandInOptions& options, const SessionOptions& session) {
     int status = WinMain(nullptr, nullptr, nullptr, SW_SHOW);
     int ended = EndJournal();
     if (!passing.empty()) std::remove(passing.c_str());
+    // Everything is saved while a quit signal still only asks for a quit; the host's stop
+    // gives the signals their default meaning back.
+    SaveSettings();
+    bool failed = DisplayFailedGame();
     StopStandIn();
-    return status != 0 ? status : session.record ? ended : 0;
+    return status != 0 ? status : session.record && ended != 0 ? ended : failed ? 1 : 0;
 }

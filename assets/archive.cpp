@@ -31,9 +31,9 @@ bool HoldsData(HANDLE file) {
     return holds;
 }
 
-void ReportArchive(const char* problem, const char* path) {
-    std::fprintf(stderr, "marrowdale: %s %s; the game runs without its pictures and text\n",
-                 problem, path);
+void ReportArchive(const char* problem, const char* path, bool special = false) {
+    std::fprintf(stderr, "marrowdale: %s %s%s; the game runs without its pictures and text\n",
+                 problem, path, special ? " (not a plain file)" : "");
     ArchiveReported = true;
 }
 
@@ -43,7 +43,7 @@ void ReadIndex(const WCHAR* indexPath) {
     IndexRecordCount = 0;
     HANDLE index = OpenForReading(indexPath);
     if (index == INVALID_HANDLE_VALUE) {
-        ReportArchive("cannot open the archive index", IndexName);
+        ReportArchive("cannot open the archive index", IndexName, IsSpecialFile(indexPath));
         return;
     }
     DWORD got = 0;
@@ -68,10 +68,10 @@ void ReadIndex(const WCHAR* indexPath) {
 }
 
 // One line for a whole archive that can't serve, so its 38 lookups don't each repeat it.
-void CheckData() {
+void CheckData(const WCHAR* dataPath) {
     if (ArchiveReported) return;
     if (ArchiveData == INVALID_HANDLE_VALUE) {
-        ReportArchive("cannot open the archive data", DataName);
+        ReportArchive("cannot open the archive data", DataName, IsSpecialFile(dataPath));
     } else if (!HoldsData(ArchiveData)) {
         ReportArchive("no data (missing or empty file) in", DataName);
     }
@@ -107,7 +107,7 @@ void OpenArchive(const WCHAR* indexPath, const WCHAR* dataPath) {
     ArchiveReported = false;
     ReadIndex(indexPath);
     ArchiveData = OpenForReading(dataPath);
-    CheckData();
+    CheckData(dataPath);
 }
 
 // Image and font loaders: the data handle placed at the first entry of that exact name, or

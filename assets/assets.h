@@ -14,6 +14,9 @@ extern WCHAR SoundFolder[FolderChars];
 extern WCHAR GraphFolder[FolderChars];
 extern WCHAR MapFolder[FolderChars];
 extern WCHAR RootFolder[FolderChars];
+// The root folder is the player's own but may not be written: its high scores are read, and
+// the start said once that they cannot be saved.
+extern bool RootFolderReadOnly;
 void BuildDataFolders();
 // Characters that hold any folder string followed by a file name of the game.
 constexpr int PathChars = FolderChars + 32;
@@ -23,6 +26,9 @@ void JoinPath(WCHAR* path, const WCHAR* folder, const WCHAR* name);
 constexpr int NarrowPathBytes = PathChars * 3;
 // The UTF-8 form of a wide path, for the C library, libmikmod and messages.
 void NarrowPath(const WCHAR* path, char* narrow, int bytes);
+// Whether a device, a FIFO or a socket stands at path: no file of the game's, and never waited
+// on (a FIFO's read would hold the game until someone wrote to it).
+bool IsSpecialFile(const WCHAR* path);
 
 // ---- Resource archive ----
 constexpr int ArchiveRecordBytes = 28;

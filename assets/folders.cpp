@@ -8,6 +8,7 @@ WCHAR SoundFolder[FolderChars];
 WCHAR GraphFolder[FolderChars];
 WCHAR MapFolder[FolderChars];
 WCHAR RootFolder[FolderChars];
+bool RootFolderReadOnly;
 
 namespace {
 
@@ -91,13 +92,24 @@ bool GameFolderIn(int shellFolder, bool create, WCHAR* folder) {
 }
 
 // The game's folder in the user's data folder, made when missing; the high scores of an
-// installed game live there.
+// installed game live there. One the player made read-only is still read, and one line says
+// its scores cannot be saved.
 bool SetUserRootFolder() {
     WCHAR folder[FolderChars];
     if (!GameFolderIn(CSIDL_APPDATA, true, folder)) return false;
     JoinFolder(folder, folder, WideLength(folder), u"/");
-    if (!IsWritableFolder(folder)) return false;
+    DWORD attributes = GetFileAttributesW(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return false;
+    }
     JoinPath(RootFolder, folder, u"");
+    RootFolderReadOnly = attributes & FILE_ATTRIBUTE_READONLY;
+    if (RootFolderReadOnly) {
+        char narrow[NarrowPathBytes];
+        NarrowPath(RootFolder, narrow, NarrowPathBytes);
+        std::fprintf(stderr, "marrowdale: the folder %s cannot be written; the high scores are "
+                             "read from it but will not be saved\n", narrow);
+    }
     return true;
 }
 
@@ -120,6 +132,7 @@ bool IsLowSurrogate(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // '/'), else below the installed data folder; the root folder beside the executable when the
 // data lies there and the folder is writable, else in the user's data folder.
 void BuildDataFolders() {
+    RootFolderReadOnly = false;
     WCHAR path[MAX_PATH_CHARS] = {};
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH_CHARS);
     if (length == 0 || length >= MAX_PATH_CHARS) {
@@ -155,6 +168,11 @@ void BuildDataFolders() {
                                  "scores stay beside the program\n");
         }
     }
+}
+
+bool IsSpecialFile(const WCHAR* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE);
 }
 
 // Archive, high score file: a file's full path from its folder string.

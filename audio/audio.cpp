@@ -97,6 +97,13 @@ constexpr int32_t FadeMs = 30;
 int32_t FadeFrames = 1;
 int32_t OutputLevel = 1;
 int32_t OutputTarget = 1;
+// A mute fades the output out as a stop does; once the fade has reached silence the volumes
+// go to 0 and the effects still sounding stop. The output stays down until the sound is
+// unmuted (or a stop brings it back up, silent by then), and then fades in.
+bool MuteFading;
+// The voices effects were last played on (libmikmod keeps its voice numbers to itself), -1 for
+// none; a finished mute stops them.
+SBYTE EffectVoicesUsed[EffectVoices];
 // Waiting for SDL's audio thread to mix a fade: it mixes 2048 frames (46 ms) at a time.
 constexpr int SilenceWaitsMost = 125;
 // Updates that mix a fade in the game's thread: PulseAudio's mix about 6 ms each.
@@ -383,6 +390,8 @@ void InitAudio(const char* soundFolder) {
     }
     RegisterLibrary();
     SoundOn = true;
+    MuteFading = false;
+    std::fill(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), SBYTE{-1});
     CurrentMusic = -1;
     MusicModule = nullptr;
     for (SAMPLE*& slot : EffectSlots) slot = nullptr;
@@ -433,7 +442,13 @@ void ShutdownAudio() {
 void PlaySound(int32_t effect) {
     if (effect < 0 || effect >= EffectSlotCount || !EffectSlots[effect]) return;
     LockAudioOutput();
-    Sample_Play(EffectSlots[effect], 0, 0);
+    SBYTE voice = Sample_Play(EffectSlots[effect], 0, 0);
+    if (voice >= 0 && std::find(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), voice) ==
+                          std::end(EffectVoicesUsed)) {
+        std::rotate(std::begin(EffectVoicesUsed), std::begin(EffectVoicesUsed) + 1,
+                    std::end(EffectVoicesUsed));
+        EffectVoicesUsed[EffectVoices - 1] = voice;
+    }
     UnlockAudioOutput();
 }
 
@@ -488,10 +503,38 @@ void SetMusicVolume(uint8_t volume) {
     UnlockAudioOutput();
 }
 
+namespace {
+
+void ApplyMuteVolumes() {
+    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
+    SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
+}
+
+// Each pass while a mute fades: once the output is silent, the volumes go to 0 and the effect
+// voices stop.
+void FinishMute() {
+    if (!MuteFading) return;
+    LockAudioOutput();
+    bool silent = OutputLevel == 0;
+    if (!silent) OutputTarget = 0;  // a stop meanwhile ended its own fade
+    UnlockAudioOutput();
+    if (!silent) return;
+    ApplyMuteVolumes();
+    LockAudioOutput();
+    for (SBYTE voice : EffectVoicesUsed) {
+        if (voice >= 0) Voice_Stop(voice);
+    }
+    MuteFading = false;
+    UnlockAudioOutput();
+}
+
+}  // namespace
+
 // Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
 // many blocks as the clock has gone past; without sound, nothing).
 void UpdateAudio() {
     if (PlayingSilently) return;
+    FinishMute();
     LockAudioOutput();
     if (!RecordingToDisk) {
         MikMod_Update();
@@ -502,11 +545,21 @@ void UpdateAudio() {
     UnlockAudioOutput();
 }
 
-// Speaker icon: mutes effects and tune, or gives back the unmuted pair.
+// Speaker icon: mutes effects and tune, or gives back the unmuted pair; the sound fades out
+// over 30 ms, or back in, rather than being cut (a click).
 void ToggleMute() {
     SoundOn = !SoundOn;
-    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
-    SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
+    bool fades = AudioStarted && !PlayingSilently;
+    LockAudioOutput();
+    if (fades && !SoundOn) {
+        OutputTarget = 0;
+        MuteFading = true;
+    } else if (fades) {
+        OutputTarget = FadeFrames;
+        MuteFading = false;
+    }
+    UnlockAudioOutput();
+    if (!fades || SoundOn) ApplyMuteVolumes();
 }
 
 // Main loop, once after the unmuted volumes are set: a wave device turned all the way down

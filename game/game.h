@@ -94,8 +94,12 @@ constexpr int HighScoreCount = 8;
 extern HighScoreEntry HighScoreTable[HighScoreCount];
 void LoadHighScores();
 void SaveHighScores();
+// Name entry's DONE: the score goes below every entry it does not beat, and the table is saved.
+void AddHighScore(int32_t score, const uint8_t* name);
 
 // ---- Score table and name entry ----
+// The longest name; NameBuffer holds it and its zero byte.
+constexpr int32_t NameLimit = 10;
 extern uint8_t NameBuffer[12];
 extern int32_t NameLength;
 extern const char KeyboardLetters[27];

@@ -35,7 +35,7 @@ void RunScreen() {
 // What the desktop's pause may hold after this pass: a game in play, a screen, or nothing once
 // a quit is on its way.
 PauseScope ScopeOfPass() {
-    if (RunFlag == QuitRunFlag) return PauseScope::None;
+    if (RunFlag == QuitRunFlag) return PauseScope::Never;
     return ScreenState == Play ? PauseScope::Game : PauseScope::Screen;
 }
 
@@ -57,7 +57,7 @@ void PlayUntilQuit() {
         SetPauseScope(ScopeOfPass());
         PresentFrame(true);
     }
-    SetPauseScope(PauseScope::None);
+    SetPauseScope(PauseScope::Never);
     ShowCredits();
     StopMusic();
 }

@@ -17,11 +17,7 @@ int32_t ConfirmedNames;
 
 namespace {
 
-constexpr int32_t NameLimit = 10;
 constexpr int32_t NameBytes = sizeof(HighScoreEntry::name);
-// Bytes of a name that move with its entry, and bytes written by a confirmed name.
-constexpr int32_t MovedNameBytes = 10;
-constexpr int32_t StoredNameBytes = NameLimit + 1;
 constexpr int32_t ScoreTextBytes = 12;
 
 // ---- Score table ----
@@ -184,21 +180,10 @@ void EraseCharacter() {
 
 // DONE: the score goes below every entry it does not beat; the old slot 7 drops out.
 void ConfirmName() {
-    int32_t score = PlayField.Score;
-    int32_t slot = HighScoreCount - 1;
-    for (int32_t j = HighScoreCount - 1; j >= 0; --j) {
-        if (score > HighScoreTable[j].score) slot = j;
-    }
-    for (int32_t k = HighScoreCount - 1; k > slot; --k) {
-        HighScoreTable[k].score = HighScoreTable[k - 1].score;
-        std::memcpy(HighScoreTable[k].name, HighScoreTable[k - 1].name, MovedNameBytes);
-    }
-    std::memcpy(HighScoreTable[slot].name, NameBuffer, StoredNameBytes);
-    HighScoreTable[slot].score = score;
-    LastConfirmed = {score, {}};
-    std::memcpy(LastConfirmed.name, NameBuffer, StoredNameBytes);
+    AddHighScore(PlayField.Score, NameBuffer);
+    LastConfirmed = {PlayField.Score, {}};
+    std::memcpy(LastConfirmed.name, NameBuffer, sizeof LastConfirmed.name);
     ++ConfirmedNames;
-    SaveHighScores();
     ScreenState = ScoreTable;
     RunFlag = 1;
 }

@@ -1,16 +1,21 @@
 // Files over POSIX (open, seek, read, write, rename, delete, look, folders), the high score
 // file of a journalled run, the executable's own path and the shell's special folders.
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "handheld/system.h"
 
@@ -47,6 +52,21 @@ MemoryFile MemoryFiles[MemoryFileSlots];
 // Handles are addresses of these slots, so a stale or made-up handle is recognised and refused.
 FileRecord Files[FileSlots];
 std::string ChosenModulePath;
+
+// A folder's names that matched a FindFirstFileW pattern, handed out one by one.
+constexpr int SearchSlots = 4;
+struct SearchRecord {
+    bool used = false;
+    std::vector<std::u16string> names;
+    std::vector<DWORD> attributes;
+    size_t next = 0;
+};
+SearchRecord Searches[SearchSlots];
+
+// A lock is waited for this long at most: a copy stopped while it holds one must not hold
+// this one for ever.
+constexpr std::chrono::milliseconds LockWaitMost(2000);
+constexpr std::chrono::milliseconds LockRetry(10);
 
 FileRecord* FileFrom(HANDLE handle) {
     for (FileRecord& slot : Files) {
@@ -170,11 +190,69 @@ int RenameWithoutReplacing(const std::string& from, const std::string& to) {
     return link(from.c_str(), to.c_str()) == 0 ? unlink(from.c_str()) : -1;
 }
 
+// GetFileAttributesW of a name on the system.
+DWORD AttributesOf(const std::string& name) {
+    struct stat info {};
+    if (lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
+    DWORD readOnly = access(name.c_str(), W_OK) != 0 ? FILE_ATTRIBUTE_READONLY : 0;
+    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | readOnly;
+    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | readOnly;
+    return (S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE) | readOnly;
+}
+
+// The names in a folder ("." and ".." left out), or those of the memory files.
+std::vector<std::string> FolderNames(const std::string& folder, bool inMemory) {
+    std::vector<std::string> names;
+    if (inMemory) {
+        for (const MemoryFile& file : MemoryFiles) {
+            if (file.used) names.push_back(file.name);
+        }
+        return names;
+    }
+    DIR* listing = opendir(folder.c_str());
+    if (!listing) return names;
+    while (const dirent* entry = readdir(listing)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(listing);
+    return names;
+}
+
+// flock on fd, waiting for a lock another process holds (at most LockWaitMost) or not.
+bool WaitForLock(int fd, int operation, bool wait) {
+    auto giveUp = std::chrono::steady_clock::now() + LockWaitMost;
+    for (;;) {
+        if (flock(fd, operation | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (!wait || std::chrono::steady_clock::now() >= giveUp) return false;
+        std::this_thread::sleep_for(LockRetry);
+    }
+}
+
 }  // namespace
 
+// A lock file at path, made when missing (never through a link), held exclusively; its
+// descriptor, or -1 when it can't be had within the wait.
+int TakeLockFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !WaitForLock(fd, LOCK_EX, true)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void ReleaseLockFile(int fd) {
+    if (fd >= 0) close(fd);
+}
+
 // Opens a file by the handheld's access and disposition rules; the invalid handle on failure
-// (a missing file with OPEN_EXISTING, an existing one with CREATE_NEW, a folder, a broken
-// path). Sharing is not enforced: POSIX has no mandatory sharing modes.
+// (a missing file with OPEN_EXISTING, an existing one with CREATE_NEW, a broken path, or
+// anything but a plain file: a folder, a device, a FIFO, which is opened without waiting for
+// a writer and refused). Sharing is not enforced: POSIX has no mandatory sharing modes.
 HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposition, DWORD,
                    HANDLE) {
     std::string name;
@@ -185,10 +263,10 @@ HANDLE CreateFileW(const WCHAR* path, DWORD access, DWORD, void*, DWORD disposit
     if (Served(name)) return OpenMemoryFile(name, access, disposition);
     FileRecord* slot = FreeFileSlot();
     if (!slot) return INVALID_HANDLE_VALUE;
-    int fd = open(name.c_str(), flags, 0666);
+    int fd = open(name.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat info {};
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
@@ -339,15 +417,79 @@ BOOL DeleteFileW(const WCHAR* path) {
 // when nothing can be found there.
 DWORD GetFileAttributesW(const WCHAR* path) {
     std::string name;
-    struct stat info {};
     if (!PathFrom(path, &name)) return INVALID_FILE_ATTRIBUTES;
     NoteScoreFile(name);
     if (Served(name)) return FindMemoryFile(name) >= 0 ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
-    if (lstat(name.c_str(), &info) != 0) return INVALID_FILE_ATTRIBUTES;
-    DWORD readOnly = access(name.c_str(), W_OK) != 0 ? FILE_ATTRIBUTE_READONLY : 0;
-    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT | readOnly;
-    if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | readOnly;
-    return (S_ISREG(info.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE) | readOnly;
+    return AttributesOf(name);
+}
+
+// Locks the whole file, shared or exclusive; without LOCKFILE_FAIL_IMMEDIATELY a lock another
+// process holds is waited for, two seconds at most. FALSE when it was not taken.
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD, DWORD, DWORD, void*) {
+    FileRecord* record = FileFrom(file);
+    if (!record) return FALSE;
+    if (record->memory >= 0) return TRUE;
+    int operation = flags & LOCKFILE_EXCLUSIVE_LOCK ? LOCK_EX : LOCK_SH;
+    return WaitForLock(record->fd, operation, !(flags & LOCKFILE_FAIL_IMMEDIATELY)) ? TRUE : FALSE;
+}
+
+BOOL UnlockFileEx(HANDLE file, DWORD, DWORD, DWORD, void*) {
+    FileRecord* record = FileFrom(file);
+    if (!record) return FALSE;
+    return record->memory >= 0 || flock(record->fd, LOCK_UN) == 0 ? TRUE : FALSE;
+}
+
+// The names in a folder that match the last part of pattern ('*' any run of characters, '?'
+// one), each with its attributes; the invalid handle when none does or the folder can't be
+// read. In a replay the high score file's names are searched in memory.
+HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* found) {
+    std::string text;
+    auto slot = std::find_if(std::begin(Searches), std::end(Searches),
+                             [](const SearchRecord& search) { return !search.used; });
+    if (!found || slot == std::end(Searches) || !PathFrom(pattern, &text)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    size_t slash = text.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : text.substr(0, slash + 1);
+    std::string wanted = BaseName(text);
+    SearchRecord search;
+    search.used = true;
+    for (const std::string& name : FolderNames(folder, Served(text))) {
+        std::u16string wide;
+        if (fnmatch(wanted.c_str(), name.c_str(), FNM_NOESCAPE) != 0 ||
+            !Utf8ToUtf16(name.c_str(), &wide) || wide.size() >= MAX_PATH) {
+            continue;
+        }
+        search.names.push_back(wide);
+        search.attributes.push_back(Served(text) ? FILE_ATTRIBUTE_NORMAL : AttributesOf(folder + name));
+    }
+    if (search.names.empty()) return INVALID_HANDLE_VALUE;
+    *slot = std::move(search);
+    return FindNextFileW(&*slot, found) ? &*slot : INVALID_HANDLE_VALUE;
+}
+
+// The next name of a search; FALSE when there are no more.
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found) {
+    auto slot = std::find_if(std::begin(Searches), std::end(Searches),
+                             [search](const SearchRecord& record) { return &record == search; });
+    if (!found || slot == std::end(Searches) || !slot->used || slot->next == slot->names.size()) {
+        return FALSE;
+    }
+    const std::u16string& name = slot->names[slot->next];
+    found->dwFileAttributes = slot->attributes[slot->next++];
+    name.copy(found->cFileName, name.size());
+    found->cFileName[name.size()] = 0;
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE search) {
+    for (SearchRecord& slot : Searches) {
+        if (&slot == search && slot.used) {
+            slot = SearchRecord{};
+            return TRUE;
+        }
+    }
+    return FALSE;
 }
 
 // The full path of the file a handle has open, every link resolved: its length in characters;

@@ -18,15 +18,20 @@ POINT LastStylusPoint{0, 0};
 
 // Signals counted by the handler; the queue turns each new one into a WM_CLOSE.
 std::atomic<unsigned> SignalsRaised{0};
+std::atomic<int> LastSignal{0};
 unsigned SignalsQueued = 0;
 static_assert(std::atomic<unsigned>::is_always_lock_free, "signal handlers need a lock-free count");
+static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a lock-free number");
 
 struct sigaction PreviousInterrupt;
 struct sigaction PreviousTerminate;
 struct sigaction PreviousBrokenPipe;
 bool HandlersInstalled = false;
 
-void OnQuitSignal(int) { SignalsRaised.fetch_add(1, std::memory_order_relaxed); }
+void OnQuitSignal(int signal) {
+    LastSignal.store(signal, std::memory_order_relaxed);
+    SignalsRaised.fetch_add(1, std::memory_order_relaxed);
+}
 
 // Turns signals that arrived since the last look into WM_CLOSE for the game's window (once
 // that window exists: until then they wait).
@@ -139,6 +144,8 @@ void RestoreSignalHandlers() {
     SignalsQueued = SignalsRaised.load(std::memory_order_relaxed);
     HandlersInstalled = false;
 }
+
+int QuitSignal() { return LastSignal.load(std::memory_order_relaxed); }
 
 // The game's pump: TRUE when a message passing the filter waits; PM_REMOVE takes it.
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {

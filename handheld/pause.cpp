@@ -13,7 +13,7 @@ constexpr int64_t PauseLookNs = 20000000;
 enum class PauseCause { None, Key, Away, Focus };
 
 struct PauseRecord {
-    PauseScope scope = PauseScope::None;
+    PauseScope scope = PauseScope::Never;
     bool onFocusLoss = true;
     bool away = false;  // the window is minimised or hidden, the page behind another tab
     PauseCause cause = PauseCause::None;
@@ -25,7 +25,7 @@ constexpr PauseSign KeySign{"PAUSED", "P OR START: PLAY ON", "ESC OR BACK: MENU"
 constexpr PauseSign AwaySign{"PAUSED", "ANY KEY, BUTTON OR TAP: PLAY ON", "ESC OR BACK: MENU"};
 
 // A replay runs the recorded passes back to back; loading and the credits never wait.
-bool MayPause() { return Pause.scope != PauseScope::None && !ReplayRuns(); }
+bool MayPause() { return Pause.scope != PauseScope::Never && !ReplayRuns(); }
 
 void Hold(PauseCause cause) {
     if (Pause.cause == PauseCause::None && MayPause()) Pause.cause = cause;

@@ -68,7 +68,7 @@ void PaceFrame();
 // What the game's loop is at, for the pause: nothing a pause may hold (loading, the credits),
 // a screen (a hidden or minimised window pauses it), or a game in play (the pause keys and a
 // lost focus pause it too).
-enum class PauseScope { None, Screen, Game };
+enum class PauseScope { Never, Screen, Game };
 void SetPauseScope(PauseScope scope);
 // PresentFrame, after PaceFrame: while the game is paused, waits there.
 void HoldWhilePaused();

@@ -60,6 +60,8 @@ void ResetMessages();
 // The pause, instead of the game's pump: the host's events and the signals come into the queue;
 // true when a close request waits there.
 bool PumpHostEventsWhilePaused();
+// The quit signal caught last (SIGINT or SIGTERM), 0 before any.
+int QuitSignal();
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
 
@@ -121,6 +123,10 @@ std::string SharedDataFolder();
 std::string UserFolder(const char* variable, const char* belowHome);
 // Makes a folder and any missing ones above it, private to the user; false when it can't.
 bool MakeFolders(const std::string& folder);
+// A lock file at path (made when missing, never through a link), held exclusively: its
+// descriptor, or -1 when it can't be had; ReleaseLockFile gives it up.
+int TakeLockFile(const std::string& path);
+void ReleaseLockFile(int fd);
 
 // The high score file as the game found it, or as it stands.
 struct ScoreFileState {

@@ -206,6 +206,22 @@ DWORD GetFileAttributesW(const WCHAR* path);
 BOOL CreateDirectoryW(const WCHAR* path, void* security);
 BOOL SHGetSpecialFolderPathW(HWND owner, WCHAR* path, int folder, BOOL create);
 
+// Files: a lock over a whole file (the range is not looked at), and a folder's names that
+// match a pattern of '*' and '?'.
+constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x00000001;
+constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x00000002;
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                void* overlapped);
+BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, void* overlapped);
+constexpr int MAX_PATH = 260;
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    WCHAR cFileName[MAX_PATH];
+};
+HANDLE FindFirstFileW(const WCHAR* pattern, WIN32_FIND_DATAW* found);
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);
+BOOL FindClose(HANDLE search);
+
 // Wave output: the device's volume, left channel in the low word, right in the high one.
 using HWAVEOUT = void*;
 using MMRESULT = UINT;

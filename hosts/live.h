@@ -21,3 +21,6 @@ int SubmitGame(const char* address, const char* path);
 // A game kept at a name's DONE (its journal, at path): the desktop sends it in the background
 // when the player named a score server; the browser's page offers to send it.
 void OfferKeptGame(const std::string& path, const std::vector<uint8_t>& journal);
+// Whether the display failed the game during the run (said on stderr, the game made to quit):
+// the run then ends with status 1.
+bool DisplayFailedGame();

@@ -1,5 +1,7 @@
 // The state of every replayed pass, one line of JSON each, for programs that follow a game.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "game/game.h"
@@ -10,7 +12,9 @@ namespace {
 
 struct DumpRecord {
     FILE* file = nullptr;
+    std::string path;
     bool wasInPlay = false;
+    int error = 0;  // the first write that failed, as errno said
 };
 
 DumpRecord Dump;
@@ -58,27 +62,32 @@ void DumpPass(int pass, void*) {
     if (inPlay || Dump.wasInPlay) WritePlayField(out);
     Dump.wasInPlay = inPlay;
     std::fputs("}\n", out);
+    if (std::ferror(out) && !Dump.error) Dump.error = errno;
 }
 
 }  // namespace
 
 // --dump-state: the file is made now, a line written after each pass from then on.
-bool OpenDump(const char* path) {
+bool OpenDump(const char* path, const char* journalPath) {
     Dump = DumpRecord{};
     if (!path) return true;
-    Dump.file = std::fopen(path, "w");
+    const char* problem = nullptr;
+    Dump.file = OpenOutput(path, journalPath, &problem);
     if (!Dump.file) {
-        std::perror(("marrowdale: cannot write " + std::string(path)).c_str());
+        std::fprintf(stderr, "marrowdale: cannot write the state dump %s: %s\n", path, problem);
         return false;
     }
+    Dump.path = path;
     SetPassHook(DumpPass, nullptr);
     return true;
 }
 
 // After the replay: the file finished; a dump that could not be finished fails the run.
 int CloseDump(int status) {
-    if (Dump.file && std::fclose(Dump.file) != 0 && status == 0) {
-        std::fprintf(stderr, "marrowdale: cannot finish the state dump\n");
+    if (Dump.file && std::fclose(Dump.file) != 0 && !Dump.error) Dump.error = errno;
+    if (Dump.error && status == 0) {
+        std::fprintf(stderr, "marrowdale: cannot finish the state dump %s: %s\n",
+                     Dump.path.c_str(), std::strerror(Dump.error));
         status = 1;
     }
     Dump = DumpRecord{};

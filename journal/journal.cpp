@@ -1,5 +1,9 @@
 // The journal: what crossed from the system into the game, pass by pass; recorded to a file,
 // read back whole and checked, and replayed so a game runs again exactly as it ran.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -21,7 +25,11 @@ constexpr size_t FlagsOffset = 30;
 constexpr uint32_t EndsInPlayFlag = 1;
 // Far beyond any real game (a day of play is a few megabytes); a bigger file is refused.
 constexpr size_t LargestJournal = 256u << 20;
-constexpr uint64_t MostPasses = 1ull << 31;
+// A journal may hold at most a day of play: a verify runs every pass it claims.
+constexpr uint64_t LongestPlayMs = 24ull * 60 * 60 * 1000;
+// A recording writes its whole passes out this often, so a killed game loses no more.
+constexpr DWORD RecordingFlushMs = 1000;
+constexpr char CutShort[] = "it is cut short";
 constexpr size_t LargestScoreFile = 1u << 16;
 constexpr int VarintBytes = 10;
 
@@ -101,7 +109,7 @@ struct Reader {
     }
     bool Byte(uint8_t* value) {
         if (problem) return false;
-        if (p == end) return Fail("it is cut short");
+        if (p == end) return Fail(CutShort);
         *value = *p++;
         return true;
     }
@@ -163,6 +171,7 @@ struct JournalMessage {
 };
 
 struct JournalRecord {
+    std::string name;  // the file it was read from
     JournalHeader header;
     std::vector<PassRecord> passes;
     std::vector<JournalMessage> messages;
@@ -170,9 +179,33 @@ struct JournalRecord {
     std::vector<GXKeyList> keys;
     std::vector<ScoreFileState> scoreFiles;
     uint64_t passTotal = 0;
+    bool cutShort = false;  // no end record: the passes whole before the cut
     uint32_t endScoreSum = 0;
     uint32_t endScoreBytes = 0;
 };
+
+// How far a journal was read whole: its records up to the end of a pass.
+struct WholeRecords {
+    size_t passes = 0, messages = 0, soundTries = 0, keys = 0, scoreFiles = 0;
+    uint64_t passTotal = 0;
+};
+
+WholeRecords Whole(const JournalRecord& journal, uint64_t passTotal) {
+    return {journal.passes.size(), journal.messages.size(), journal.soundTries.size(),
+            journal.keys.size(), journal.scoreFiles.size(), passTotal};
+}
+
+// A journal whose recording was killed ends inside a pass, or after one: what came before
+// the cut is kept, the pass it cut is dropped.
+void KeepWhole(JournalRecord* journal, const WholeRecords& whole) {
+    journal->passes.resize(whole.passes);
+    journal->messages.resize(whole.messages);
+    journal->soundTries.resize(whole.soundTries);
+    journal->keys.resize(whole.keys);
+    journal->scoreFiles.resize(whole.scoreFiles);
+    journal->passTotal = whole.passTotal;
+    journal->cutShort = true;
+}
 
 bool ReadHeader(Reader* in, JournalHeader* header) {
     if (static_cast<size_t>(in->end - in->p) < sizeof Magic ||
@@ -240,7 +273,7 @@ bool ReadScoreFile(Reader* in, JournalRecord* journal) {
     uint32_t length;
     if (!in->Byte(&state) || !in->Small(LargestScoreFile, &length)) return false;
     if (state > 3 || static_cast<size_t>(in->end - in->p) < length) {
-        return in->Fail(state > 3 ? "its score file record is damaged" : "it is cut short");
+        return in->Fail(state > 3 ? "its score file record is damaged" : CutShort);
     }
     ScoreFileState file;
     file.existed = state & 1;
@@ -326,10 +359,11 @@ struct JournalState {
     // Recording.
     FILE* out = nullptr;
     std::string outPath;
-    std::vector<uint8_t> written;    // what the file holds so far
     std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
+    std::vector<uint8_t> written;    // what the file holds so far
     uint64_t idlePasses = 0;         // idle passes not yet written
+    DWORD flushedTick = 0;           // the tick when the passes so far last went to the file
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
     uint32_t liveSum = 0;            // the frame the game presented last
     bool frameChanged = false;
@@ -339,7 +373,10 @@ struct JournalState {
     uint32_t runOffset = 0;  // passes of an idle run already played
     bool injected = false;
     uint32_t soundTriesTaken = 0;
-    bool stopped = false;   // the player closed the window: the game is made to quit
+    bool stopped = false;     // the game is made to quit: see why below
+    bool reachedCut = false;  // the journal, cut short, has no more passes
+    bool endedInPlay = false;  // the journal, closed at a name's DONE, has no more passes
+    uint64_t stoppedAt = 0;   // the pass where a close (the player's, a signal's) came
 };
 
 JournalState Journal;
@@ -355,16 +392,29 @@ const PassRecord* CurrentPass() {
     return pass.idleRun > 0 ? &IdlePass : &pass;
 }
 
-void WriteBytes(const std::vector<uint8_t>& bytes) {
-    if (!Journal.out) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) == bytes.size()) {
-        Journal.written.insert(Journal.written.end(), bytes.begin(), bytes.end());
-        return;
-    }
-    std::fprintf(stderr, "marrowdale: cannot write the journal %s; recording stops\n",
-                 Journal.outPath.c_str());
+void StopWriting() {
+    std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s; recording stops\n",
+                 Journal.outPath.c_str(), std::strerror(errno));
     std::fclose(Journal.out);
     Journal.out = nullptr;
+}
+
+void WriteBytes(const std::vector<uint8_t>& bytes) {
+    if (!Journal.out) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), Journal.out) != bytes.size()) {
+        StopWriting();
+        return;
+    }
+    Journal.written.insert(Journal.written.end(), bytes.begin(), bytes.end());
+}
+
+// The end mark: the high score file as it stands and the passes the journal holds.
+std::vector<uint8_t> EndRecord(const ScoreFileState& scores, uint64_t passes) {
+    std::vector<uint8_t> end{TagEnd};
+    PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
+    PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
+    PutVarint(&end, passes);
+    return end;
 }
 
 void FlushIdlePasses() {
@@ -373,15 +423,6 @@ void FlushIdlePasses() {
     PutVarint(&bytes, Journal.idlePasses);
     WriteBytes(bytes);
     Journal.idlePasses = 0;
-}
-
-// The end mark: the high score file as it stands and the passes so far.
-std::vector<uint8_t> EndRecord(const ScoreFileState& scores) {
-    std::vector<uint8_t> end{TagEnd};
-    PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
-    PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
-    PutVarint(&end, Journal.pass - 1);
-    return end;
 }
 
 // The replay stops at the first difference, said in one line, with status 1.
@@ -402,6 +443,15 @@ std::vector<uint8_t> EndRecord(const ScoreFileState& scores) {
     DivergeInLength(detail);
 }
 
+// The pass's crossings as a pass record.
+void WritePass() {
+    std::vector<uint8_t> bytes{TagPass};
+    bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
+    bytes.push_back(TagPassEnd);
+    WriteBytes(bytes);
+    Journal.passBytes.clear();
+}
+
 // Recording, at the end of a pass: an idle pass only counts; any other is written whole.
 void RecordPassEnd(DWORD step, int passMs) {
     if (step != static_cast<DWORD>(passMs)) {
@@ -419,11 +469,25 @@ void RecordPassEnd(DWORD step, int passMs) {
         return;
     }
     FlushIdlePasses();
-    std::vector<uint8_t> bytes{TagPass};
-    bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
-    bytes.push_back(TagPassEnd);
-    WriteBytes(bytes);
-    Journal.passBytes.clear();
+    WritePass();
+}
+
+// At least once a second of play (by the game's clock, which a stall moves on too) the whole
+// passes so far go to the file, so a recording that is killed keeps all but its last second.
+void FlushRecording(DWORD tick) {
+    if (!Journal.out || tick - Journal.flushedTick < RecordingFlushMs) return;
+    FlushIdlePasses();
+    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
+    Journal.flushedTick = tick;
+}
+
+// A replay that has to end before the game does: the game is made to quit at once, skipping
+// its credits, and writes nowhere.
+void StopReplay() {
+    Journal.stopped = true;
+    Journal.stoppedAt = Journal.pass;
+    QueueJournalMessage(WM_CLOSE, 0, 0);
+    QueueJournalMessage(WM_CLOSE, 0, 0);
 }
 
 // Replaying, at the end of a pass: the frame must be the recorded one; then on to the next.
@@ -442,24 +506,31 @@ DWORD ReplayPassEnd(int passMs) {
     }
     Journal.injected = false;
     Journal.soundTriesTaken = 0;
+    if (Journal.record.cutShort && !CurrentPass()) {
+        Journal.reachedCut = true;
+        StopReplay();
+    }
     return step;
 }
 
 }  // namespace
 
-// Reads a whole journal; false with problem set to why it can't be played.
+// Reads a whole journal; false with problem set to why it can't be played. A journal cut
+// short after at least one whole pass is read up to the cut.
 bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
     JournalRecord journal;
     Reader in{bytes, bytes + size};
     bool ended = false;
+    WholeRecords whole;
     if (ReadHeader(&in, &journal.header)) {
+        uint64_t mostPasses = LongestPlayMs / static_cast<uint64_t>(journal.header.passMs);
         uint64_t passes = 0;
         while (!in.problem && !ended) {
             uint8_t tag;
             if (!in.Byte(&tag)) break;
             if (tag == TagIdle) {
                 uint32_t run = 0;
-                if (in.Small(MostPasses, &run) && run == 0) in.Fail("a pass in it is damaged");
+                if (in.Small(UINT32_MAX, &run) && run == 0) in.Fail("a pass in it is damaged");
                 PassRecord idle;
                 idle.idleRun = run;
                 journal.passes.push_back(idle);
@@ -476,10 +547,17 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
             } else {
                 in.Fail("a pass in it is damaged");
             }
-            if (passes > MostPasses) in.Fail("it holds too many passes");
+            if (passes > mostPasses) in.Fail("it claims more than a day of play");
+            if (!in.problem) whole = Whole(journal, passes);
         }
         journal.passTotal = passes;
         if (!in.problem && in.p != in.end) in.Fail("something follows its end");
+    }
+    if (in.problem == CutShort && whole.passTotal > 0) {
+        KeepWhole(&journal, whole);
+        in.problem = nullptr;
+    } else if (in.problem == CutShort && size >= HeaderBytes) {
+        in.problem = "it is cut short before its first whole pass";
     }
     *problem = in.problem;
     if (in.problem) return false;
@@ -503,16 +581,23 @@ ScoreFileState CurrentScoreFile() {
 }
 
 // Whether the replayed game's high score file is the one the journal ends with; when not, one
-// line says so, where.
+// line says so, and where.
 bool EndScoresMatch(const char* where) {
     ScoreFileState scores = CurrentScoreFile();
     uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
-    if (sum == Journal.record.endScoreSum && scores.bytes.size() == Journal.record.endScoreBytes) {
-        return true;
+    if (sum != Journal.record.endScoreSum) {
+        std::fprintf(stderr, "marrowdale: replay diverges %s (high scores checksum %08X, recorded %08X)\n",
+                     where, sum, Journal.record.endScoreSum);
+        return false;
     }
-    std::fprintf(stderr, "marrowdale: replay diverges %s (high scores checksum %08X, recorded %08X)\n",
-                 where, sum, Journal.record.endScoreSum);
-    return false;
+    if (scores.bytes.size() != Journal.record.endScoreBytes) {
+        std::fprintf(stderr,
+                     "marrowdale: replay diverges %s (the high score file holds %zu bytes, "
+                     "recorded %u)\n",
+                     where, scores.bytes.size(), Journal.record.endScoreBytes);
+        return false;
+    }
+    return true;
 }
 
 // A journal closed at a name's DONE ends while the game runs on: there the scores must be the
@@ -522,15 +607,17 @@ void EndInPlay() {
     std::snprintf(where, sizeof where, "at pass %llu, where the journal ends",
                   static_cast<unsigned long long>(Journal.pass));
     if (!EndScoresMatch(where)) StopDiverged();
-    Journal.stopped = true;
-    QueueJournalMessage(WM_CLOSE, 0, 0);
-    QueueJournalMessage(WM_CLOSE, 0, 0);
+    Journal.endedInPlay = true;
+    StopReplay();
 }
 
 // PaceFrame, after the host moved the clock on from the pass's start: the step is written down,
 // or in a replay replaced by the recorded one. The tick the next pass reads.
 DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
-    if (Journal.mode == JournalMode::Record) RecordPassEnd(tick - passStart, passMs);
+    if (Journal.mode == JournalMode::Record) {
+        RecordPassEnd(tick - passStart, passMs);
+        FlushRecording(tick);
+    }
     if (Replaying() && !Journal.stopped) {
         tick = passStart + ReplayPassEnd(passMs);
         if (Journal.record.header.endsInPlay && !CurrentPass()) EndInPlay();
@@ -561,15 +648,10 @@ void QueuePassMessages() {
 }
 
 // A replay takes no input from the host: the player's own is dropped, and closing the window
-// ends the replay (the game quits at once, skipping its credits, and writes nowhere). True when
-// the message is dropped.
+// (or a quit signal) ends the replay. True when the message is dropped.
 bool DropsHostInput(UINT message) {
     if (!Replaying()) return false;
-    if (message == WM_CLOSE && !Journal.stopped) {
-        Journal.stopped = true;
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-        QueueJournalMessage(WM_CLOSE, 0, 0);
-    }
+    if (message == WM_CLOSE && !Journal.stopped) StopReplay();
     return true;
 }
 
@@ -659,13 +741,45 @@ constexpr CrossingWatch JournalWatch{
 
 // ---- Starting and ending ---------------------------------------------------------------------
 
+namespace {
+
+// Why an output may not be written over what is at path: it is the journal being read
+// (through a link too), or something other than a plain file (a FIFO would hold the program
+// until read); null when it may.
+const char* OutputRefusal(const struct stat& output, const char* journalPath) {
+    struct stat journal {};
+    if (journalPath && stat(journalPath, &journal) == 0 && journal.st_dev == output.st_dev &&
+        journal.st_ino == output.st_ino) {
+        return "it is the journal being replayed";
+    }
+    return S_ISREG(output.st_mode) ? nullptr : "it is not a plain file";
+}
+
+}  // namespace
+
+// Opens path for writing without waiting on whatever is there, emptied only once it is known
+// to be a plain file other than the journal; null with problem set to why not.
+FILE* OpenOutput(const char* path, const char* journalPath, const char** problem) {
+    *problem = nullptr;
+    struct stat info {};
+    if (stat(path, &info) == 0) *problem = OutputRefusal(info, journalPath);
+    int fd = *problem ? -1 : open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (!*problem && fd < 0) *problem = std::strerror(errno);
+    if (!*problem && fstat(fd, &info) == 0) *problem = OutputRefusal(info, journalPath);
+    if (!*problem && ftruncate(fd, 0) != 0) *problem = std::strerror(errno);
+    FILE* file = *problem ? nullptr : fdopen(fd, "wb");
+    if (!file && !*problem) *problem = std::strerror(errno);
+    if (!file && fd >= 0) close(fd);
+    return file;
+}
+
 // --record FILE, before the host starts: the file is made at once, so a name that can't be
 // written is said before any window opens. False, with one line on stderr.
 bool OpenRecording(const char* path) {
-    FILE* out = std::fopen(path, "wb");
+    const char* problem = nullptr;
+    FILE* out = OpenOutput(path, nullptr, &problem);
     if (!out) {
-        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path,
-                     std::strerror(errno));
+        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n", path, problem);
         return false;
     }
     Journal = JournalState{};
@@ -694,11 +808,13 @@ bool StartRecording() {
         PutU32(&header, field);
     }
     Journal.mode = JournalMode::Record;
+    Journal.flushedTick = GetTickCount();
     WatchCrossings(&JournalWatch);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
     WriteBytes(header);
+    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
     return Journal.out != nullptr;
 }
 
@@ -735,6 +851,7 @@ bool TakeJournal(const uint8_t* bytes, size_t size, const char* name, JournalHea
         std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", name, problem);
         return false;
     }
+    Journal.record.name = name;
     *header = Journal.record.header;
     header->passes = Journal.record.passTotal;
     return true;
@@ -748,7 +865,7 @@ bool JournalSoFar(std::vector<uint8_t>* bytes) {
     if (!Journal.out) return false;
     *bytes = Journal.written;
     (*bytes)[FlagsOffset] |= EndsInPlayFlag;
-    std::vector<uint8_t> end = EndRecord(CurrentScoreFile());
+    std::vector<uint8_t> end = EndRecord(CurrentScoreFile(), Journal.pass - 1);
     bytes->insert(bytes->end(), end.begin(), end.end());
     return true;
 }
@@ -767,35 +884,70 @@ void StartReplay(bool verify) {
     Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
 }
 
-// After WinMain: a recording is closed with its end mark; a replay must end where the journal
-// does, with the same high scores. The exit status: 0, or 1 after one line on stderr.
+namespace {
+
+// The end of a replay: it must end where the journal does, with the same high scores; a
+// journal cut short ends at its cut, and a check stopped before its end did not pass.
+int EndReplay() {
+    const char* name = Journal.record.name.c_str();
+    unsigned long long passes = Journal.record.passTotal;
+    if (Journal.reachedCut) {
+        std::fprintf(stderr, "marrowdale: %s was cut short after pass %llu; %s\n", name, passes,
+                     Verifying() ? "every pass it holds matched" : "the replay ends there");
+        return CutShortStatus;
+    }
+    if (Journal.endedInPlay) return 0;
+    if (Journal.stopped) {
+        if (!Verifying()) return 0;
+        int signal = QuitSignal();
+        std::fprintf(stderr,
+                     "marrowdale: the check of %s was stopped by signal %d at pass %llu of %llu; "
+                     "the passes after it were not checked\n",
+                     name, signal, static_cast<unsigned long long>(Journal.stoppedAt), passes);
+        return signal > 0 ? 128 + signal : 1;
+    }
+    const std::vector<PassRecord>& recorded = Journal.record.passes;
+    bool endedInLastPass = Journal.pass == Journal.record.passTotal &&
+                           Journal.segment + 1 == recorded.size() && recorded.back().idleRun == 0;
+    if (CurrentPass() && !endedInLastPass) {
+        std::fprintf(stderr,
+                     "marrowdale: replay diverges at pass %llu (the game ended; the journal goes "
+                     "on to pass %llu)\n",
+                     static_cast<unsigned long long>(Journal.pass), passes);
+        return 1;
+    }
+    return EndScoresMatch("at the end") ? 0 : 1;
+}
+
+}  // namespace
+
+// After WinMain: a recording is closed with its end mark, a replay checked to its end. The
+// exit status: 0, or after one line on stderr 1 (a difference), 2 (a journal not written),
+// CutShortStatus, or 128 and the signal that stopped a check.
 int EndJournal() {
     int status = 0;
     if (Journal.mode == JournalMode::Record) {
         FlushIdlePasses();
-        WriteBytes(EndRecord(CurrentScoreFile()));
-        if (Journal.out && std::fclose(Journal.out) != 0) {
-            std::fprintf(stderr, "marrowdale: cannot write the journal %s\n", Journal.outPath.c_str());
-            status = 1;
+        // A game that ended inside a pass something crossed in (a quit while it loaded) has
+        // that pass written too: the replayed game reads what it read, and ends inside it.
+        uint64_t passes = Journal.pass - (Journal.passBytes.empty() ? 1 : 0);
+        if (!Journal.passBytes.empty()) WritePass();
+        WriteBytes(EndRecord(CurrentScoreFile(), passes));
+        if (!Journal.out) {
+            status = 2;
+        } else if (std::fclose(Journal.out) != 0) {
+            std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s\n",
+                         Journal.outPath.c_str(), std::strerror(errno));
+            status = 2;
         }
     } else if (Journal.out) {
         // The host never started: no game, so no journal either.
         std::fclose(Journal.out);
         std::remove(Journal.outPath.c_str());
-    } else if (Replaying() && !Journal.stopped) {
-        if (CurrentPass()) {
-            std::fprintf(stderr,
-                         "marrowdale: replay diverges at pass %llu (the game ended; the journal "
-                         "goes on to pass %llu)\n",
-                         static_cast<unsigned long long>(Journal.pass),
-                         static_cast<unsigned long long>(Journal.record.passTotal));
-            status = 1;
-        } else if (!EndScoresMatch("at the end")) {
-            status = 1;
-        }
+    } else if (Replaying()) {
+        status = EndReplay();
     }
     WatchCrossings(nullptr);
     Journal = JournalState{};
     return status;
 }
-

@@ -52,13 +52,20 @@ bool WriteRows(FILE* file, png_bytep* rows, int width, int height, PngPixels kin
 
 // The content tool's sheet and icons, the tests' frame dumps: one PNG file from 32-bit pixels.
 bool WritePng(const char* path, const uint32_t* pixels, int width, int height, PngPixels kind) {
-    if (!path || !pixels || width <= 0 || height <= 0) return false;
-    std::vector<png_byte> packed = PackRows(pixels, width, height, kind);
-    size_t rowBytes = packed.size() / static_cast<size_t>(height);
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) rows[y] = packed.data() + rowBytes * y;
+    if (!path) return false;
     FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    bool written = WriteRows(file, rows.data(), width, height, kind);
+    return file && WritePngFile(file, pixels, width, height, kind);
+}
+
+// The screenshot, into a file its caller made: written, then closed either way.
+bool WritePngFile(FILE* file, const uint32_t* pixels, int width, int height, PngPixels kind) {
+    bool written = false;
+    if (pixels && width > 0 && height > 0) {
+        std::vector<png_byte> packed = PackRows(pixels, width, height, kind);
+        size_t rowBytes = packed.size() / static_cast<size_t>(height);
+        std::vector<png_bytep> rows(static_cast<size_t>(height));
+        for (int y = 0; y < height; ++y) rows[y] = packed.data() + rowBytes * y;
+        written = WriteRows(file, rows.data(), width, height, kind);
+    }
     return std::fclose(file) == 0 && written;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // What a pixel's top byte means: nothing (0x00RRGGBB, written as RGB) or its opacity
 // (0xAARRGGBB, written as RGBA).
@@ -10,3 +11,6 @@ enum class PngPixels { Rgb, Argb };
 // pixels: width x height values, top row first. False when the file can't be written.
 bool WritePng(const char* path, const uint32_t* pixels, int width, int height,
               PngPixels kind = PngPixels::Rgb);
+// The same into an open file, which is closed either way.
+bool WritePngFile(FILE* file, const uint32_t* pixels, int width, int height,
+                  PngPixels kind = PngPixels::Rgb);

@@ -272,7 +272,7 @@ int RunReplayWorker() {
                      static_cast<unsigned long long>(MostReplayedPasses));
         return TooLongStatus;
     }
-    int status = VerifyLoadedJournal(header, nullptr);
+    int status = VerifyLoadedJournal(header, nullptr, nullptr);
     if (status != 0) return status;
     if (ConfirmedNames == 0) {
         std::printf("%s\n", NoEntryWord);

@@ -165,13 +165,17 @@ void PublishInstance(const std::u16string& className) {
     Instance.listenFd = fd;
 }
 
-// ShowWindow on a copy found elsewhere: asks it to raise its window; a copy that does not
-// answer is named in one line.
+// ShowWindow on a copy found elsewhere: asks it to raise its window, and says so in one line;
+// a copy that does not answer is named in one line.
 bool AskOtherCopyToRaise(const std::u16string& className) {
     std::string lockPath;
     std::string socketPath;
     if (!InstancePaths(className, &lockPath, &socketPath)) return false;
-    if (SendRaiseRequest(socketPath)) return true;
+    if (SendRaiseRequest(socketPath)) {
+        std::fprintf(stderr, "marrowdale: the game is already running; its window was brought "
+                             "to the front\n");
+        return true;
+    }
     std::fprintf(stderr, "marrowdale: the copy of the game already running did not answer at %s\n",
                  socketPath.c_str());
     return false;

@@ -14,8 +14,14 @@ struct PauseSign;
 
 // False only when the window is on an X server that no window manager runs.
 bool WindowManagerRuns(SDL_Window* window);
-// On X, a lost connection ends the game with one line on stderr.
+// On X, an error or a lost connection ends the game in order, after one line on stderr.
 void WatchDisplayConnection(SDL_Window* window);
+// True once after the display failed: the host then asks the game to quit at once.
+bool TakeDisplayFailure();
+// The server is gone: SDL's video is not closed, which would take Xlib's exit.
+bool DisplayConnectionLost();
+// Before SDL closes the display: the X errors on their way are handled here.
+void SettleDisplay();
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);

@@ -1,17 +1,22 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "handheld/host.h"
+#include "handheld/system.h"
 #include "hosts/live.h"
 #include "hosts/sdl/sdl.h"
 #include "lib/png.h"
@@ -26,6 +31,11 @@ constexpr int LargestScale = 16;
 constexpr int DefaultScale = 2;
 // Room a window manager's title bar and borders take around the window.
 constexpr int FrameRoom = 48;
+// A display that turns the connection away is asked again this long, this often.
+constexpr std::chrono::milliseconds DisplayRetryMost(2000);
+constexpr std::chrono::milliseconds DisplayRetryDelay(100);
+// Screenshots taken within one second get -2, -3 ... after their stamp, up to this many.
+constexpr int ScreenshotNamesMost = 1000;
 struct SdlPadButton {
     SDL_GameControllerButton button;
     PadButton pad;
@@ -276,6 +286,18 @@ void OnWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+// A new file for a screenshot at the first free name of stamp's: made only where nothing,
+// not even a link, had the name, so nothing outside the folder is written through one left
+// there. Its descriptor and name, or -1 with errno saying why.
+int CreateScreenshotFile(const char* stamp, std::string* name) {
+    for (int n = 1; n <= ScreenshotNamesMost; ++n) {
+        *name = std::string(stamp) + (n > 1 ? "-" + std::to_string(n) : "") + ".png";
+        int fd = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 // F12: the 240 x 320 screen as it shows now, as a PNG named by the date and time in the
 // current folder; one line on stderr says where, or why not.
 void SaveScreenshot() {
@@ -284,19 +306,25 @@ void SaveScreenshot() {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "marrowdale-%Y-%m-%d-%H%M%S", &local);
-    std::string name = std::string(stamp) + ".png";
-    for (int n = 2; access(name.c_str(), F_OK) == 0; ++n) {
-        name = std::string(stamp) + "-" + std::to_string(n) + ".png";
-    }
     char folder[4096];
     const char* where = getcwd(folder, sizeof folder) ? folder : ".";
-    errno = 0;
-    if (WritePng(name.c_str(), DisplayFrame(), ScreenWidth, ScreenHeight)) {
-        std::fprintf(stderr, "marrowdale: screenshot saved as %s/%s\n", where, name.c_str());
-    } else {
-        std::fprintf(stderr, "marrowdale: cannot save a screenshot in %s: %s\n", where,
-                     errno ? std::strerror(errno) : "the picture could not be written");
+    std::string name;
+    int fd = CreateScreenshotFile(stamp, &name);
+    int error = fd < 0 ? errno : 0;
+    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file) {
+        error = errno;
+        close(fd);
     }
+    errno = 0;
+    if (file && WritePngFile(file, DisplayFrame(), ScreenWidth, ScreenHeight)) {
+        std::fprintf(stderr, "marrowdale: screenshot saved as %s/%s\n", where, name.c_str());
+        return;
+    }
+    if (!error) error = errno;
+    if (fd >= 0) unlink(name.c_str());
+    std::fprintf(stderr, "marrowdale: cannot save a screenshot in %s: %s\n", where,
+                 error ? std::strerror(error) : "the picture could not be written");
 }
 
 void OnKey(const SDL_KeyboardEvent& event) {
@@ -445,23 +473,56 @@ WORD VirtualKeyForKeycode(int32_t keycode) {
     }
 }
 
+namespace {
+
+// The display the environment names, or null.
+const char* NamedDisplay() {
+    const char* named = std::getenv("DISPLAY");
+    if (!named || !*named) named = std::getenv("WAYLAND_DISPLAY");
+    return named && *named ? named : nullptr;
+}
+
 // SDL falls back to its offscreen driver when no display answers, and the game would run
 // unseen; that driver, like the dummy one, serves only whoever asks for it by SDL_VIDEODRIVER.
 bool DisplayAnswered() {
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     const char* driver = SDL_GetCurrentVideoDriver();
     bool showsNothing = driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"));
-    if (!showsNothing || (asked && *asked)) return true;
-    const char* named = std::getenv("DISPLAY");
-    if (!named || !*named) named = std::getenv("WAYLAND_DISPLAY");
-    if (!named || !*named) {
+    return !showsNothing || (asked && *asked);
+}
+
+// SDL's video on a display that answers. A busy X server now and then turns a connection away
+// while it serves others: the display named is asked again for up to two seconds (unless a
+// quit is asked for meanwhile). False after one line on stderr.
+bool StartVideo() {
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    bool chosen = asked && *asked;
+    auto giveUp = std::chrono::steady_clock::now() + DisplayRetryMost;
+    bool started = false;
+    std::string error;
+    for (;;) {
+        started = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+        if (started && DisplayAnswered()) return true;
+        error = SDL_GetError();
+        if (started) SDL_Quit();
+        if (chosen || !NamedDisplay() || QuitSignal() || std::chrono::steady_clock::now() >= giveUp) {
+            break;
+        }
+        std::this_thread::sleep_for(DisplayRetryDelay);
+    }
+    if (!started) {
+        std::fprintf(stderr, "marrowdale: no video device: %s\n", error.c_str());
+    } else if (!NamedDisplay()) {
         std::fprintf(stderr, "marrowdale: no display to show the game on: neither DISPLAY nor "
                              "WAYLAND_DISPLAY is set\n");
     } else {
-        std::fprintf(stderr, "marrowdale: cannot connect to the display '%.40s'\n", named);
+        std::fprintf(stderr, "marrowdale: cannot connect to the display '%s'\n",
+                     ShownText(NamedDisplay()).c_str());
     }
     return false;
 }
+
+}  // namespace
 
 namespace {
 
@@ -522,12 +583,17 @@ int64_t FlushWindow(int64_t nowNs) {
 }
 
 // The game's pump (through PeekMessageW) and the pause: raise requests, SDL's events and a
-// held controller button's repeats into the queue.
+// held controller button's repeats into the queue. A display that failed the game asks it to
+// quit at once: two closes skip the credits nobody could see.
 void PumpEvents() {
     if (ServeInstanceRequests() > 0) RaiseHostWindow();
     SDL_Event event;
     while (SDL_PollEvent(&event)) OnEvent(event);
     RepeatHeldPadKey();
+    if (TakeDisplayFailure()) {
+        CloseEvent();
+        CloseEvent();
+    }
 }
 
 // The pause's sign goes up or down at the window's next refresh.
@@ -564,10 +630,15 @@ void StopSdlHost() {
     if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
     if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
     if (Sdl.window) SDL_DestroyWindow(Sdl.window);
+    SettleDisplay();
     Sdl = SdlHost{};
     EndHost();
     RestoreSignalHandlers();
-    SDL_Quit();
+    if (DisplayConnectionLost()) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_GAMECONTROLLER);
+    } else {
+        SDL_Quit();
+    }
 }
 
 // The desktop's window and its events; other copies found through the user's runtime folder.
@@ -596,14 +667,7 @@ bool StartStandIn(const StandInOptions& options) {
     InstallSignalHandlers();
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        std::fprintf(stderr, "marrowdale: no video device: %s\n", SDL_GetError());
-        return false;
-    }
-    if (!DisplayAnswered()) {
-        SDL_Quit();
-        return false;
-    }
+    if (!StartVideo()) return false;
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     Sdl = SdlHost{};

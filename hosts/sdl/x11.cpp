@@ -1,4 +1,5 @@
-// What SDL does not tell about an X display: whether a window manager runs, and a lost connection.
+// What SDL does not tell about an X display: whether a window manager runs, its errors and a
+// lost connection.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -6,14 +7,34 @@
 
 #include <cstdio>
 
+#include "hosts/live.h"
 #include "hosts/sdl/sdl.h"
 
 namespace {
 
 bool CaughtXError = false;
+// The display failed the game (an error, the connection lost): said once, and the game quits.
+bool DisplayFailed = false;
+bool DisplayFailureTaken = false;
+bool ConnectionLost = false;
+// The display the game's window is on, while it is open.
+Display* Watched = nullptr;
 
 int CatchXError(Display*, XErrorEvent*) {
     CaughtXError = true;
+    return 0;
+}
+
+// An X error (the window destroyed from outside, say) would end the process in Xlib's own
+// handler, nothing saved: it is said in one line instead, and the game quits in order.
+int ReportXError(Display* display, XErrorEvent* event) {
+    if (DisplayFailed) return 0;
+    DisplayFailed = true;
+    char text[80] = "";
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    std::fprintf(stderr, "marrowdale: the display '%s' failed the game's request %d (%s); the game "
+                         "ends\n",
+                 DisplayString(display), event->request_code, text);
     return 0;
 }
 
@@ -34,12 +55,19 @@ Window CheckWindowOf(Display* display, Window window, Atom check) {
     return named;
 }
 
-// Xlib calls this when the server is gone, then ends the process.
+// Xlib calls this when the server is gone.
 int ReportLostConnection(Display* display) {
-    std::fprintf(stderr, "marrowdale: lost the connection to the display '%s'\n",
-                 DisplayString(display));
+    if (!DisplayFailed) {
+        std::fprintf(stderr, "marrowdale: lost the connection to the display '%s'\n",
+                     DisplayString(display));
+    }
+    DisplayFailed = ConnectionLost = true;
     return 0;
 }
+
+// Xlib would then end the process, nothing saved; instead the display is left for dead (Xlib
+// makes every later call on it a harmless failure) and the game quits in order.
+void OutliveLostConnection(Display*, void*) {}
 
 Display* XDisplayOf(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -71,8 +99,35 @@ bool WindowManagerRuns(SDL_Window* window) {
     return confirmed && !CaughtXError;
 }
 
-// CreateHostWindow: a server that goes away ends the game with a line that says so, in place
-// of Xlib's own two-line message.
+// CreateHostWindow: an X error, or a server that goes away, ends the game in order with a line
+// that says so, in place of Xlib's own message and exit.
 void WatchDisplayConnection(SDL_Window* window) {
-    if (XDisplayOf(window)) XSetIOErrorHandler(ReportLostConnection);
+    Display* display = XDisplayOf(window);
+    Watched = display;
+    if (!display) return;
+    DisplayFailed = DisplayFailureTaken = ConnectionLost = false;
+    XSetErrorHandler(ReportXError);
+    XSetIOErrorHandler(ReportLostConnection);
+    XSetIOErrorExitHandler(display, OutliveLostConnection, nullptr);
+}
+
+// The host's pump: true once, when the display failed the game.
+bool TakeDisplayFailure() {
+    bool failed = DisplayFailed && !DisplayFailureTaken;
+    DisplayFailureTaken |= failed;
+    return failed;
+}
+
+bool DisplayFailedGame() { return DisplayFailed; }
+
+// The host's stop: a connection that is gone cannot be closed (SDL's other connection to the
+// server would end the process in Xlib's handler).
+bool DisplayConnectionLost() { return ConnectionLost; }
+
+// The host's stop, once the window is destroyed and before SDL closes the display (and puts
+// Xlib's own handler back): the errors still on their way (the window destroyed from outside
+// once more) are taken by this program's handler, not Xlib's, which would end the process.
+void SettleDisplay() {
+    if (Watched && !ConnectionLost) XSync(Watched, False);
+    Watched = nullptr;
 }

@@ -369,6 +369,9 @@ void StopStandIn() {
     if (HostIs(HostKind::Web)) StopHost();
 }
 
+// The page has no display to lose.
+bool DisplayFailedGame() { return false; }
+
 // The pacing and Sleep: the sound is topped up, then the game's loop stands still (Asyncify)
 // while the page runs its events and timers, to the next whole millisecond.
 void SleepHost(int64_t nanoseconds) {

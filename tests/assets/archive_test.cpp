@@ -1,5 +1,7 @@
 // Resource archive and TGA decoding: lookups by name, the shared data handle, damaged and
 // missing archives, both TGA layouts, headers of other layouts, entries cut short.
+#include <sys/stat.h>
+
 #include "tests/assets/fixture.h"
 
 using namespace assettest;
@@ -96,15 +98,18 @@ TEST_F(Archive, LookupsFindTheFirstRecordOfTheExactName) {
     }
 }
 
-// An archive that can't serve (an absent file is created empty) is one line naming its file,
-// however many lookups follow; a missing folder is not created.
+// An archive that can't serve (an absent file is created empty, a FIFO is not waited on) is
+// one line naming its file, however many lookups follow; a missing folder is not created.
 TEST_F(Archive, AnArchiveThatCannotServeIsReportedOnceWithItsPath) {
     const struct {
         Bytes index, data;
         std::string graph, named;
     } cases[] = {{{}, Bytes(100, 1), "", "marrowdale.idx"},
                  {IndexRecord("exit.tga", 0, 0), {}, "", "marrowdale.dat"},
-                 {{}, {}, "Graph/", "Graph/marrowdale.idx"}};
+                 {{}, {}, "Graph/", "Graph/marrowdale.idx"},
+                 {{}, {}, "fifo/", "fifo/marrowdale.idx (not a plain file)"}};
+    fs::create_directory(folder + "fifo");
+    mkfifo((folder + "fifo/marrowdale.idx").c_str(), 0600);  // opened, it would never answer
     for (const auto& c : cases) {
         auto lines = StderrOf([&] {
             Open(folder + c.graph, {c.index, c.data});

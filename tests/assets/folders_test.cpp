@@ -57,9 +57,12 @@ TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPorta
     fs::create_directories(top + "readonly");
     fs::create_directory_symlink(MARROWDALE_BUILD_DIR "/Graph", top + "readonly/Graph");
     fs::permissions(top + "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+    fs::create_directories(home + "kept/marrowdale");
+    fs::permissions(home + "kept/marrowdale", fs::perms::owner_read | fs::perms::owner_exec);
     const std::string dataHome = home + "data/marrowdale/";
     const struct {
         std::string module, dataHome, data, root;
+        bool said = false;  // that the scores will not be saved
     } cases[] = {
         {portable + "marrowdale", home + "data", portable, portable},
         {prefix + "bin/marrowdale", home + "data", installed, dataHome},
@@ -68,6 +71,9 @@ TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPorta
         // Root may write any folder, so it never sees this one as read-only.
         {top + "readonly/marrowdale", home + "data", top + "readonly/",
          geteuid() == 0 ? top + "readonly/" : dataHome},
+        // The player's own folder made read-only: its table is read all the same.
+        {prefix + "bin/marrowdale", home + "kept", installed, home + "kept/marrowdale/",
+         geteuid() != 0},
     };
     const std::string oldHome = getenv("HOME") ? getenv("HOME") : "";
     setenv("HOME", home.c_str(), 1);
@@ -76,7 +82,9 @@ TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPorta
         HeadlessOptions options;
         options.modulePath = c.module.c_str();
         StartHeadlessHost(options);
-        EXPECT_TRUE(StderrOf(BuildDataFolders).empty()) << c.module;
+        auto lines = StderrOf(BuildDataFolders);
+        ASSERT_EQ(lines.size(), c.said ? 1u : 0u) << c.module;
+        EXPECT_TRUE(!c.said || lines[0].find("will not be saved") != std::string::npos);
         StopHeadlessHost();
         EXPECT_EQ(Narrow(GraphFolder) + Narrow(SoundFolder), c.data + "Graph/" + c.data + "Sound/");
         EXPECT_EQ(Narrow(RootFolder), c.root) << c.module;
@@ -86,6 +94,7 @@ TEST(Folders, DataBesideTheProgramThenInstalledAndScoresInTheDataHomeUnlessPorta
     setenv("HOME", oldHome.c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     fs::permissions(top + "readonly", fs::perms::owner_all);
+    fs::permissions(home + "kept/marrowdale", fs::perms::owner_all);
     RemoveFolder(top);
 }
 

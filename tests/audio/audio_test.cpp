@@ -101,16 +101,17 @@ protected:
         updates += n;
         return updates - n;
     }
-    // Ends the library, which fades out in one more block and completes the file, and reads
-    // what was recorded: a block for each block of time that passed, then the fade.
-    Recording Finish() {
+    // Ends the library, which fades out in one more block (none when the sound is muted, so
+    // silent already) and completes the file, and reads what was recorded: a block for each
+    // block of time that passed, then the fade.
+    Recording Finish(int fadeBlocks = 1) {
         ShutdownAudio();
         Bytes bytes = ReadBytes(folder + "recorded.wav");
         bytes.resize(std::max<size_t>(bytes.size(), 44));
         EXPECT_EQ(Get32(bytes, 40) + 44u, bytes.size()) << "the recording was not completed";
         Recording r((bytes.size() - 44) / 2);
         std::memcpy(r.data(), bytes.data() + 44, r.size() * 2);
-        EXPECT_EQ(r.size(), 2 * Block * size_t(updates + 1));
+        EXPECT_EQ(r.size(), 2 * Block * size_t(updates + fadeBlocks));
         return r;
     }
     // Frame at which update number n began.
@@ -203,26 +204,30 @@ TEST_F(AudioTest, TheTuneLoopsPausesAndResumesAndAMissingOneIsDropped) {
     EXPECT_EQ(Rms(r, FrameOf(switched) + md_mixfreq / 20, r.size() / 2), 0.0);
 }
 
-// Stopping the tune and ending the library keep their moment but fade out over 30 ms instead of
-// cutting the sound off (a click): those 30 ms are the tune as it would have gone on, scaled down
-// step by step to silence, and silence follows; so the last 50 ms of a recording are silent.
+// Stopping the tune, muting and ending the library keep their moment but fade out over 30 ms
+// instead of cutting the sound off (a click): those 30 ms are the tune as it would have gone on,
+// scaled down step by step to silence, and silence follows; so the last 50 ms of a recording
+// are silent.
 TEST_F(AudioTest, TheTuneAndTheLibraryEndWithAFadeRatherThanACut) {
     int stoppedAt = 0, endedAt = 0;
-    // Two seconds of the tune, then StopMusic or not, then a second (and a block) before the end.
-    auto record = [&](bool stop, int extraBlocks) {
+    // Two seconds of the tune, then StopMusic, ToggleMute or neither, then a second (and a
+    // block) before the end.
+    auto record = [&](void (*stop)(), int extraBlocks) {
         Start(true);
         PlayMusic(0);
         Mix(2.0);
         stoppedAt = updates;
-        if (stop) StopMusic();
+        if (stop) stop();
         Mix(1.0 + extraBlocks * double(Block) / md_mixfreq);
         endedAt = updates - extraBlocks;
-        return Finish();
+        return Finish(stop == ToggleMute ? 0 : 1);
     };
-    Recording stopped = record(true, 0), ended = record(false, 0), goingOn = record(false, 1);
+    Recording stopped = record(StopMusic, 0), muted = record(ToggleMute, 0);
+    Recording ended = record(nullptr, 0), goingOn = record(nullptr, 1);
     size_t fade = md_mixfreq * 30 / 1000;
     for (const auto& [faded, from] :
-         {std::pair{&stopped, FrameOf(stoppedAt)}, std::pair{&ended, FrameOf(endedAt)}}) {
+         {std::pair{&stopped, FrameOf(stoppedAt)}, std::pair{&muted, FrameOf(stoppedAt)},
+          std::pair{&ended, FrameOf(endedAt)}}) {
         double worst = 0;
         for (size_t i = 2 * from; i < 2 * (from + fade); ++i) {
             double scaled = goingOn[i] * double(fade - 1 - (i / 2 - from)) / double(fade);

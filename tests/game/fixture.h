@@ -126,6 +126,12 @@ protected:
         }
         return text;
     }
+    // The table in memory becomes the high score file's, read back as the game's start reads it.
+    void KeepTable() const {
+        std::ofstream(folder + "highscores.dat", std::ios::binary)
+            .write(reinterpret_cast<const char*>(HighScoreTable), sizeof HighScoreTable);
+        LoadHighScores();
+    }
     // The high score file as the program left it, described; empty unless it holds a table.
     std::string SavedScores() const {
         HighScoreEntry table[HighScoreCount];
@@ -170,10 +176,10 @@ protected:
         }
         StartSoundProbe();
         if (!SoundOn) ToggleMute();
-        LoadHighScores();
         for (uint8_t i = 0; i < HighScoreCount; ++i) {
             HighScoreTable[i] = HighScoreEntry{800 - 100 * i, {'N', static_cast<uint8_t>('0' + i)}};
         }
+        KeepTable();
         ResetClock();
         NewGame();
     }

@@ -296,6 +296,7 @@ TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {
     };
     for (auto [score, table] : entries) {
         std::memcpy(HighScoreTable, before, sizeof before);
+        KeepTable();
         PlayField.Score = score;
         ScreenState = EnterName;
         RunFlag = 5;

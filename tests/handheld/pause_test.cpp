@@ -69,7 +69,7 @@ TEST(PauseInput, KeysButtonsTapsAwayAndFocusHoldAndFreeTheGame) {
         {Game, key('P', true), "down:80/80 ", false},          {Game, key('P', false), "up:80/80 ", false},
         // With pause-on-focus-loss = no, a lost focus is the handheld's deactivation alone.
         {Game, [] { ResetPause(false); SetPauseScope(Game); ActivationEvent(false); }, "activate:0 ", false},
-        {PauseScope::None, [] { AwayEvent(true); }, "", false},  // loading: it waits for a screen
+        {PauseScope::Never, [] { AwayEvent(true); }, "", false},  // loading: it waits for a screen
         {Screen, [] {}, "", true},
     };
     int n = 0;

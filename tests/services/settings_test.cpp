@@ -1,5 +1,9 @@
 // The settings file: every setting read back as written, written only after a change in the
-// game, and damaged lines reported by number and skipped while the rest apply.
+// game and then only its lines, and damaged lines reported by number and skipped while the
+// rest apply.
+#include <sys/file.h>
+#include <sys/stat.h>
+
 #include "handheld/standin.h"
 #include "services/settings.h"
 #include "tests/assets/fixture.h"
@@ -76,15 +80,16 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
         << "a change of full screen keeps the sharp fit: " << ReadText(path);
 }
 
-// A damaged line is named with its number and skipped; the lines around it still apply.
+// A damaged line is named with its number and skipped; the lines around it still apply. The
+// first five are said, as printable text cut short, then how many more there were.
 TEST_F(SettingsFile, DamagedLinesAreReportedAndSkipped) {
     Write("# comment\n"
           "scale = 5\n"
           "scale = 9\n"
-          "fullscreen = maybe\n"
+          "fullscreen = ma" + std::string(1, '\0') + "ybe\n"
           "[window]\n"
           "colour = blue\n"
-          "key-a = F1\n"
+          "key-a = F1" + std::string(100, 'x') + "\n"
           "key-b = q\n"
           "display = 16:0:480\n"
           "pass-ms = 13ms\n"
@@ -93,9 +98,12 @@ TEST_F(SettingsFile, DamagedLinesAreReportedAndSkipped) {
           "score-server = scores.example\n");
     StandInOptions options;
     std::vector<std::string> lines = Load(&options);
-    const int damaged[] = {3, 4, 5, 6, 7, 9, 10, 13};
-    ASSERT_EQ(lines.size(), std::size(damaged));
-    for (size_t i = 0; i < lines.size(); ++i) {
+    const int damaged[] = {3, 4, 5, 6, 7};
+    ASSERT_EQ(lines.size(), std::size(damaged) + 1);
+    EXPECT_EQ(lines[5], "marrowdale: " + path + ": 3 more damaged lines skipped");
+    EXPECT_TRUE(lines[1].ends_with("not 'ma\\x00ybe'; line skipped")) << lines[1];
+    EXPECT_TRUE(lines[4].ends_with("'F1" + std::string(38, 'x') + "...'; line skipped")) << lines[4];
+    for (size_t i = 0; i < std::size(damaged); ++i) {
         std::string where = "marrowdale: " + path + ":" + std::to_string(damaged[i]) + ": ";
         EXPECT_EQ(lines[i].rfind(where, 0), 0u) << lines[i];
         EXPECT_NE(lines[i].find("; line skipped"), std::string::npos) << lines[i];
@@ -106,6 +114,59 @@ TEST_F(SettingsFile, DamagedLinesAreReportedAndSkipped) {
     EXPECT_TRUE(options.startMuted);
     EXPECT_FALSE(options.fullscreen);
     EXPECT_EQ(options.passMs, 13);
+
+    std::string bad;
+    for (int i = 0; i < 1250000; ++i) bad += "x\n";
+    Write(bad);
+    lines = Load(&options);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[5], "marrowdale: " + path + ": 1249995 more damaged lines skipped");
+}
+
+// A rewrite reads the file again and changes only the lines of the settings changed in the
+// game: the player's comments, unknown keys and damaged lines stay in their order, and so do
+// the settings another copy wrote meanwhile; a setting named twice changes where it counts,
+// at its last line. It waits for a copy holding the lock, not for ever. A FIFO in the file's
+// place is neither waited on nor written over; fresh files a killed rewrite left go.
+TEST_F(SettingsFile, ARewriteChangesOnlyItsOwnLinesInTheFileAsItStands) {
+    Write("# my keys\nscale = 2\ncolour = blue\n\nfullscreen = no\nscale = 9\nkey-a = q");
+    const std::string stale = folder + "/config/marrowdale/marrowdale.ini.Ab12Cd";
+    const std::string mine = folder + "/config/marrowdale/marrowdale.ini.notme";
+    std::ofstream(stale) << "half";
+    std::ofstream(mine) << "mine";
+    StandInOptions options;
+    Load(&options);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(mine));
+    Write(ReadText(path) + "\nmute = yes\n");  // another copy's change
+    RememberScale(3);
+    RememberFullScreen(true);
+    EXPECT_TRUE(StderrOf([] { SaveSettings(); }).empty());
+    EXPECT_EQ(ReadText(path), "# my keys\nscale = 2\ncolour = blue\n\nfullscreen = yes\n"
+                              "scale = 3\nkey-a = q\nmute = yes\n");
+
+    int held = open((path + ".lock").c_str(), O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    RememberScale(4);
+    std::vector<std::string> lines = StderrOf([] { SaveSettings(); });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "marrowdale: cannot write the settings file " + path +
+                            ": another copy of the game holds its lock");
+    close(held);
+    EXPECT_NE(ReadText(path).find("scale = 3\n"), std::string::npos);
+
+    std::filesystem::remove(path);
+    mkfifo(path.c_str(), 0600);
+    options = StandInOptions{};
+    lines = Load(&options);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "marrowdale: cannot read the settings file " + path +
+                            ": it is not a plain file; the defaults hold");
+    RememberScale(2);
+    lines = StderrOf([] { SaveSettings(); });
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with(": it is not a plain file")) << lines[0];
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ await_window() {
     [ -n "$window" ] || fail "no window named Marrowdale appeared within 30 s"
 }
 
-# Waits up to 30 s for the game to end after what $1 names, and expects status 0.
+# Waits up to 30 s for the game to end after what $1 names, and expects status $2 (0 unless
+# given).
 expect_clean_exit() {
     for _ in $(seq 300); do
         kill -0 "$game_pid" 2>/dev/null || break
@@ -34,6 +35,6 @@ expect_clean_exit() {
     wait "$game_pid"
     local status=$?
     game_pid=
-    [ "$status" = 0 ] || fail "exit status $status after $1"
-    echo "the game ended with status 0 after $1"
+    [ "$status" = "${2:-0}" ] || fail "exit status $status after $1"
+    echo "the game ended with status $status after $1"
 }
