@@ -12,6 +12,9 @@ struct SDL_Window;
 bool WindowManagerRuns(SDL_Window* window);
 // On X, a lost connection ends the game with one line on stderr.
 void WatchDisplayConnection(SDL_Window* window);
+// The X connection's descriptor (-1 off X), and whether Xlib holds events read from it already.
+int DisplayDescriptor(SDL_Window* window);
+bool DisplayEventsHeld(SDL_Window* window);
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);

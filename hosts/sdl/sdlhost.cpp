@@ -1,6 +1,7 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +27,13 @@ constexpr int LargestScale = 16;
 constexpr int DefaultScale = 2;
 // Room a window manager's title bar and borders take around the window.
 constexpr int FrameRoom = 48;
+// SDL's own look at its sources costs a handful of calls into the system, so the pump asks it
+// only when the display has sent something, or a controller is open (its buttons are read by
+// looking), and otherwise every quarter second: controllers plugged in, the screen saver kept
+// off. For half a second after the display spoke it asks every pass, since SDL holds a change
+// of focus back for a fifth of a second.
+constexpr Uint64 QuietPumpMs = 250;
+constexpr Uint64 BusyPumpMs = 500;
 struct SdlPadButton {
     SDL_GameControllerButton button;
     PadButton pad;
@@ -65,6 +73,8 @@ struct SdlHost {
     bool framePending = false;
     bool exposed = false;
     std::vector<SDL_GameController*> controllers;
+    Uint64 lastPumpMs = 0;      // SDL last looked at its sources
+    Uint64 displaySpokeMs = 0;  // the display last had something to say
 };
 
 SdlHost Sdl;
@@ -510,11 +520,31 @@ int64_t FlushWindow(int64_t nowNs) {
     return 0;
 }
 
+// Whether the display connection and the raise-request socket have something waiting, in
+// one look; a descriptor that can't be had counts as having something.
+void LookForInput(bool* display, bool* raise) {
+    pollfd watched[2] = {{DisplayDescriptor(Sdl.window), POLLIN, 0},
+                         {InstanceRequestDescriptor(), POLLIN, 0}};
+    if (watched[0].fd >= 0 || watched[1].fd >= 0) poll(watched, 2, 0);
+    *display = watched[0].fd < 0 || watched[0].revents != 0 || DisplayEventsHeld(Sdl.window);
+    *raise = watched[1].revents != 0;
+}
+
 // The game's pump (through PeekMessageW): raise requests and SDL's events into the queue.
 void PumpEvents() {
-    if (ServeInstanceRequests() > 0) RaiseHostWindow();
+    bool display = false;
+    bool raise = false;
+    LookForInput(&display, &raise);
+    if (raise && ServeInstanceRequests() > 0) RaiseHostWindow();
+    Uint64 now = SDL_GetTicks64();
+    if (display) Sdl.displaySpokeMs = now;
+    if (display || !Sdl.controllers.empty() || now - Sdl.displaySpokeMs < BusyPumpMs ||
+        now - Sdl.lastPumpMs >= QuietPumpMs) {
+        SDL_PumpEvents();
+        Sdl.lastPumpMs = now;
+    }
     SDL_Event event;
-    while (SDL_PollEvent(&event)) OnEvent(event);
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) OnEvent(event);
 }
 
 
