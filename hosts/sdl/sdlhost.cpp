@@ -1,5 +1,6 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <poll.h>
 #include <unistd.h>
@@ -34,6 +35,9 @@ constexpr int FrameRoom = 48;
 // of focus back for a fifth of a second.
 constexpr Uint64 QuietPumpMs = 250;
 constexpr Uint64 BusyPumpMs = 500;
+// How Mesa's OpenGL drivers that draw on the processor name themselves.
+constexpr const char* SoftwareRasterizers[] = {"llvmpipe", "softpipe", "Software Rasterizer",
+                                               "swrast"};
 struct SdlPadButton {
     SDL_GameControllerButton button;
     PadButton pad;
@@ -464,6 +468,40 @@ bool DisplayAnswered() {
 
 namespace {
 
+// Whether the renderer draws through OpenGL on the processor. Its rasterizer's threads then
+// take several times what SDL's own copy of the picture into the window takes.
+bool RasterizesInSoftware(SDL_Renderer* renderer) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || !info.name ||
+        std::strncmp(info.name, "opengl", 6) != 0) {
+        return false;
+    }
+    using GetString = const GLubyte*(APIENTRY*)(GLenum);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const GLubyte* name = getString ? getString(GL_RENDERER) : nullptr;
+    if (!name) return false;
+    for (const char* rasterizer : SoftwareRasterizers) {
+        if (std::strstr(reinterpret_cast<const char*>(name), rasterizer)) return true;
+    }
+    return false;
+}
+
+// The window's renderer: SDL's first choice (or the one SDL_RENDER_DRIVER names), unless that
+// is OpenGL drawn on the processor, and SDL's own drawing into the window then or when no
+// other opens.
+SDL_Renderer* OpenRenderer() {
+    SDL_Renderer* renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
+    const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    if (renderer && !(named && *named) && RasterizesInSoftware(renderer)) {
+        SDL_DestroyRenderer(renderer);
+        renderer = nullptr;
+    }
+    if (renderer) return renderer;
+    // Straight into the window's pixels, not through an OpenGL texture of them.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    return SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
+}
+
 // CreateWindowExW of the game's window: the one real window, its renderer and texture,
 // black until the game presents. It is shown only once it is full screen, if asked.
 bool OpenWindow(const std::string& title, bool visible, void* icon) {
@@ -474,8 +512,7 @@ bool OpenWindow(const std::string& title, bool visible, void* icon) {
                                   SDL_WINDOW_HIDDEN);
     if (Sdl.window) {
         if (icon) SDL_SetWindowIcon(Sdl.window, static_cast<SDL_Surface*>(icon));
-        Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
-        if (!Sdl.renderer) Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
+        Sdl.renderer = OpenRenderer();
     }
     if (!Sdl.window || !Sdl.renderer || !MakeTexture()) {
         std::fprintf(stderr, "marrowdale: cannot open the window: %s\n", SDL_GetError());
