@@ -47,7 +47,6 @@ struct DisplayRecord {
     size_t origin = 0;                 // offset of the address GXBeginDraw hands out
     std::vector<uint8_t> lastDecoded;  // memory as it stood at the last decode
     std::vector<uint32_t> frame = std::vector<uint32_t>(FramePixels);
-    std::vector<uint32_t> scratch = std::vector<uint32_t>(FramePixels);
     bool open = false;
     bool inputOpen = false;
     bool drawing = false;
@@ -85,43 +84,41 @@ bool ValidStep(int step) { return step != 0 && step >= -LargestStep && step <= L
 
 uint32_t Grey(int level) { return static_cast<uint32_t>(level) * 0x010101u; }
 
+// In 16-bit lanes, which the compiler turns into wide steps over a row.
 uint32_t Rgb565ToRgb(uint16_t p) {
-    uint32_t r = p >> 11;
-    uint32_t g = (p >> 5) & 63;
-    uint32_t b = p & 31;
-    return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+    uint16_t r = p >> 11;
+    uint16_t g = (p >> 5) & 63;
+    uint16_t b = p & 31;
+    uint16_t red = static_cast<uint16_t>(r << 3 | r >> 2);
+    uint16_t greenBlue = static_cast<uint16_t>((g << 2 | g >> 4) << 8 | (b << 3 | b >> 2));
+    return static_cast<uint32_t>(red) << 16 | greenBlue;
 }
 
-void DecodeColour(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
-    for (long long y = 0; y < ScreenHeight; ++y) {
-        for (long long x = 0; x < ScreenWidth; ++x) {
-            uint16_t p;
-            std::memcpy(&p, address + y * layout.yStep + x * layout.xStep, 2);
-            pixels[y * ScreenWidth + x] = Rgb565ToRgb(p);
-        }
+// Screen row y: its pixels gathered by the layout's steps (one block when they are packed),
+// then widened.
+void DecodeColourRow(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
+    const uint8_t* row = address + static_cast<long long>(y) * layout.yStep;
+    uint16_t line[ScreenWidth];
+    if (layout.xStep == 2) {
+        std::memcpy(line, row, sizeof line);
+    } else {
+        for (long long x = 0; x < ScreenWidth; ++x) std::memcpy(&line[x], row + x * layout.xStep, 2);
     }
+    for (int x = 0; x < ScreenWidth; ++x) out[x] = Rgb565ToRgb(line[x]);
 }
 
 // Line i is screen column i from the bottom row up, two pixels a byte, the lower one high.
-void DecodeGrey16(const uint8_t* address, uint32_t* pixels) {
-    for (int i = 0; i < ScreenWidth; ++i) {
-        const uint8_t* line = address + i * 160;
-        for (int j = 0; j < 160; ++j) {
-            pixels[(319 - 2 * j) * ScreenWidth + i] = Grey((line[j] >> 4) * 17);
-            pixels[(318 - 2 * j) * ScreenWidth + i] = Grey((line[j] & 15) * 17);
-        }
-    }
+void DecodeGrey16Row(const uint8_t* address, int y, uint32_t* out) {
+    const uint8_t* bytes = address + (ScreenHeight - 1 - y) / 2;
+    int shift = y & 1 ? 4 : 0;
+    for (int x = 0; x < ScreenWidth; ++x) out[x] = Grey(((bytes[x * 160] >> shift) & 15) * 17);
 }
 
 // Rows yStep bytes apart, four pixels a byte, the leftmost in the top bits.
-void DecodeGrey4(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
-    for (long long y = 0; y < ScreenHeight; ++y) {
-        const uint8_t* row = address + y * layout.yStep;
-        for (int k = 0; k < Grey2RowBytes; ++k) {
-            for (int n = 0; n < 4; ++n) {
-                pixels[y * ScreenWidth + 4 * k + n] = Grey(((row[k] >> (6 - 2 * n)) & 3) * 85);
-            }
-        }
+void DecodeGrey4Row(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
+    const uint8_t* row = address + static_cast<long long>(y) * layout.yStep;
+    for (int k = 0; k < Grey2RowBytes; ++k) {
+        for (int n = 0; n < 4; ++n) out[4 * k + n] = Grey(((row[k] >> (6 - 2 * n)) & 3) * 85);
     }
 }
 
@@ -151,17 +148,31 @@ void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high) {
     }
 }
 
-// Decodes display memory by its own layout; depths the game never writes show black.
-void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+// One screen row of display memory by its own layout; depths the game never writes show black.
+void DecodeRow(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
     if (layout.depth == 16) {
-        DecodeColour(address, layout, pixels);
+        DecodeColourRow(address, layout, y, out);
     } else if (layout.depth == 4) {
-        DecodeGrey16(address, pixels);
+        DecodeGrey16Row(address, y, out);
     } else if (layout.depth == 2) {
-        DecodeGrey4(address, layout, pixels);
+        DecodeGrey4Row(address, layout, y, out);
     } else {
-        std::fill(pixels, pixels + FramePixels, 0u);
+        std::fill(out, out + ScreenWidth, 0u);
     }
+}
+
+// Decodes display memory into the window's frame row by row; true when a pixel changed.
+bool DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+    bool changed = false;
+    for (int y = 0; y < ScreenHeight; ++y) {
+        uint32_t row[ScreenWidth];
+        DecodeRow(address, layout, y, row);
+        uint32_t* shown = pixels + y * ScreenWidth;
+        if (std::memcmp(row, shown, sizeof row) == 0) continue;
+        std::memcpy(shown, row, sizeof row);
+        changed = true;
+    }
+    return changed;
 }
 
 }  // namespace
@@ -311,10 +322,7 @@ int GXEndDraw() {
     if (watch) watch->frameDrawn(Display.memory.data(), Display.memory.size());
     // A verifying replay compares checksums only: nobody looks at the picture.
     if (watch && watch->verifying()) return 1;
-    DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.scratch.data());
-    if (Display.scratch != Display.frame) {
-        Display.frame.swap(Display.scratch);
-        Display.changed = true;
-    }
+    Display.changed |=
+        DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.frame.data());
     return 1;
 }
