@@ -161,10 +161,36 @@ void DecodeRow(const uint8_t* address, const DisplayLayout& layout, int y, uint3
     }
 }
 
-// Decodes display memory into the window's frame row by row; true when a pixel changed.
-bool DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+// The bytes screen row y is decoded from lie in [*begin, *end) of the handed-out address: a
+// row's own bytes on a display whose rows are rows, the whole picture on one turned a quarter,
+// none on depths that show black.
+void RowSpan(const DisplayLayout& layout, int y, long long* begin, long long* end) {
+    long long lastX = ScreenWidth - 1;
+    long long row = static_cast<long long>(y) * layout.yStep;
+    *begin = *end = 0;
+    if (layout.depth == 16) {
+        *begin = row + std::min(0LL, lastX * layout.xStep);
+        *end = row + std::max(0LL, lastX * layout.xStep) + 2;
+    } else if (layout.depth == 4) {
+        *begin = (ScreenHeight - 1 - y) / 2;
+        *end = *begin + lastX * 160 + 1;
+    } else if (layout.depth == 2) {
+        *begin = row;
+        *end = row + Grey2RowBytes;
+    }
+}
+
+// Decodes the rows of display memory whose bytes differ from those it held before into the
+// window's frame; true when a pixel changed.
+bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayLayout& layout,
+                   uint32_t* pixels) {
     bool changed = false;
     for (int y = 0; y < ScreenHeight; ++y) {
+        long long begin = 0;
+        long long end = 0;
+        RowSpan(layout, y, &begin, &end);
+        size_t bytes = static_cast<size_t>(end - begin);
+        if (std::memcmp(address + begin, before + begin, bytes) == 0) continue;
         uint32_t row[ScreenWidth];
         DecodeRow(address, layout, y, row);
         uint32_t* shown = pixels + y * ScreenWidth;
@@ -311,18 +337,20 @@ void* GXBeginDraw() {
     return Display.memory.data() + Display.origin;
 }
 
-// Ends a frame: decodes the memory when it changed and marks the frame for the window when
+// Ends a frame: decodes the rows of memory that changed and marks the frame for the window when
 // the picture did. 0 when no frame was begun.
 int GXEndDraw() {
     if (!Display.drawing) return 0;
     Display.drawing = false;
     if (Display.memory == Display.lastDecoded) return 1;
-    Display.lastDecoded = Display.memory;
     const CrossingWatch* watch = Watcher();
     if (watch) watch->frameDrawn(Display.memory.data(), Display.memory.size());
     // A verifying replay compares checksums only: nobody looks at the picture.
-    if (watch && watch->verifying()) return 1;
-    Display.changed |=
-        DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.frame.data());
+    if (!watch || !watch->verifying()) {
+        Display.changed |= DecodeDisplay(Display.memory.data() + Display.origin,
+                                         Display.lastDecoded.data() + Display.origin,
+                                         Display.layout, Display.frame.data());
+    }
+    Display.lastDecoded = Display.memory;
     return 1;
 }
