@@ -1,5 +1,6 @@
 // The emulated direct display: layouts, display memory, keys, and decoding into the window's frame.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -180,17 +181,26 @@ void RowSpan(const DisplayLayout& layout, int y, long long* begin, long long* en
     }
 }
 
-// Decodes the rows of display memory whose bytes differ from those it held before into the
-// window's frame; true when a pixel changed.
+// Whether each row's bytes lie apart from the next row's, as on a display whose rows are rows.
+bool RowsApart(const DisplayLayout& layout) {
+    long long begin = 0;
+    long long end = 0;
+    RowSpan(layout, 0, &begin, &end);
+    return end - begin <= std::abs(static_cast<long long>(layout.yStep));
+}
+
+// Decodes display memory into the window's frame (where rows lie apart, only the rows whose
+// bytes differ from those it held before); true when a pixel changed.
 bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayLayout& layout,
                    uint32_t* pixels) {
+    bool apart = RowsApart(layout);
     bool changed = false;
     for (int y = 0; y < ScreenHeight; ++y) {
         long long begin = 0;
         long long end = 0;
         RowSpan(layout, y, &begin, &end);
         size_t bytes = static_cast<size_t>(end - begin);
-        if (std::memcmp(address + begin, before + begin, bytes) == 0) continue;
+        if (apart && std::memcmp(address + begin, before + begin, bytes) == 0) continue;
         uint32_t row[ScreenWidth];
         DecodeRow(address, layout, y, row);
         uint32_t* shown = pixels + y * ScreenWidth;
