@@ -2,12 +2,12 @@
 #include "journal/checksum.h"
 
 #if defined(__EMSCRIPTEN__)
-// The page's build has xxHash from its header alone, and no zlib.
+// The page's build has xxHash from its header alone, and no libdeflate.
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 #else
+#include <libdeflate.h>
 #include <xxhash.h>
-#include <zlib.h>
 #if defined(__x86_64__) || defined(__i386__)
 // XXH3 at the widest vector unit the processor has.
 #include <xxh_x86dispatch.h>
@@ -17,7 +17,7 @@
 namespace {
 
 #if defined(__EMSCRIPTEN__)
-// CRC-32 eight bytes a step, as zlib's crc32 computes it.
+// CRC-32 eight bytes a step, as zlib's crc32 and libdeflate's compute it.
 struct CrcTables {
     uint32_t t[8][256];
     CrcTables() {
@@ -46,10 +46,7 @@ uint32_t Crc32(const uint8_t* bytes, size_t size) {
     return c ^ 0xFFFFFFFFu;
 }
 #else
-// Frames are a few megabytes at most and score files 64 KiB: well within zlib's length.
-uint32_t Crc32(const uint8_t* bytes, size_t size) {
-    return static_cast<uint32_t>(crc32(0, bytes, static_cast<uInt>(size)));
-}
+uint32_t Crc32(const uint8_t* bytes, size_t size) { return libdeflate_crc32(0, bytes, size); }
 #endif
 
 }  // namespace
