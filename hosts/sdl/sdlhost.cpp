@@ -11,6 +11,7 @@
 #include <ctime>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "handheld/host.h"
@@ -68,6 +69,7 @@ struct SdlHost {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     SDL_Texture* enlarged = nullptr;  // the screen at a whole scale, for a smooth step to its place
+    bool drawsOnProcessor = false;    // SDL's own renderer: no graphics card enlarges the screen
     FullScreenWay fullscreen = FullScreenWay::Off;
     SDL_Rect windowed{};  // where the window stood before it covered the display itself
     int scale = 0;        // the window's size as a multiple of 240 x 320, once it exists
@@ -98,33 +100,73 @@ void InputArea(int* width, int* height) {
     SetScreenFit(CurrentFit());
 }
 
-// The texture the screen is enlarged into, at width x height; false when the renderer draws
-// into no texture or has no room for one.
-bool MakeEnlargedTexture(int width, int height) {
+// The texture the screen is enlarged into, at width x height, filled by the renderer (a
+// target) or by hand (streaming); false when the renderer can't have one.
+bool MakeEnlargedTexture(int width, int height, SDL_TextureAccess access) {
     int madeWidth = 0;
     int madeHeight = 0;
+    int madeAccess = 0;
     if (Sdl.enlarged &&
-        SDL_QueryTexture(Sdl.enlarged, nullptr, nullptr, &madeWidth, &madeHeight) == 0 &&
-        madeWidth == width && madeHeight == height) {
+        SDL_QueryTexture(Sdl.enlarged, nullptr, &madeAccess, &madeWidth, &madeHeight) == 0 &&
+        madeWidth == width && madeHeight == height && madeAccess == access) {
         return true;
     }
     if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
     Sdl.enlarged = nullptr;
-    if (!SDL_RenderTargetSupported(Sdl.renderer)) return false;
-    Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET,
-                                     width, height);
+    if (access == SDL_TEXTUREACCESS_TARGET && !SDL_RenderTargetSupported(Sdl.renderer)) return false;
+    Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, access, width, height);
     if (!Sdl.enlarged) return false;
     SDL_SetTextureScaleMode(Sdl.enlarged, SDL_ScaleModeLinear);
     return true;
 }
 
-// What goes to the place: the screen itself when the place is a whole multiple of it (pixels
-// as blocks), else the screen enlarged by the whole scale first, so only the last, smooth step
-// blurs, and only the blocks' edges.
+// Each pixel of the frame a scale x scale block of rows pitch bytes apart; given as a constant,
+// the scale unrolls into a few wide stores a pixel.
+template <typename Scale>
+void LayBlocks(Scale scale, uint8_t* bytes, int pitch) {
+    const uint32_t* frame = DisplayFrame();
+    size_t rowBytes = static_cast<size_t>(ScreenWidth) * scale * sizeof(uint32_t);
+    for (int y = 0; y < ScreenHeight; ++y) {
+        uint8_t* first = bytes + static_cast<size_t>(y) * scale * pitch;
+        auto* row = reinterpret_cast<uint32_t*>(first);
+        for (int x = 0; x < ScreenWidth; ++x) {
+            for (int k = 0; k < scale; ++k) row[x * scale + k] = frame[y * ScreenWidth + x];
+        }
+        for (int k = 1; k < scale; ++k) std::memcpy(first + static_cast<size_t>(k) * pitch, first, rowBytes);
+    }
+}
+
+// The frame into the enlarged texture at a whole scale: a window's usual two and full
+// screen's usual three are laid by code made for them.
+void EnlargeByHand(int scale) {
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(Sdl.enlarged, nullptr, &pixels, &pitch) != 0) return;
+    auto* bytes = static_cast<uint8_t*>(pixels);
+    if (scale == 2) {
+        LayBlocks(std::integral_constant<int, 2>{}, bytes, pitch);
+    } else if (scale == 3) {
+        LayBlocks(std::integral_constant<int, 3>{}, bytes, pitch);
+    } else {
+        LayBlocks(scale, bytes, pitch);
+    }
+    SDL_UnlockTexture(Sdl.enlarged);
+}
+
+// What goes to the place: the screen at the place's whole scale, pixels as blocks, so only a
+// last, smooth step to a larger place blurs, and only the blocks' edges. A graphics card
+// enlarges the screen's texture itself (straight onto the place when that is a whole
+// multiple); on the processor the blocks are laid by hand, a quarter of SDL's scaled copy.
 SDL_Texture* PictureFor(const ScreenPlace& place) {
     int width = ScreenWidth * place.scale;
     int height = ScreenHeight * place.scale;
-    if ((place.width == width && place.height == height) || !MakeEnlargedTexture(width, height)) {
+    if (Sdl.drawsOnProcessor && MakeEnlargedTexture(width, height, SDL_TEXTUREACCESS_STREAMING)) {
+        EnlargeByHand(place.scale);
+        return Sdl.enlarged;
+    }
+    SDL_UpdateTexture(Sdl.texture, nullptr, DisplayFrame(), ScreenWidth * 4);
+    if ((place.width == width && place.height == height) ||
+        !MakeEnlargedTexture(width, height, SDL_TEXTUREACCESS_TARGET)) {
         return Sdl.texture;
     }
     SDL_SetRenderTarget(Sdl.renderer, Sdl.enlarged);
@@ -133,16 +175,18 @@ SDL_Texture* PictureFor(const ScreenPlace& place) {
     return Sdl.enlarged;
 }
 
+// The frame at its place, black bars around it where it leaves any.
 void Present(int64_t nowNs) {
-    SDL_UpdateTexture(Sdl.texture, nullptr, DisplayFrame(), ScreenWidth * 4);
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(Sdl.renderer, &width, &height);
     ScreenPlace place = PlaceScreen(width, height, CurrentFit());
     SDL_Texture* picture = PictureFor(place);
     SDL_Rect target{place.x, place.y, place.width, place.height};
-    SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(Sdl.renderer);
+    if (place.width < width || place.height < height) {
+        SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(Sdl.renderer);
+    }
     SDL_RenderCopy(Sdl.renderer, picture, nullptr, &target);
     SDL_RenderPresent(Sdl.renderer);
     Sdl.lastPresentNs = nowNs;
@@ -513,6 +557,9 @@ bool OpenWindow(const std::string& title, bool visible, void* icon) {
     if (Sdl.window) {
         if (icon) SDL_SetWindowIcon(Sdl.window, static_cast<SDL_Surface*>(icon));
         Sdl.renderer = OpenRenderer();
+        SDL_RendererInfo info{};
+        Sdl.drawsOnProcessor = Sdl.renderer && SDL_GetRendererInfo(Sdl.renderer, &info) == 0 &&
+                               (info.flags & SDL_RENDERER_SOFTWARE);
     }
     if (!Sdl.window || !Sdl.renderer || !MakeTexture()) {
         std::fprintf(stderr, "marrowdale: cannot open the window: %s\n", SDL_GetError());
