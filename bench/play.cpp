@@ -32,7 +32,9 @@ std::vector<uint16_t> Image(int pixels, int n) {
 // A font sheet whose every cell differs from the others, with a key pixel every fifth.
 std::vector<uint16_t> Font() {
     std::vector<uint16_t> font(FontSheetWidth * FontSheetHeight);
-    for (size_t i = 0; i < font.size(); ++i) font[i] = i % 5 ? static_cast<uint16_t>(i * 37) : FontKey;
+    for (size_t i = 0; i < font.size(); ++i) {
+        font[i] = i % 5 ? static_cast<uint16_t>(i * 37) : FontKey;
+    }
     return font;
 }
 
@@ -61,7 +63,9 @@ void InstallPictures(Pictures& p) {
         SpiderImages[i] = p.spiders[i].data();
     }
     FontSheet = p.font.data();
-    for (int k = 0; k < 11; ++k) GlyphMap[static_cast<uint8_t>(" 0123456789"[k])] = static_cast<uint8_t>(k + 1);
+    for (int k = 0; k < 11; ++k) {
+        GlyphMap[static_cast<uint8_t>(" 0123456789"[k])] = static_cast<uint8_t>(k + 1);
+    }
 }
 
 // Eight ripe fruit, eight approaching spiders, four fumes in flight, twelve plants.

@@ -103,7 +103,9 @@ void DecodeColourRow(const uint8_t* address, const DisplayLayout& layout, int y,
     if (layout.xStep == 2) {
         std::memcpy(line, row, sizeof line);
     } else {
-        for (long long x = 0; x < ScreenWidth; ++x) std::memcpy(&line[x], row + x * layout.xStep, 2);
+        for (long long x = 0; x < ScreenWidth; ++x) {
+            std::memcpy(&line[x], row + x * layout.xStep, 2);
+        }
     }
     for (int x = 0; x < ScreenWidth; ++x) out[x] = Rgb565ToRgb(line[x]);
 }

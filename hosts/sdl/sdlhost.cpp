@@ -113,7 +113,9 @@ bool MakeEnlargedTexture(int width, int height, SDL_TextureAccess access) {
     }
     if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
     Sdl.enlarged = nullptr;
-    if (access == SDL_TEXTUREACCESS_TARGET && !SDL_RenderTargetSupported(Sdl.renderer)) return false;
+    if (access == SDL_TEXTUREACCESS_TARGET && !SDL_RenderTargetSupported(Sdl.renderer)) {
+        return false;
+    }
     Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, access, width, height);
     if (!Sdl.enlarged) return false;
     SDL_SetTextureScaleMode(Sdl.enlarged, SDL_ScaleModeLinear);
@@ -132,7 +134,9 @@ void LayBlocks(Scale scale, uint8_t* bytes, int pitch) {
         for (int x = 0; x < ScreenWidth; ++x) {
             for (int k = 0; k < scale; ++k) row[x * scale + k] = frame[y * ScreenWidth + x];
         }
-        for (int k = 1; k < scale; ++k) std::memcpy(first + static_cast<size_t>(k) * pitch, first, rowBytes);
+        for (int k = 1; k < scale; ++k) {
+            std::memcpy(first + static_cast<size_t>(k) * pitch, first, rowBytes);
+        }
     }
 }
 
@@ -628,7 +632,9 @@ void PumpEvents() {
         Sdl.lastPumpMs = now;
     }
     SDL_Event event;
-    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) OnEvent(event);
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        OnEvent(event);
+    }
 }
 
 

@@ -214,7 +214,8 @@ TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
         PresentBackBuffer();
         if (layout.yStep == 500 || layout.yStep == -2) continue;
         // Then one pixel at each corner alone, as a frame that changes a little shows it.
-        for (int pixel : {-1, 0, ScreenWidth - 1, ScreenWidth * (ScreenHeight - 1), ScreenWidth * ScreenHeight - 1}) {
+        constexpr int LastRow = ScreenWidth * (ScreenHeight - 1);
+        for (int pixel : {-1, 0, ScreenWidth - 1, LastRow, LastRow + ScreenWidth - 1}) {
             if (pixel >= 0) {
                 const Shade& other = ShadeAt(pixel + 1);
                 BackBuffer[pixel] = other.pixel;
