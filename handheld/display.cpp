@@ -191,10 +191,11 @@ bool RowsApart(const DisplayLayout& layout) {
     return end - begin <= std::abs(static_cast<long long>(layout.yStep));
 }
 
-// Decodes display memory into the window's frame (where rows lie apart, only the rows whose
-// bytes differ from those it held before); true when a pixel changed.
+// Decodes display memory into the window's frame; where rows lie apart, only the rows whose
+// bytes differ from those it held before, which all lie in [changedBegin, changedEnd) of the
+// handed-out address. True when a pixel changed.
 bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayLayout& layout,
-                   uint32_t* pixels) {
+                   long long changedBegin, long long changedEnd, uint32_t* pixels) {
     bool apart = RowsApart(layout);
     bool changed = false;
     for (int y = 0; y < ScreenHeight; ++y) {
@@ -202,7 +203,9 @@ bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayL
         long long end = 0;
         RowSpan(layout, y, &begin, &end);
         size_t bytes = static_cast<size_t>(end - begin);
-        if (apart && std::memcmp(address + begin, before + begin, bytes) == 0) continue;
+        bool same = end <= changedBegin || begin >= changedEnd ||
+                    std::memcmp(address + begin, before + begin, bytes) == 0;
+        if (apart && same) continue;
         uint32_t row[ScreenWidth];
         DecodeRow(address, layout, y, row);
         uint32_t* shown = pixels + y * ScreenWidth;
@@ -211,6 +214,31 @@ bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayL
         changed = true;
     }
     return changed;
+}
+
+// The memory is compared with what it held at the last decode a block at a time: fine enough to
+// leave most rows of a frame that changed in a few out.
+constexpr size_t CompareBlock = 2048;
+
+// The stretch of display memory from the first to the last block that differs from what it
+// held at the last decode; empty (both the size) when none does.
+void ChangedStretch(size_t* begin, size_t* end) {
+    const uint8_t* now = Display.memory.data();
+    const uint8_t* before = Display.lastDecoded.data();
+    size_t size = Display.memory.size();
+    size_t first = 0;
+    while (first < size &&
+           std::memcmp(now + first, before + first, std::min(CompareBlock, size - first)) == 0) {
+        first += CompareBlock;
+    }
+    *begin = std::min(first, size);
+    *end = size;
+    while (*end > *begin) {
+        size_t block = (*end - 1) / CompareBlock * CompareBlock;
+        if (std::memcmp(now + block, before + block, *end - block) != 0) break;
+        *end = block;
+    }
+    if (*begin == *end) *begin = *end = size;
 }
 
 }  // namespace
@@ -354,15 +382,20 @@ void* GXBeginDraw() {
 int GXEndDraw() {
     if (!Display.drawing) return 0;
     Display.drawing = false;
-    if (Display.memory == Display.lastDecoded) return 1;
+    size_t begin = 0;
+    size_t end = 0;
+    ChangedStretch(&begin, &end);
+    if (begin == end) return 1;
     const CrossingWatch* watch = Watcher();
     if (watch) watch->frameDrawn(Display.memory.data(), Display.memory.size());
     // A verifying replay compares checksums only: nobody looks at the picture.
     if (!watch || !watch->verifying()) {
-        Display.changed |= DecodeDisplay(Display.memory.data() + Display.origin,
-                                         Display.lastDecoded.data() + Display.origin,
-                                         Display.layout, Display.frame.data());
+        long long origin = static_cast<long long>(Display.origin);
+        Display.changed |= DecodeDisplay(Display.memory.data() + origin,
+                                         Display.lastDecoded.data() + origin, Display.layout,
+                                         static_cast<long long>(begin) - origin,
+                                         static_cast<long long>(end) - origin, Display.frame.data());
     }
-    Display.lastDecoded = Display.memory;
+    std::memcpy(Display.lastDecoded.data() + begin, Display.memory.data() + begin, end - begin);
     return 1;
 }
