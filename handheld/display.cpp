@@ -202,10 +202,11 @@ bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayL
         long long begin = 0;
         long long end = 0;
         RowSpan(layout, y, &begin, &end);
-        size_t bytes = static_cast<size_t>(end - begin);
-        bool same = end <= changedBegin || begin >= changedEnd ||
-                    std::memcmp(address + begin, before + begin, bytes) == 0;
-        if (apart && same) continue;
+        bool outside = end <= changedBegin || begin >= changedEnd;
+        if (apart && (outside || std::memcmp(address + begin, before + begin,
+                                             static_cast<size_t>(end - begin)) == 0)) {
+            continue;
+        }
         uint32_t row[ScreenWidth];
         DecodeRow(address, layout, y, row);
         uint32_t* shown = pixels + y * ScreenWidth;
