@@ -531,10 +531,12 @@ void FinishMute() {
 }  // namespace
 
 // Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
-// many blocks as the clock has gone past; without sound, nothing).
+// many blocks as the clock has gone past; without sound, or with a driver that mixes on its own
+// thread, whose update does nothing, nothing).
 void UpdateAudio() {
     if (PlayingSilently) return;
     FinishMute();
+    if (MixedOnAudioThread) return;
     LockAudioOutput();
     if (!RecordingToDisk) {
         MikMod_Update();

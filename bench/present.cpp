@@ -1,4 +1,5 @@
-// Presentation cost per display layout, beside a plain full-frame copy measured in the same run.
+// Presentation cost per display layout, of the same frame again and of a frame in which one
+// pixel changed, beside a plain full-frame copy measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include "bench/baseline.h"
@@ -19,8 +20,10 @@ const DisplayLayout Layouts[] = {
 
 BENCHMARK(FullFrameMemcpy);
 
+// range(0): the layout; range(1): 1 when a pixel changes before each present.
 void Present(benchmark::State& state) {
     DisplayLayout layout = Layouts[state.range(0)];
+    bool changing = state.range(1) != 0;
     HeadlessOptions options;
     options.display = layout;
     StartHeadlessHost(options);
@@ -29,6 +32,7 @@ void Present(benchmark::State& state) {
     AllocateBackBuffer();
     for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) BackBuffer[i] = static_cast<uint16_t>(i * 31);
     for (auto _ : state) {
+        if (changing) BackBuffer[ScreenWidth * ScreenHeight / 2] ^= 0xFFFF;
         PresentBackBuffer();
         benchmark::ClobberMemory();
     }
@@ -37,7 +41,7 @@ void Present(benchmark::State& state) {
     ReleaseBackBuffer();
     StopHeadlessHost();
 }
-BENCHMARK(Present)->DenseRange(0, 5);
+BENCHMARK(Present)->ArgsProduct({benchmark::CreateDenseRange(0, 5, 1), {0, 1}});
 
 }  // namespace
 

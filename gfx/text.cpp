@@ -70,8 +70,10 @@ void DrawText(const char* text, int32_t x, int32_t y, uint16_t* destination) {
     }
 }
 
-// Screens: one large glyph with its cell sampled into a width x height box. Each drawn pixel
-// first casts its black shadow one down and one right, which later rows may cover.
+// Screens: one large glyph with its cell sampled into a width x height box (column j of the box
+// shows column j * 16 / width of the cell, followed step by step rather than divided out for
+// each pixel). Each drawn pixel first casts its black shadow one down and one right, which
+// later rows may cover.
 void DrawGlyphScaled(uint8_t character, int32_t width, int32_t height, int32_t x, int32_t y,
                      uint16_t* destination) {
     int32_t entry = GlyphMap[character];
@@ -82,11 +84,15 @@ void DrawGlyphScaled(uint8_t character, int32_t width, int32_t height, int32_t x
     for (int32_t i = 0; i < height; ++i) {
         const uint16_t* row = corner + (i * CellHeight / height) * FontSheetWidth;
         uint16_t* out = destination + (y + i) * ScreenWidth + x;
+        int32_t column = 0;
+        int32_t past = 0;  // j * CellWidth - column * width
         for (int32_t j = 0; j < width; ++j) {
-            uint16_t s = row[j * CellWidth / width];
-            if (s == FontKey) continue;
-            out[j + ScreenWidth + 1] = ColourBlack;
-            out[j] = s;
+            uint16_t s = row[column];
+            if (s != FontKey) {
+                out[j + ScreenWidth + 1] = ColourBlack;
+                out[j] = s;
+            }
+            for (past += CellWidth; past >= width; past -= width) ++column;
         }
     }
 }

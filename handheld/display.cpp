@@ -1,5 +1,6 @@
 // The emulated direct display: layouts, display memory, keys, and decoding into the window's frame.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,7 +48,6 @@ struct DisplayRecord {
     size_t origin = 0;                 // offset of the address GXBeginDraw hands out
     std::vector<uint8_t> lastDecoded;  // memory as it stood at the last decode
     std::vector<uint32_t> frame = std::vector<uint32_t>(FramePixels);
-    std::vector<uint32_t> scratch = std::vector<uint32_t>(FramePixels);
     bool open = false;
     bool inputOpen = false;
     bool drawing = false;
@@ -85,43 +85,43 @@ bool ValidStep(int step) { return step != 0 && step >= -LargestStep && step <= L
 
 uint32_t Grey(int level) { return static_cast<uint32_t>(level) * 0x010101u; }
 
+// In 16-bit lanes, which the compiler turns into wide steps over a row.
 uint32_t Rgb565ToRgb(uint16_t p) {
-    uint32_t r = p >> 11;
-    uint32_t g = (p >> 5) & 63;
-    uint32_t b = p & 31;
-    return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
+    uint16_t r = p >> 11;
+    uint16_t g = (p >> 5) & 63;
+    uint16_t b = p & 31;
+    uint16_t red = static_cast<uint16_t>(r << 3 | r >> 2);
+    uint16_t greenBlue = static_cast<uint16_t>((g << 2 | g >> 4) << 8 | (b << 3 | b >> 2));
+    return static_cast<uint32_t>(red) << 16 | greenBlue;
 }
 
-void DecodeColour(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
-    for (long long y = 0; y < ScreenHeight; ++y) {
+// Screen row y: its pixels gathered by the layout's steps (one block when they are packed),
+// then widened.
+void DecodeColourRow(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
+    const uint8_t* row = address + static_cast<long long>(y) * layout.yStep;
+    uint16_t line[ScreenWidth];
+    if (layout.xStep == 2) {
+        std::memcpy(line, row, sizeof line);
+    } else {
         for (long long x = 0; x < ScreenWidth; ++x) {
-            uint16_t p;
-            std::memcpy(&p, address + y * layout.yStep + x * layout.xStep, 2);
-            pixels[y * ScreenWidth + x] = Rgb565ToRgb(p);
+            std::memcpy(&line[x], row + x * layout.xStep, 2);
         }
     }
+    for (int x = 0; x < ScreenWidth; ++x) out[x] = Rgb565ToRgb(line[x]);
 }
 
 // Line i is screen column i from the bottom row up, two pixels a byte, the lower one high.
-void DecodeGrey16(const uint8_t* address, uint32_t* pixels) {
-    for (int i = 0; i < ScreenWidth; ++i) {
-        const uint8_t* line = address + i * 160;
-        for (int j = 0; j < 160; ++j) {
-            pixels[(319 - 2 * j) * ScreenWidth + i] = Grey((line[j] >> 4) * 17);
-            pixels[(318 - 2 * j) * ScreenWidth + i] = Grey((line[j] & 15) * 17);
-        }
-    }
+void DecodeGrey16Row(const uint8_t* address, int y, uint32_t* out) {
+    const uint8_t* bytes = address + (ScreenHeight - 1 - y) / 2;
+    int shift = y & 1 ? 4 : 0;
+    for (int x = 0; x < ScreenWidth; ++x) out[x] = Grey(((bytes[x * 160] >> shift) & 15) * 17);
 }
 
 // Rows yStep bytes apart, four pixels a byte, the leftmost in the top bits.
-void DecodeGrey4(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
-    for (long long y = 0; y < ScreenHeight; ++y) {
-        const uint8_t* row = address + y * layout.yStep;
-        for (int k = 0; k < Grey2RowBytes; ++k) {
-            for (int n = 0; n < 4; ++n) {
-                pixels[y * ScreenWidth + 4 * k + n] = Grey(((row[k] >> (6 - 2 * n)) & 3) * 85);
-            }
-        }
+void DecodeGrey4Row(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
+    const uint8_t* row = address + static_cast<long long>(y) * layout.yStep;
+    for (int k = 0; k < Grey2RowBytes; ++k) {
+        for (int n = 0; n < 4; ++n) out[4 * k + n] = Grey(((row[k] >> (6 - 2 * n)) & 3) * 85);
     }
 }
 
@@ -151,17 +151,95 @@ void DisplaySpan(const DisplayLayout& layout, long long* low, long long* high) {
     }
 }
 
-// Decodes display memory by its own layout; depths the game never writes show black.
-void DecodeDisplay(const uint8_t* address, const DisplayLayout& layout, uint32_t* pixels) {
+// One screen row of display memory by its own layout; depths the game never writes show black.
+void DecodeRow(const uint8_t* address, const DisplayLayout& layout, int y, uint32_t* out) {
     if (layout.depth == 16) {
-        DecodeColour(address, layout, pixels);
+        DecodeColourRow(address, layout, y, out);
     } else if (layout.depth == 4) {
-        DecodeGrey16(address, pixels);
+        DecodeGrey16Row(address, y, out);
     } else if (layout.depth == 2) {
-        DecodeGrey4(address, layout, pixels);
+        DecodeGrey4Row(address, layout, y, out);
     } else {
-        std::fill(pixels, pixels + FramePixels, 0u);
+        std::fill(out, out + ScreenWidth, 0u);
     }
+}
+
+// The bytes screen row y is decoded from lie in [*begin, *end) of the handed-out address: a
+// row's own bytes on a display whose rows are rows, the whole picture on one turned a quarter,
+// none on depths that show black.
+void RowSpan(const DisplayLayout& layout, int y, long long* begin, long long* end) {
+    long long lastX = ScreenWidth - 1;
+    long long row = static_cast<long long>(y) * layout.yStep;
+    *begin = *end = 0;
+    if (layout.depth == 16) {
+        *begin = row + std::min(0LL, lastX * layout.xStep);
+        *end = row + std::max(0LL, lastX * layout.xStep) + 2;
+    } else if (layout.depth == 4) {
+        *begin = (ScreenHeight - 1 - y) / 2;
+        *end = *begin + lastX * 160 + 1;
+    } else if (layout.depth == 2) {
+        *begin = row;
+        *end = row + Grey2RowBytes;
+    }
+}
+
+// Whether each row's bytes lie apart from the next row's, as on a display whose rows are rows.
+bool RowsApart(const DisplayLayout& layout) {
+    long long begin = 0;
+    long long end = 0;
+    RowSpan(layout, 0, &begin, &end);
+    return end - begin <= std::abs(static_cast<long long>(layout.yStep));
+}
+
+// Decodes display memory into the window's frame; where rows lie apart, only the rows whose
+// bytes differ from those it held before, which all lie in [changedBegin, changedEnd) of the
+// handed-out address. True when a pixel changed.
+bool DecodeDisplay(const uint8_t* address, const uint8_t* before, const DisplayLayout& layout,
+                   long long changedBegin, long long changedEnd, uint32_t* pixels) {
+    bool apart = RowsApart(layout);
+    bool changed = false;
+    for (int y = 0; y < ScreenHeight; ++y) {
+        long long begin = 0;
+        long long end = 0;
+        RowSpan(layout, y, &begin, &end);
+        bool outside = end <= changedBegin || begin >= changedEnd;
+        if (apart && (outside || std::memcmp(address + begin, before + begin,
+                                             static_cast<size_t>(end - begin)) == 0)) {
+            continue;
+        }
+        uint32_t row[ScreenWidth];
+        DecodeRow(address, layout, y, row);
+        uint32_t* shown = pixels + y * ScreenWidth;
+        if (std::memcmp(row, shown, sizeof row) == 0) continue;
+        std::memcpy(shown, row, sizeof row);
+        changed = true;
+    }
+    return changed;
+}
+
+// The memory is compared with what it held at the last decode a block at a time: fine enough to
+// leave most rows of a frame that changed in a few out.
+constexpr size_t CompareBlock = 2048;
+
+// The stretch of display memory from the first to the last block that differs from what it
+// held at the last decode; empty (both the size) when none does.
+void ChangedStretch(size_t* begin, size_t* end) {
+    const uint8_t* now = Display.memory.data();
+    const uint8_t* before = Display.lastDecoded.data();
+    size_t size = Display.memory.size();
+    size_t first = 0;
+    while (first < size &&
+           std::memcmp(now + first, before + first, std::min(CompareBlock, size - first)) == 0) {
+        first += CompareBlock;
+    }
+    *begin = std::min(first, size);
+    *end = size;
+    while (*end > *begin) {
+        size_t block = (*end - 1) / CompareBlock * CompareBlock;
+        if (std::memcmp(now + block, before + block, *end - block) != 0) break;
+        *end = block;
+    }
+    if (*begin == *end) *begin = *end = size;
 }
 
 }  // namespace
@@ -300,21 +378,25 @@ void* GXBeginDraw() {
     return Display.memory.data() + Display.origin;
 }
 
-// Ends a frame: decodes the memory when it changed and marks the frame for the window when
+// Ends a frame: decodes the rows of memory that changed and marks the frame for the window when
 // the picture did. 0 when no frame was begun.
 int GXEndDraw() {
     if (!Display.drawing) return 0;
     Display.drawing = false;
-    if (Display.memory == Display.lastDecoded) return 1;
-    Display.lastDecoded = Display.memory;
+    size_t begin = 0;
+    size_t end = 0;
+    ChangedStretch(&begin, &end);
+    if (begin == end) return 1;
     const CrossingWatch* watch = Watcher();
     if (watch) watch->frameDrawn(Display.memory.data(), Display.memory.size());
     // A verifying replay compares checksums only: nobody looks at the picture.
-    if (watch && watch->verifying()) return 1;
-    DecodeDisplay(Display.memory.data() + Display.origin, Display.layout, Display.scratch.data());
-    if (Display.scratch != Display.frame) {
-        Display.frame.swap(Display.scratch);
-        Display.changed = true;
+    if (!watch || !watch->verifying()) {
+        long long origin = static_cast<long long>(Display.origin);
+        Display.changed |= DecodeDisplay(Display.memory.data() + origin,
+                                         Display.lastDecoded.data() + origin, Display.layout,
+                                         static_cast<long long>(begin) - origin,
+                                         static_cast<long long>(end) - origin, Display.frame.data());
     }
+    std::memcpy(Display.lastDecoded.data() + begin, Display.memory.data() + begin, end - begin);
     return 1;
 }

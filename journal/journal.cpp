@@ -13,12 +13,14 @@
 
 #include "handheld/gx.h"
 #include "handheld/system.h"
+#include "journal/checksum.h"
 #include "journal/journal.h"
 
 namespace {
 
 constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
-constexpr int FormatVersion = 1;
+// Recordings are written in the newest; every version up to it is read.
+constexpr int FormatVersion = 2;
 constexpr size_t HeaderBytes = 34;
 // The header's flags: the journal was closed at a name's DONE while the game ran on.
 constexpr size_t FlagsOffset = 30;
@@ -56,24 +58,6 @@ bool IsJournalled(UINT message) {
     return std::find(std::begin(JournalledMessages), std::end(JournalledMessages), message) !=
            std::end(JournalledMessages);
 }
-
-// ---- Checksums: CRC-32 (the polynomial of zip and PNG), eight bytes a step -----------------
-
-struct CrcTables {
-    uint32_t t[8][256];
-    CrcTables() {
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[0][n] = c;
-        }
-        for (uint32_t n = 0; n < 256; ++n) {
-            for (int k = 1; k < 8; ++k) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
-        }
-    }
-};
-
-const CrcTables Crc;
 
 // ---- Bytes in and out ----------------------------------------------------------------------
 
@@ -338,23 +322,11 @@ bool ReadPass(Reader* in, JournalRecord* journal) {
     }
 }
 
-// CRC-32 of bytes, as zip, PNG and zlib's crc32 compute it.
-uint32_t JournalChecksum(const uint8_t* bytes, size_t size) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (; size >= 8; bytes += 8, size -= 8) {
-        uint32_t a = c ^ (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24);
-        c = Crc.t[7][a & 0xFF] ^ Crc.t[6][(a >> 8) & 0xFF] ^ Crc.t[5][(a >> 16) & 0xFF] ^
-            Crc.t[4][a >> 24] ^ Crc.t[3][bytes[4]] ^ Crc.t[2][bytes[5]] ^ Crc.t[1][bytes[6]] ^
-            Crc.t[0][bytes[7]];
-    }
-    for (; size > 0; ++bytes, --size) c = Crc.t[0][(c ^ *bytes) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
 enum class JournalMode { Off, Record, Replay, Verify };
 
 struct JournalState {
     JournalMode mode = JournalMode::Off;
+    int version = FormatVersion;  // of the journal written or replayed: its checksums
     uint64_t pass = 1;  // the pass now running, from 1
     // Recording.
     FILE* out = nullptr;
@@ -411,7 +383,7 @@ void WriteBytes(const std::vector<uint8_t>& bytes) {
 // The end mark: the high score file as it stands and the passes the journal holds.
 std::vector<uint8_t> EndRecord(const ScoreFileState& scores, uint64_t passes) {
     std::vector<uint8_t> end{TagEnd};
-    PutU32(&end, JournalChecksum(scores.bytes.data(), scores.bytes.size()));
+    PutU32(&end, JournalChecksum(Journal.version, scores.bytes.data(), scores.bytes.size()));
     PutU32(&end, static_cast<uint32_t>(scores.bytes.size()));
     PutVarint(&end, passes);
     return end;
@@ -584,7 +556,7 @@ ScoreFileState CurrentScoreFile() {
 // line says so, and where.
 bool EndScoresMatch(const char* where) {
     ScoreFileState scores = CurrentScoreFile();
-    uint32_t sum = JournalChecksum(scores.bytes.data(), scores.bytes.size());
+    uint32_t sum = JournalChecksum(Journal.version, scores.bytes.data(), scores.bytes.size());
     if (sum != Journal.record.endScoreSum) {
         std::fprintf(stderr, "marrowdale: replay diverges %s (high scores checksum %08X, recorded %08X)\n",
                      where, sum, Journal.record.endScoreSum);
@@ -658,7 +630,7 @@ bool DropsHostInput(UINT message) {
 // GXEndDraw, when the display memory changed: the checksum of the frame now shown.
 void FrameDrawn(const uint8_t* memory, size_t size) {
     if (Journal.mode == JournalMode::Off) return;
-    Journal.liveSum = JournalChecksum(memory, size);
+    Journal.liveSum = JournalChecksum(Journal.version, memory, size);
     Journal.frameChanged = true;
 }
 
@@ -812,7 +784,7 @@ bool StartRecording() {
     WatchCrossings(&JournalWatch);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
-    Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
+    Journal.liveSum = Journal.recordedSum = JournalChecksum(Journal.version, memory, size);
     WriteBytes(header);
     if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
     return Journal.out != nullptr;
@@ -876,12 +848,13 @@ void StartReplay(bool verify) {
     Journal = JournalState{};
     Journal.record = std::move(record);
     Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
+    Journal.version = Journal.record.header.version;
     WatchCrossings(&JournalWatch);
     SetVirtualTick(Journal.record.header.startTick);
     ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
-    Journal.liveSum = Journal.recordedSum = JournalChecksum(memory, size);
+    Journal.liveSum = Journal.recordedSum = JournalChecksum(Journal.version, memory, size);
 }
 
 namespace {

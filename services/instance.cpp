@@ -181,7 +181,9 @@ bool AskOtherCopyToRaise(const std::u16string& className) {
     return false;
 }
 
-// The real host's event poll: each waiting connection is one raise request.
+int InstanceRequestDescriptor() { return Instance.listenFd; }
+
+// The real host's event poll, when a request waits: each waiting connection is one.
 int ServeInstanceRequests() {
     if (Instance.listenFd < 0) return 0;
     int served = 0;

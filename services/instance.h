@@ -10,6 +10,8 @@ bool OtherCopyRunning(const std::u16string& className);
 void PublishInstance(const std::u16string& className);
 // Asks the copy running className to raise its window; false if nobody answered.
 bool AskOtherCopyToRaise(const std::u16string& className);
+// The socket raise requests come in on, for a look whether one waits; -1 when not listening.
+int InstanceRequestDescriptor();
 // Accepts pending raise requests (non-blocking); the number accepted.
 int ServeInstanceRequests();
 // Total raise requests this process has served since it published.

@@ -22,6 +22,9 @@ bool TakeDisplayFailure();
 bool DisplayConnectionLost();
 // Before SDL closes the display: the X errors on their way are handled here.
 void SettleDisplay();
+// The X connection's descriptor (-1 off X), and whether Xlib holds events read from it already.
+int DisplayDescriptor(SDL_Window* window);
+bool DisplayEventsHeld(SDL_Window* window);
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);

@@ -1,7 +1,9 @@
 // The real host over SDL2: start and stop, the one window and its refresh, SDL events as messages.
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "handheld/host.h"
@@ -36,6 +39,16 @@ constexpr std::chrono::milliseconds DisplayRetryMost(2000);
 constexpr std::chrono::milliseconds DisplayRetryDelay(100);
 // Screenshots taken within one second get -2, -3 ... after their stamp, up to this many.
 constexpr int ScreenshotNamesMost = 1000;
+// SDL's own look at its sources costs a handful of calls into the system, so the pump asks it
+// only when the display has sent something, or a controller is open (its buttons are read by
+// looking), and otherwise every quarter second: controllers plugged in, the screen saver kept
+// off. For half a second after the display spoke it asks every pass, since SDL holds a change
+// of focus back for a fifth of a second.
+constexpr Uint64 QuietPumpMs = 250;
+constexpr Uint64 BusyPumpMs = 500;
+// How Mesa's OpenGL drivers that draw on the processor name themselves.
+constexpr const char* SoftwareRasterizers[] = {"llvmpipe", "softpipe", "Software Rasterizer",
+                                               "swrast"};
 struct SdlPadButton {
     SDL_GameControllerButton button;
     PadButton pad;
@@ -66,6 +79,7 @@ struct SdlHost {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     SDL_Texture* enlarged = nullptr;  // the screen at a whole scale, for a smooth step to its place
+    bool drawsOnProcessor = false;    // SDL's own renderer: no graphics card enlarges the screen
     FullScreenWay fullscreen = FullScreenWay::Off;
     SDL_Rect windowed{};  // where the window stood before it covered the display itself
     int scale = 0;        // the window's size as a multiple of 240 x 320, once it exists
@@ -76,6 +90,8 @@ struct SdlHost {
     bool exposed = false;
     const PauseSign* sign = nullptr;  // over the picture while the game is paused
     std::vector<SDL_GameController*> controllers;
+    Uint64 lastPumpMs = 0;      // SDL last looked at its sources
+    Uint64 displaySpokeMs = 0;  // the display last had something to say
 };
 
 SdlHost Sdl;
@@ -95,33 +111,77 @@ void InputArea(int* width, int* height) {
     SetScreenFit(CurrentFit());
 }
 
-// The texture the screen is enlarged into, at width x height; false when the renderer draws
-// into no texture or has no room for one.
-bool MakeEnlargedTexture(int width, int height) {
+// The texture the screen is enlarged into, at width x height, filled by the renderer (a
+// target) or by hand (streaming); false when the renderer can't have one.
+bool MakeEnlargedTexture(int width, int height, SDL_TextureAccess access) {
     int madeWidth = 0;
     int madeHeight = 0;
+    int madeAccess = 0;
     if (Sdl.enlarged &&
-        SDL_QueryTexture(Sdl.enlarged, nullptr, nullptr, &madeWidth, &madeHeight) == 0 &&
-        madeWidth == width && madeHeight == height) {
+        SDL_QueryTexture(Sdl.enlarged, nullptr, &madeAccess, &madeWidth, &madeHeight) == 0 &&
+        madeWidth == width && madeHeight == height && madeAccess == access) {
         return true;
     }
     if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
     Sdl.enlarged = nullptr;
-    if (!SDL_RenderTargetSupported(Sdl.renderer)) return false;
-    Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET,
-                                     width, height);
+    if (access == SDL_TEXTUREACCESS_TARGET && !SDL_RenderTargetSupported(Sdl.renderer)) {
+        return false;
+    }
+    Sdl.enlarged = SDL_CreateTexture(Sdl.renderer, SDL_PIXELFORMAT_RGB888, access, width, height);
     if (!Sdl.enlarged) return false;
     SDL_SetTextureScaleMode(Sdl.enlarged, SDL_ScaleModeLinear);
     return true;
 }
 
-// What goes to the place: the screen itself when the place is a whole multiple of it (pixels
-// as blocks), else the screen enlarged by the whole scale first, so only the last, smooth step
-// blurs, and only the blocks' edges.
+// Each pixel of the frame a scale x scale block of rows pitch bytes apart; given as a constant,
+// the scale unrolls into a few wide stores a pixel.
+template <typename Scale>
+void LayBlocks(Scale scale, uint8_t* bytes, int pitch) {
+    const uint32_t* frame = DisplayFrame();
+    size_t rowBytes = static_cast<size_t>(ScreenWidth) * scale * sizeof(uint32_t);
+    for (int y = 0; y < ScreenHeight; ++y) {
+        uint8_t* first = bytes + static_cast<size_t>(y) * scale * pitch;
+        auto* row = reinterpret_cast<uint32_t*>(first);
+        for (int x = 0; x < ScreenWidth; ++x) {
+            for (int k = 0; k < scale; ++k) row[x * scale + k] = frame[y * ScreenWidth + x];
+        }
+        for (int k = 1; k < scale; ++k) {
+            std::memcpy(first + static_cast<size_t>(k) * pitch, first, rowBytes);
+        }
+    }
+}
+
+// The frame into the enlarged texture at a whole scale: a window's usual two and full
+// screen's usual three are laid by code made for them.
+void EnlargeByHand(int scale) {
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(Sdl.enlarged, nullptr, &pixels, &pitch) != 0) return;
+    auto* bytes = static_cast<uint8_t*>(pixels);
+    if (scale == 2) {
+        LayBlocks(std::integral_constant<int, 2>{}, bytes, pitch);
+    } else if (scale == 3) {
+        LayBlocks(std::integral_constant<int, 3>{}, bytes, pitch);
+    } else {
+        LayBlocks(scale, bytes, pitch);
+    }
+    SDL_UnlockTexture(Sdl.enlarged);
+}
+
+// What goes to the place: the screen at the place's whole scale, pixels as blocks, so only a
+// last, smooth step to a larger place blurs, and only the blocks' edges. A graphics card
+// enlarges the screen's texture itself (straight onto the place when that is a whole
+// multiple); on the processor the blocks are laid by hand, a quarter of SDL's scaled copy.
 SDL_Texture* PictureFor(const ScreenPlace& place) {
     int width = ScreenWidth * place.scale;
     int height = ScreenHeight * place.scale;
-    if ((place.width == width && place.height == height) || !MakeEnlargedTexture(width, height)) {
+    if (Sdl.drawsOnProcessor && MakeEnlargedTexture(width, height, SDL_TEXTUREACCESS_STREAMING)) {
+        EnlargeByHand(place.scale);
+        return Sdl.enlarged;
+    }
+    SDL_UpdateTexture(Sdl.texture, nullptr, DisplayFrame(), ScreenWidth * 4);
+    if ((place.width == width && place.height == height) ||
+        !MakeEnlargedTexture(width, height, SDL_TEXTUREACCESS_TARGET)) {
         return Sdl.texture;
     }
     SDL_SetRenderTarget(Sdl.renderer, Sdl.enlarged);
@@ -130,16 +190,18 @@ SDL_Texture* PictureFor(const ScreenPlace& place) {
     return Sdl.enlarged;
 }
 
+// The frame at its place, black bars around it where it leaves any.
 void Present(int64_t nowNs) {
-    SDL_UpdateTexture(Sdl.texture, nullptr, DisplayFrame(), ScreenWidth * 4);
     int width = 0;
     int height = 0;
     SDL_GetRendererOutputSize(Sdl.renderer, &width, &height);
     ScreenPlace place = PlaceScreen(width, height, CurrentFit());
     SDL_Texture* picture = PictureFor(place);
     SDL_Rect target{place.x, place.y, place.width, place.height};
-    SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(Sdl.renderer);
+    if (place.width < width || place.height < height) {
+        SDL_SetRenderDrawColor(Sdl.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(Sdl.renderer);
+    }
     SDL_RenderCopy(Sdl.renderer, picture, nullptr, &target);
     if (Sdl.sign) DrawPauseSign(Sdl.renderer, target, *Sdl.sign);
     SDL_RenderPresent(Sdl.renderer);
@@ -526,6 +588,40 @@ bool StartVideo() {
 
 namespace {
 
+// Whether the renderer draws through OpenGL on the processor. Its rasterizer's threads then
+// take several times what SDL's own copy of the picture into the window takes.
+bool RasterizesInSoftware(SDL_Renderer* renderer) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(renderer, &info) != 0 || !info.name ||
+        std::strncmp(info.name, "opengl", 6) != 0) {
+        return false;
+    }
+    using GetString = const GLubyte*(APIENTRY*)(GLenum);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const GLubyte* name = getString ? getString(GL_RENDERER) : nullptr;
+    if (!name) return false;
+    for (const char* rasterizer : SoftwareRasterizers) {
+        if (std::strstr(reinterpret_cast<const char*>(name), rasterizer)) return true;
+    }
+    return false;
+}
+
+// The window's renderer: SDL's first choice (or the one SDL_RENDER_DRIVER names), unless that
+// is OpenGL drawn on the processor, and SDL's own drawing into the window then or when no
+// other opens.
+SDL_Renderer* OpenRenderer() {
+    SDL_Renderer* renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
+    const char* named = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    if (renderer && !(named && *named) && RasterizesInSoftware(renderer)) {
+        SDL_DestroyRenderer(renderer);
+        renderer = nullptr;
+    }
+    if (renderer) return renderer;
+    // Straight into the window's pixels, not through an OpenGL texture of them.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    return SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
+}
+
 // CreateWindowExW of the game's window: the one real window, its renderer and texture,
 // black until the game presents. It is shown only once it is full screen, if asked.
 bool OpenWindow(const std::string& title, bool visible, void* icon) {
@@ -536,8 +632,10 @@ bool OpenWindow(const std::string& title, bool visible, void* icon) {
                                   SDL_WINDOW_HIDDEN);
     if (Sdl.window) {
         if (icon) SDL_SetWindowIcon(Sdl.window, static_cast<SDL_Surface*>(icon));
-        Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
-        if (!Sdl.renderer) Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
+        Sdl.renderer = OpenRenderer();
+        SDL_RendererInfo info{};
+        Sdl.drawsOnProcessor = Sdl.renderer && SDL_GetRendererInfo(Sdl.renderer, &info) == 0 &&
+                               (info.flags & SDL_RENDERER_SOFTWARE);
     }
     if (!Sdl.window || !Sdl.renderer || !MakeTexture()) {
         std::fprintf(stderr, "marrowdale: cannot open the window: %s\n", SDL_GetError());
@@ -582,13 +680,35 @@ int64_t FlushWindow(int64_t nowNs) {
     return 0;
 }
 
+// Whether the display connection and the raise-request socket have something waiting, in
+// one look; a descriptor that can't be had counts as having something.
+void LookForInput(bool* display, bool* raise) {
+    pollfd watched[2] = {{DisplayDescriptor(Sdl.window), POLLIN, 0},
+                         {InstanceRequestDescriptor(), POLLIN, 0}};
+    if (watched[0].fd >= 0 || watched[1].fd >= 0) poll(watched, 2, 0);
+    *display = watched[0].fd < 0 || watched[0].revents != 0 || DisplayEventsHeld(Sdl.window);
+    *raise = watched[1].revents != 0;
+}
+
 // The game's pump (through PeekMessageW) and the pause: raise requests, SDL's events and a
 // held controller button's repeats into the queue. A display that failed the game asks it to
 // quit at once: two closes skip the credits nobody could see.
 void PumpEvents() {
-    if (ServeInstanceRequests() > 0) RaiseHostWindow();
+    bool display = false;
+    bool raise = false;
+    LookForInput(&display, &raise);
+    if (raise && ServeInstanceRequests() > 0) RaiseHostWindow();
+    Uint64 now = SDL_GetTicks64();
+    if (display) Sdl.displaySpokeMs = now;
+    if (display || !Sdl.controllers.empty() || now - Sdl.displaySpokeMs < BusyPumpMs ||
+        now - Sdl.lastPumpMs >= QuietPumpMs) {
+        SDL_PumpEvents();
+        Sdl.lastPumpMs = now;
+    }
     SDL_Event event;
-    while (SDL_PollEvent(&event)) OnEvent(event);
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        OnEvent(event);
+    }
     RepeatHeldPadKey();
     if (TakeDisplayFailure()) {
         CloseEvent();

@@ -27,7 +27,12 @@ SoundDevice SdlSoundDevice() {
     if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return SoundDevice::Missing;
     }
-    return SDL_GetNumAudioDevices(0) == 0 ? SoundDevice::Missing : SoundDevice::Ready;
+    if (SDL_GetNumAudioDevices(0) != 0) return SoundDevice::Ready;
+    // With nothing to play to, SDL's audio goes, and with it the thread by which it looks for
+    // devices plugged in: its ALSA back end reads ALSA's configuration and tries some 200
+    // device files every five seconds.
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return SoundDevice::Missing;
 }
 
 // The audio layer, before each try of libmikmod's ALSA driver, which aborts the process (a

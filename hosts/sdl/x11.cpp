@@ -1,5 +1,5 @@
-// What SDL does not tell about an X display: whether a window manager runs, its errors and a
-// lost connection.
+// What SDL does not tell about an X display: whether a window manager runs, whether the server
+// has sent anything, its errors and a lost connection.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -130,4 +130,18 @@ bool DisplayConnectionLost() { return ConnectionLost; }
 void SettleDisplay() {
     if (Watched && !ConnectionLost) XSync(Watched, False);
     Watched = nullptr;
+}
+
+// The connection's descriptor, for a look whether the server has sent anything; -1 when the
+// window is not on X.
+int DisplayDescriptor(SDL_Window* window) {
+    Display* display = XDisplayOf(window);
+    return display ? ConnectionNumber(display) : -1;
+}
+
+// Events Xlib has already read from the connection (while it waited for an answer) and nobody
+// has taken yet; counted without a word to the server.
+bool DisplayEventsHeld(SDL_Window* window) {
+    Display* display = XDisplayOf(window);
+    return display && XEventsQueued(display, QueuedAlready) > 0;
 }

@@ -186,9 +186,10 @@ protected:
     }
 };
 
-// The game's own present, decoded, is its back buffer, and every byte the game writes lies
-// inside the emulated memory (the sanitizer build checks each write as it happens). For the
-// last two layouts the game keeps its own rows and columns, so only the bounds are checked.
+// The game's own present, decoded, is its back buffer, also when only a corner pixel changes,
+// and every byte the game writes lies inside the emulated memory (the sanitizer build checks
+// each write as it happens). For the last two layouts the game keeps its own rows and
+// columns, so only the bounds are checked.
 TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
     const std::tuple<DisplayLayout, long long, long long> cases[] = {  // layout, written span
         {{16, 2, 480}, 0, 153600},     {{16, 2, 512}, 0, 163808},    {{16, 4, 960}, 0, 307198},
@@ -212,10 +213,21 @@ TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
         }
         PresentBackBuffer();
         if (layout.yStep == 500 || layout.yStep == -2) continue;
-        HeadlessDecodedFrame(frame.data());
-        long wrong = std::ranges::mismatch(frame, expected).in1 - frame.begin();
-        EXPECT_EQ(wrong, ScreenWidth * ScreenHeight)
-            << "first wrong pixel at " << wrong % ScreenWidth << "," << wrong / ScreenWidth;
+        // Then one pixel at each corner alone, as a frame that changes a little shows it.
+        constexpr int LastRow = ScreenWidth * (ScreenHeight - 1);
+        for (int pixel : {-1, 0, ScreenWidth - 1, LastRow, LastRow + ScreenWidth - 1}) {
+            if (pixel >= 0) {
+                const Shade& other = ShadeAt(pixel + 1);
+                BackBuffer[pixel] = other.pixel;
+                expected[pixel] = other.shown[layout.depth == 16 ? 0 : layout.depth == 4 ? 1 : 2];
+                PresentBackBuffer();
+            }
+            HeadlessDecodedFrame(frame.data());
+            long wrong = std::ranges::mismatch(frame, expected).in1 - frame.begin();
+            EXPECT_EQ(wrong, ScreenWidth * ScreenHeight)
+                << "after pixel " << pixel << ", first wrong pixel at " << wrong % ScreenWidth
+                << "," << wrong / ScreenWidth;
+        }
     }
 }
 
