@@ -741,20 +741,27 @@ void* LoadIconSurface(const std::string& path) {
 
 void FreeIconSurface(void* icon) { SDL_FreeSurface(static_cast<SDL_Surface*>(icon)); }
 
+void DestroyHostWindow() {
+    if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
+    if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
+    if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
+    if (Sdl.window) SDL_DestroyWindow(Sdl.window);
+}
+
 // Undoes StartStandIn (also when the headless host takes over).
 void StopSdlHost() {
     StopScoreSender();
     WithdrawInstance();
     for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
-    if (Sdl.enlarged) SDL_DestroyTexture(Sdl.enlarged);
-    if (Sdl.texture) SDL_DestroyTexture(Sdl.texture);
-    if (Sdl.renderer) SDL_DestroyRenderer(Sdl.renderer);
-    if (Sdl.window) SDL_DestroyWindow(Sdl.window);
+    // Over a connection that is gone, closing the window waits for the server for ever (SDL's
+    // own drawing detaches its shared memory and syncs): the window goes with the process.
+    bool lost = DisplayConnectionLost();
+    if (!lost) DestroyHostWindow();
     SettleDisplay();
     Sdl = SdlHost{};
     EndHost();
     RestoreSignalHandlers();
-    if (DisplayConnectionLost()) {
+    if (lost) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_GAMECONTROLLER);
     } else {
         SDL_Quit();
