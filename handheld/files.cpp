@@ -601,8 +601,13 @@ ScoreFileState ReadScoreFileState(const std::string& path) {
     ScoreFileState state;
     struct stat info {};
     state.existed = lstat(path.c_str(), &info) == 0;
-    int fd = state.existed ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    int fd = state.existed ? open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
     if (fd < 0) return state;
+    // The game opens no FIFO or device as its table: neither does its note, which would wait.
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return state;
+    }
     uint8_t block[4096];
     ssize_t n = 0;
     state.readable = true;

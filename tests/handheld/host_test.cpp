@@ -2,6 +2,8 @@
 // real host run in child processes (start, signals, one copy per user).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <csignal>
 #include <functional>
@@ -67,6 +69,24 @@ TEST_F(Files, BadHandlesAndBrokenPathsFailSafely) {
     for (const WCHAR* path : {static_cast<const WCHAR*>(nullptr), u"", unpairedSurrogate}) {
         EXPECT_EQ(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr),
                   INVALID_HANDLE_VALUE);
+    }
+}
+
+// A recording's note of the high score file reads what a plain file holds and never waits on
+// anything else (a FIFO would hold the start for ever).
+TEST_F(Files, TheScoreFilesNoteReadsOnlyAPlainFile) {
+    std::ofstream(Name("plain")) << "old";
+    mkfifo(Name("fifo").c_str(), 0600);
+    std::filesystem::create_directory(Name("folder"));
+    const std::tuple<const char*, bool, bool, size_t> cases[] = {
+        // name, there, readable, bytes
+        {"none", false, false, 0}, {"plain", true, true, 3}, {"fifo", true, false, 0},
+        {"folder", true, false, 0}};
+    for (auto [name, there, readable, bytes] : cases) {
+        ScoreFileState note = ReadScoreFileState(Name(name));
+        EXPECT_EQ(note.existed, there) << name;
+        EXPECT_EQ(note.readable, readable) << name;
+        EXPECT_EQ(note.bytes.size(), bytes) << name;
     }
 }
 
