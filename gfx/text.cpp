@@ -70,30 +70,37 @@ void DrawText(const char* text, int32_t x, int32_t y, uint16_t* destination) {
     }
 }
 
+namespace {
+
+// One row of a glyph, its samples in line: every drawn pixel, and its black shadow one down and
+// one right. The shadows land on the next row, where no pixel of this row goes, so the two can be
+// laid in separate runs the compiler copies many pixels at a time.
+void DrawGlyphRow(const uint16_t* __restrict line, int32_t width, uint16_t* __restrict out,
+                  uint16_t* __restrict shadow) {
+    for (int32_t j = 0; j < width; ++j) shadow[j] = line[j] == FontKey ? shadow[j] : ColourBlack;
+    for (int32_t j = 0; j < width; ++j) out[j] = line[j] == FontKey ? out[j] : line[j];
+}
+
+}  // namespace
+
 // Screens: one large glyph with its cell sampled into a width x height box (column j of the box
-// shows column j * 16 / width of the cell, followed step by step rather than divided out for
-// each pixel). Each drawn pixel first casts its black shadow one down and one right, which
-// later rows may cover.
+// shows column j * 16 / width of the cell). Each drawn pixel first casts its black shadow one
+// down and one right, which later rows may cover. No box is wider than the screen.
 void DrawGlyphScaled(uint8_t character, int32_t width, int32_t height, int32_t x, int32_t y,
                      uint16_t* destination) {
     int32_t entry = GlyphMap[character];
-    if (entry == 0 || !FontSheet) return;
+    if (entry == 0 || !FontSheet || width > ScreenWidth) return;
     int32_t cell = entry - 1;
     const uint16_t* corner = FontSheet + (cell / CellsPerRow) * CellHeight * FontSheetWidth +
                              (cell % CellsPerRow) * CellWidth;
+    int32_t columns[ScreenWidth];
+    for (int32_t j = 0; j < width; ++j) columns[j] = j * CellWidth / width;
     for (int32_t i = 0; i < height; ++i) {
         const uint16_t* row = corner + (i * CellHeight / height) * FontSheetWidth;
+        uint16_t line[ScreenWidth];
+        for (int32_t j = 0; j < width; ++j) line[j] = row[columns[j]];
         uint16_t* out = destination + (y + i) * ScreenWidth + x;
-        int32_t column = 0;
-        int32_t past = 0;  // j * CellWidth - column * width
-        for (int32_t j = 0; j < width; ++j) {
-            uint16_t s = row[column];
-            if (s != FontKey) {
-                out[j + ScreenWidth + 1] = ColourBlack;
-                out[j] = s;
-            }
-            for (past += CellWidth; past >= width; past -= width) ++column;
-        }
+        DrawGlyphRow(line, width, out, out + ScreenWidth + 1);
     }
 }
 

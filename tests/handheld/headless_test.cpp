@@ -231,6 +231,28 @@ TEST_F(Display, TheGamesFramesDecodeForEveryLayoutAndStayInside) {
     }
 }
 
+// Every 16-bit colour, on a packed display and a gathered one, shows each channel widened by
+// repeating its top bits below.
+TEST_F(Display, EveryColourWidensByRepeatingItsTopBits) {
+    auto widen = [](uint32_t value, int bits) {
+        return value << (8 - bits) | value >> (2 * bits - 8);
+    };
+    for (DisplayLayout layout : {DisplayLayout{16, 2, 480}, DisplayLayout{16, 4, 960}}) {
+        Use(layout);
+        for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) {
+            BackBuffer[i] = static_cast<uint16_t>(i);
+        }
+        PresentBackBuffer();
+        std::vector<uint32_t> frame(ScreenWidth * ScreenHeight);
+        HeadlessDecodedFrame(frame.data());
+        for (uint32_t p = 0; p < 0x10000; ++p) {
+            uint32_t expected =
+                widen(p >> 11, 5) << 16 | widen(p >> 5 & 63, 6) << 8 | widen(p & 31, 5);
+            ASSERT_EQ(frame[p], expected) << "colour " << p << " on x step " << layout.xStep;
+        }
+    }
+}
+
 // Only a changed picture asks the window for a refresh.
 TEST_F(Display, OnlyChangedPicturesAskForARefresh) {
     Use({16, 2, 512});
