@@ -1,6 +1,7 @@
 // The world table in the browser's page as marrowdale-scores serves it (--site): its best
-// beside the game, a kept game offered and sent with the score its replay reached, and a game
-// of the table replayed in the page from its link with every frame checked.
+// beside the game, a kept game offered and sent with the score its replay reached, one kept at
+// an earlier visit offered again until the table answered, and a game of the table replayed in
+// the page from its link with every frame checked.
 // Usage: node world-page.mjs SERVER-URL KEPT-JOURNAL (the server lists the golden game already)
 import {readFileSync} from 'node:fs';
 import {startBrowser, waitFor} from '../web/browser.mjs';
@@ -31,6 +32,21 @@ try {
   check('sent, the table lists it with the score its replay reached', /rank 2, 0 points, AB\.$/.test(answer || ''), answer);
   const beside = await waitFor(() => evaluate(`(text => text.includes('0 AB') && text)(${listed})`), 10000);
   check('the table beside the game shows it', !!beside, beside);
+  // A game kept at an earlier visit and never sent is offered at the next, and no more once the
+  // table answered for it (here: the game it lists already).
+  const offer = `(shown => !!shown && !shown.hidden && shown.firstElementChild.textContent)(
+    document.getElementById('offer'))`;
+  await evaluate(`localStorage.setItem('marrowdale/games/earlier.mdj', '${kept}')`);
+  await page('Page.navigate', {url: `${url}play/?server=/`});
+  const again = await waitFor(() => evaluate(offer), 30000);
+  check('a kept game never sent is offered at the next visit', /earlier\.mdj.*not been sent/.test(again || ''), again);
+  await evaluate(`document.querySelector('#offer button').click()`);
+  const resent = await waitFor(() => evaluate(`(text => /lists|refused|reached/.test(text) && text)(
+    document.querySelector('#offer span').textContent)`), 60000);
+  check('sent again, the table answers with the entry it lists', /rank 2, 0 points, AB\.$/.test(resent || ''), resent);
+  await page('Page.navigate', {url: `${url}play/?server=/`});
+  await waitFor(() => evaluate(listed), 30000);
+  check('once answered, it is offered no more', (await evaluate(offer)) === false);
   const link = await evaluate(`document.querySelector('#world li a').href`);
   await page('Page.navigate', {url: `${link}&verify`});
   const status = await waitFor(() => evaluate(`typeof Module == 'object' && Module.exitStatus !== undefined &&
