@@ -15,6 +15,7 @@ struct ClockRecord {
     bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
+    int quietRun = 0;  // passes run ahead of their time since the loop last slept
     PassHook hook = nullptr;
     void* hookContext = nullptr;
     SteadyClock::time_point nextPass;
@@ -31,12 +32,18 @@ int64_t Nanoseconds(SteadyClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Sleeps until the pass is due, showing a waiting frame as soon as the display allows.
-void SleepUntil(SteadyClock::time_point due) {
-    for (;;) {
+// Sleeps until the pass is due, showing a waiting frame as soon as the display allows. A sleep
+// after passes run ahead ends early when the host wakes for the player's input: the pass then
+// runs at once, its schedule starting now.
+void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
+    for (bool slept = false;; slept = true) {
         SteadyClock::time_point now = SteadyClock::now();
         int64_t frameDue = FlushWindow(Nanoseconds(now));
         if (now >= due) return;
+        if (ranAhead && slept) {
+            Clock.nextPass = now;
+            return;
+        }
         SteadyClock::time_point wake = due;
         if (frameDue > 0) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
@@ -73,7 +80,16 @@ void PaceRealPass() {
         step = std::max(step, static_cast<DWORD>(lost.count()));
     }
     Clock.tick += step;
-    SleepUntil(Clock.nextPass);
+    // While the picture stands still the next pass may start now, ahead of its time, up to the
+    // host's quiet passes at one go.
+    int quietPasses = ActiveHost().quietPasses ? ActiveHost().quietPasses() : 1;
+    if (!FrameWaiting() && Clock.quietRun + 1 < quietPasses) {
+        ++Clock.quietRun;
+        return;
+    }
+    bool ranAhead = Clock.quietRun > 0;
+    Clock.quietRun = 0;
+    SleepUntil(Clock.nextPass, ranAhead);
 }
 
 }  // namespace

@@ -295,6 +295,8 @@ const uint32_t* DisplayFrame() { return Display.frame.data(); }
 
 DisplayLayout CurrentDisplayLayout() { return Display.layout; }
 
+bool FrameWaiting() { return Display.changed; }
+
 bool TakeChangedFrame() {
     bool changed = Display.changed;
     Display.changed = false;

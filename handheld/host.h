@@ -49,12 +49,18 @@ struct HostInterface {
     bool (*raiseOtherCopy)(const std::u16string& className) = nullptr;
     // Puts the pause's sign over the picture, or (null) takes it down.
     void (*showPause)(const PauseSign* sign) = nullptr;
+    // While the picture stands still, the loop runs this many passes at one go and then sleeps
+    // for them all (null: 1): a page pays for each wake far more than for a pass. The game's
+    // clock moves by the pass as ever. A host that runs them wakes that sleep for the player's
+    // input (SleepHost), or its input waits that many passes.
+    int (*quietPasses)() = nullptr;
 };
 
 // The waits of this build's live host (the desktop's or the page's), called directly: in the
 // browser the loop sleeps by unwinding the stack (Asyncify), which no call through a function
 // pointer may do.
-// Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
+// Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile, and its player's
+// input ends the sleep early.
 void SleepHost(int64_t nanoseconds);
 // Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
 void WaitHostEvent(int timeoutMs);

@@ -72,6 +72,8 @@ void ReleaseDisplay();
 // a step is negative).
 const uint8_t* DisplayMemory(size_t* size);
 DisplayLayout CurrentDisplayLayout();
+// Whether a changed frame waits for the window (TakeChangedFrame would give true).
+bool FrameWaiting();
 
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 

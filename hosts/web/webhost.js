@@ -7,6 +7,12 @@ mergeInto(LibraryManager.library, {
     picture: null,
     audio: null,
     storagePrefix: 'marrowdale/',
+    // Ends the game loop's sleep early, while it sleeps.
+    wakeLoop: null,
+    // Listening for a first gamepad: this long, then not for the other.
+    padListen: null,
+    padListenMs: 1000,
+    padDeafMs: 3000,
     // Where a kept value the game could not use is set aside, never lost: this, its name and
     // the time it was found.
     asidePrefix: 'marrowdale-set-aside/',
@@ -55,6 +61,31 @@ mergeInto(LibraryManager.library, {
     WebPage.picture.data.set(HEAPU8.subarray(rgba, rgba + 240 * 320 * 4));
     WebPage.context.putImageData(WebPage.picture, 0, 0);
     if (Module['onFrame']) Module['onFrame']();
+  },
+
+  // The game's loop stands still for ms (Asyncify), or until WebWakeLoop: the player's input
+  // should not wait for passes the loop ran ahead.
+  WebSleep__deps: ['$WebPage', '$safeSetTimeout'],
+  WebSleep: function(ms) {
+    Asyncify.handleSleep(function(wakeUp) {
+      var woken = false;
+      var wake = function() {
+        if (woken) return;
+        woken = true;
+        WebPage.wakeLoop = null;
+        wakeUp();
+      };
+      // Not at once: the loop resumes only once the event that woke it has been handled.
+      WebPage.wakeLoop = function() {
+        WebPage.wakeLoop = null;
+        safeSetTimeout(wake, 0);
+      };
+      safeSetTimeout(wake, ms);
+    });
+  },
+  WebWakeLoop__deps: ['$WebPage'],
+  WebWakeLoop: function() {
+    if (WebPage.wakeLoop) WebPage.wakeLoop();
   },
 
   WebSetTitle: function(title) {
@@ -205,11 +236,22 @@ mergeInto(LibraryManager.library, {
   },
 
   // Gamepads are looked at only once the page has seen one: asking the browser for them
-  // starts its polling of the devices for good.
+  // starts its polling of the devices for good. Until then the page listens for one a second
+  // in every four, as listening polls too (2% of a core, more than the whole game on its menu
+  // in Chromium): a controller's button held or pressed again is noticed within four seconds.
+  WebPadsSeen__deps: ['$WebPage'],
   WebPadsSeen: function() {
     if (Module['padsSeen'] === undefined) {
       Module['padsSeen'] = false;
-      window.addEventListener('gamepadconnected', function() { Module['padsSeen'] = true; });
+      var seen = function() {
+        Module['padsSeen'] = true;
+        clearTimeout(WebPage.padListen);
+      };
+      var listen = function(on) {
+        window[on ? 'addEventListener' : 'removeEventListener']('gamepadconnected', seen);
+        WebPage.padListen = setTimeout(listen, on ? WebPage.padListenMs : WebPage.padDeafMs, !on);
+      };
+      listen(true);
     }
     return Module['padsSeen'] ? 1 : 0;
   },
@@ -244,7 +286,7 @@ mergeInto(LibraryManager.library, {
       audio.node.port.onmessage = function(event) {
         if (event.data.startedAt !== undefined) audio.startFrame = Math.round(event.data.startedAt * context.sampleRate);
         if (event.data.starved) audio.starvedFrames += event.data.starved;
-        WebSound.feed(audio);
+        WebSound.feed(audio, 0);
       };
       audio.node.connect(context.destination);
     }, function(error) {
@@ -276,8 +318,10 @@ mergeInto(LibraryManager.library, {
     // Larger output buffers wake the audio threads less often; the sound comes this much later.
     latency: 0.1,
     // Frames kept ahead of the output beyond what it takes at one go (its base latency): 2048
-    // (46 ms at 44100 Hz, three passes and more), topped up in blocks as long.
+    // (46 ms at 44100 Hz, three passes and more), or over a longer sleep of the game's (quiet
+    // passes at one go) what it sleeps and a margin; topped up in blocks of 2048.
     leadFrames: 2048,
+    marginFrames: 1536,
     blockFrames: 2048,
     // The worklet: plays the blocks in order, whole; says when it starts, when it runs dry
     // (which wakes the page to mix) and, once blocks come again, for how many frames.
@@ -323,15 +367,17 @@ mergeInto(LibraryManager.library, {
       '}',
       "registerProcessor('marrowdale-output', Output);",
     ].join('\n'),
-    // Mixes what the worklet needs to stay a lead ahead of what it has played, if the sound
-    // plays at all.
-    feed: function(audio) {
+    // Mixes what the worklet needs to stay a lead ahead of what it has played over the next
+    // sleepMs, if the sound plays at all.
+    feed: function(audio, sleepMs) {
       if (!audio || !audio.node || !audio.playing || audio.held || audio.context.state !== 'running') return;
       if (audio.startFrame < 0 && audio.postedFrames > 0) return;
       var played = audio.startFrame < 0 ? 0 : Math.round(audio.context.currentTime *
                    audio.context.sampleRate) - audio.startFrame - audio.starvedFrames;
       // A dry spell not yet told counts as played: the worklet gets a lead again at once.
-      var lead = WebSound.leadFrames + Math.ceil((audio.context.baseLatency || 0) * audio.context.sampleRate);
+      var rate = audio.context.sampleRate;
+      var lead = Math.max(WebSound.leadFrames, Math.ceil(sleepMs * rate / 1000) + WebSound.marginFrames) +
+                 Math.ceil((audio.context.baseLatency || 0) * rate);
       for (var queued = Math.max(0, audio.postedFrames - played); queued < lead;
            queued += WebSound.blockFrames) {
         var at = _WebMixAudio(WebSound.blockFrames) >> 1;
@@ -349,10 +395,10 @@ mergeInto(LibraryManager.library, {
       audio.node.port.postMessage(samples, [samples.buffer]);
     },
   },
-  // The game's thread, before it sleeps: the sound topped up.
+  // The game's thread, before it sleeps sleepMs: the sound topped up.
   WebFeedAudio__deps: ['$WebPage', '$WebSound'],
-  WebFeedAudio: function() {
-    WebSound.feed(WebPage.audio);
+  WebFeedAudio: function(sleepMs) {
+    WebSound.feed(WebPage.audio, sleepMs);
   },
 
   WebAudioPlay__deps: ['$WebPage', '$WebSound'],

@@ -115,13 +115,23 @@ async function holdKey(key, virtualKey, holdMs) {
 
 // A gamepad in the browsers' standard layout that the test holds: pressPad(13, true) presses
 // its d-pad down. The page sees it through navigator.getGamepads, as it would a real one, and
-// hears of it at its first press, as browsers tell of a pad.
+// hears of it at a press while it listens, as browsers tell of a pad: the press is told again
+// every 100 ms until the page has heard, as a held button is, for at most the 4 s the page
+// may take to listen again.
 const FakePad = `window.testPad = {id: 'test pad', index: 0, connected: true, mapping: 'standard',
   timestamp: 0, axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
   navigator.getGamepads = () => [window.testPad];`;
-const pressPad = (button, pressed) => evaluate(`window.dispatchEvent(new Event('gamepadconnected'));
-  window.testPad.buttons[${button}] =
-  {pressed: ${pressed}, value: ${pressed ? 1 : 0}}; window.testPad.timestamp += 1`);
+const pressPad = (button, pressed) => evaluate(`window.testPad.buttons[${button}] =
+  {pressed: ${pressed}, value: ${pressed ? 1 : 0}}; window.testPad.timestamp += 1;
+  new Promise((heard) => {
+    const end = performance.now() + 4500;
+    const tell = () => {
+      window.dispatchEvent(new Event('gamepadconnected'));
+      if (Module.padsSeen || performance.now() > end) heard(Module.padsSeen);
+      else setTimeout(tell, 100);
+    };
+    tell();
+  })`);
 
 // Pretends the page went behind another tab, or came back.
 async function setHidden(hidden) {
