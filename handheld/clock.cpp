@@ -32,15 +32,15 @@ int64_t Nanoseconds(SteadyClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Sleeps until the pass is due, showing a waiting frame as soon as the display allows. A sleep
-// after passes run ahead ends early when the host wakes for the player's input: the pass then
-// runs at once, its schedule starting now.
+// Sleeps until the pass is due, showing a waiting frame as soon as the display allows. After
+// passes run ahead, a sleep meant to last till then that ends early was ended by the host for
+// the player's input: the pass runs at once, its schedule starting now.
 void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
-    for (bool slept = false;; slept = true) {
+    for (bool sleptToDue = false;;) {
         SteadyClock::time_point now = SteadyClock::now();
         int64_t frameDue = FlushWindow(Nanoseconds(now));
         if (now >= due) return;
-        if (ranAhead && slept) {
+        if (ranAhead && sleptToDue) {
             Clock.nextPass = now;
             return;
         }
@@ -49,6 +49,7 @@ void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
+        sleptToDue = wake == due;
         SleepHost(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
     }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <tuple>
 
+#include "handheld/gx.h"
 #include "handheld/system.h"
 #include "shell/shell.h"
 #include "hosts/headless/headless.h"
@@ -139,6 +140,46 @@ TEST(PauseHold, NoPassRunsTheTickStandsStillAndTheScheduleStartsAfreshWithoutABu
         EXPECT_GE(GetTickCount() - tick, 78u + 60);
         EXPECT_LT(GetTickCount() - tick, 78u + 120) << "a stall after a pause moves on by itself alone";
         EXPECT_EQ(Held.handed, close ? "0 " : "") << "only the close reaches the game";
+        EndHost();
+    }
+}
+
+// A still picture lets a page's loop run its quiet passes at one go and sleep once for them
+// all; a changing one is never run ahead. Either way each pass moves the tick by one period and
+// the passes keep to real time.
+int Flushes = 0;
+int64_t CountFlush(int64_t) {
+    ++Flushes;
+    TakeChangedFrame();
+    return 0;
+}
+
+TEST(QuietPasses, AStillPictureRunsThemAtOneGoAndAChangingOneEachInItsTime) {
+    static constexpr HostInterface Quiet{.kind = HostKind::Web, .flushWindow = CountFlush,
+                                         .quietPasses = [] { return 4; }};
+    for (bool still : {true, false}) {
+        SCOPED_TRACE(still ? "a still picture" : "a changing picture");
+        StartHeadlessHost({});
+        GXOpenDisplay(nullptr, GX_FULLSCREEN);
+        UseHost(Quiet);
+        StartPassSchedule(10);
+        Flushes = 0;
+        DWORD tick = GetTickCount();
+        Clock::time_point start = Clock::now();
+        for (int pass = 0; pass < 12; ++pass) {
+            auto* display = static_cast<uint16_t*>(GXBeginDraw());
+            display[0] = static_cast<uint16_t>(still ? 1 : pass + 1);
+            GXEndDraw();
+            PaceFrame();
+        }
+        EXPECT_EQ(GetTickCount() - tick, 120u);
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(still ? 85 : 115))
+            << "the passes keep to real time, at most three ahead of it";
+        if (still) {
+            EXPECT_LE(Flushes, 9) << "a sleep for each four passes, not for each";
+        } else {
+            EXPECT_GE(Flushes, 12) << "each pass in its time";
+        }
         EndHost();
     }
 }
