@@ -98,8 +98,13 @@ void DrawGlyphScaled(uint8_t character, int32_t width, int32_t height, int32_t x
     for (int32_t j = 0; j < width; ++j) columns[j] = j * CellWidth / width;
     for (int32_t i = 0; i < height; ++i) {
         const uint16_t* row = corner + (i * CellHeight / height) * FontSheetWidth;
-        uint16_t line[ScreenWidth];
-        for (int32_t j = 0; j < width; ++j) line[j] = row[columns[j]];
+        // At the cell's own width every column is sampled in place.
+        uint16_t gathered[ScreenWidth];
+        const uint16_t* line = row;
+        if (width != CellWidth) {
+            for (int32_t j = 0; j < width; ++j) gathered[j] = row[columns[j]];
+            line = gathered;
+        }
         uint16_t* out = destination + (y + i) * ScreenWidth + x;
         DrawGlyphRow(line, width, out, out + ScreenWidth + 1);
     }
