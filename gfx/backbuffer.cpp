@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gfx/gfx.h"
+#include "handheld/vectors.h"
 
 uint16_t* BackBuffer;
 uint16_t* DrawTarget;
@@ -64,8 +65,8 @@ static void BlendKeyed(uint16_t* __restrict out, const uint16_t* __restrict in, 
 
 // Image copy with x in the 320-wide game space; keyed copies skip 0x07E0 and stay in
 // pixel columns 1 to 239.
-void DrawImage(uint16_t* destination, const uint16_t* image, int32_t width, int32_t height,
-               int32_t x, int32_t y, int32_t keyed) {
+WIDE_VECTORS void DrawImage(uint16_t* destination, const uint16_t* image, int32_t width,
+                            int32_t height, int32_t x, int32_t y, int32_t keyed) {
     if (width <= 0 || height <= 0) return;
     int32_t sx = x * ScreenWidth / 320;
     // Keyed copies stay within columns 1 to 239; the visible span is the same on every row.

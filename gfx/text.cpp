@@ -5,6 +5,7 @@
 
 #include "assets/assets.h"
 #include "gfx/gfx.h"
+#include "handheld/vectors.h"
 
 // Character at position k has cell k; the digit 0 stands twice, and its later place wins.
 const char GlyphOrder[46] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234567890.,'!()* ";
@@ -75,8 +76,8 @@ namespace {
 // One row of a glyph, its samples in line: every drawn pixel, and its black shadow one down and
 // one right. The shadows land on the next row, where no pixel of this row goes, so the two can be
 // laid in separate runs the compiler copies many pixels at a time.
-void DrawGlyphRow(const uint16_t* __restrict line, int32_t width, uint16_t* __restrict out,
-                  uint16_t* __restrict shadow) {
+WIDE_VECTORS void DrawGlyphRow(const uint16_t* __restrict line, int32_t width,
+                               uint16_t* __restrict out, uint16_t* __restrict shadow) {
     for (int32_t j = 0; j < width; ++j) shadow[j] = line[j] == FontKey ? shadow[j] : ColourBlack;
     for (int32_t j = 0; j < width; ++j) out[j] = line[j] == FontKey ? out[j] : line[j];
 }
@@ -97,8 +98,13 @@ void DrawGlyphScaled(uint8_t character, int32_t width, int32_t height, int32_t x
     for (int32_t j = 0; j < width; ++j) columns[j] = j * CellWidth / width;
     for (int32_t i = 0; i < height; ++i) {
         const uint16_t* row = corner + (i * CellHeight / height) * FontSheetWidth;
-        uint16_t line[ScreenWidth];
-        for (int32_t j = 0; j < width; ++j) line[j] = row[columns[j]];
+        // At the cell's own width every column is sampled in place.
+        uint16_t gathered[ScreenWidth];
+        const uint16_t* line = row;
+        if (width != CellWidth) {
+            for (int32_t j = 0; j < width; ++j) gathered[j] = row[columns[j]];
+            line = gathered;
+        }
         uint16_t* out = destination + (y + i) * ScreenWidth + x;
         DrawGlyphRow(line, width, out, out + ScreenWidth + 1);
     }

@@ -7,6 +7,7 @@
 
 #include "handheld/gx.h"
 #include "handheld/system.h"
+#include "handheld/vectors.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ uint32_t Rgb565ToRgb(uint16_t p) {
 }
 
 // A row of packed 16-bit pixels, widened.
-void WidenRow(const uint8_t* packed, uint32_t* out) {
+WIDE_VECTORS void WidenRow(const uint8_t* packed, uint32_t* out) {
     for (int x = 0; x < ScreenWidth; ++x) {
         uint16_t p;
         std::memcpy(&p, packed + 2 * x, 2);
@@ -205,7 +206,7 @@ bool RowsApart(const DisplayLayout& layout) {
 }
 
 // Puts a decoded row in the window's frame in one pass; true when a pixel differs.
-bool ShowRow(const uint32_t* __restrict row, uint32_t* __restrict shown) {
+WIDE_VECTORS bool ShowRow(const uint32_t* __restrict row, uint32_t* __restrict shown) {
     uint32_t differ = 0;
     for (int x = 0; x < ScreenWidth; ++x) {
         differ |= row[x] ^ shown[x];
