@@ -50,7 +50,12 @@ void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
             wake = std::min(wake, std::max(frameTime, now));
         }
         sleptToDue = wake == due;
-        SleepHost(std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count());
+        int64_t nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
+        if (ranAhead && sleptToDue) {
+            SleepHostTillInput(nanoseconds);
+        } else {
+            SleepHost(nanoseconds);
+        }
     }
 }
 

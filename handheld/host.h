@@ -50,18 +50,18 @@ struct HostInterface {
     // Puts the pause's sign over the picture, or (null) takes it down.
     void (*showPause)(const PauseSign* sign) = nullptr;
     // While the picture stands still, the loop runs this many passes at one go and then sleeps
-    // for them all (null: 1): a page pays for each wake far more than for a pass. The game's
-    // clock moves by the pass as ever. A host that runs them wakes that sleep for the player's
-    // input (SleepHost), or its input waits that many passes.
+    // for them all (null: 1), or till the player's input (SleepHostTillInput): each wake costs
+    // more than a still picture's pass. The game's clock moves by the pass as ever.
     int (*quietPasses)() = nullptr;
 };
 
 // The waits of this build's live host (the desktop's or the page's), called directly: in the
 // browser the loop sleeps by unwinding the stack (Asyncify), which no call through a function
 // pointer may do.
-// Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile, and its player's
-// input ends the sleep early.
+// Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
 void SleepHost(int64_t nanoseconds);
+// The same, ended early by the player's input: the loop's sleep after passes run ahead.
+void SleepHostTillInput(int64_t nanoseconds);
 // Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
 void WaitHostEvent(int timeoutMs);
 

@@ -25,6 +25,8 @@ void SettleDisplay();
 // The X connection's descriptor (-1 off X), and whether Xlib holds events read from it already.
 int DisplayDescriptor(SDL_Window* window);
 bool DisplayEventsHeld(SDL_Window* window);
+// The same descriptor for the game's window while it is open, without asking SDL.
+int WatchedDisplayDescriptor();
 
 // The virtual-key code for an SDL key code, 0 for keys the game never sees.
 WORD VirtualKeyForKeycode(int32_t keycode);

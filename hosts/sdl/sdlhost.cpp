@@ -46,6 +46,9 @@ constexpr int ScreenshotNamesMost = 1000;
 // of focus back for a fifth of a second.
 constexpr Uint64 QuietPumpMs = 250;
 constexpr Uint64 BusyPumpMs = 500;
+// Passes run at one go while the picture stands still, with one sleep for them all that the
+// display's input ends (SleepHostTillInput).
+constexpr int QuietPasses = 4;
 // How Mesa's OpenGL drivers that draw on the processor name themselves.
 constexpr const char* SoftwareRasterizers[] = {"llvmpipe", "softpipe", "Software Rasterizer",
                                                "swrast"};
@@ -690,6 +693,9 @@ void LookForInput(bool* display, bool* raise) {
     *raise = watched[1].revents != 0;
 }
 
+// A controller is read only at a pass: while one is open, every pass runs in its time.
+int QuietPassesNow() { return Sdl.controllers.empty() ? QuietPasses : 1; }
+
 // The game's pump (through PeekMessageW) and the pause: raise requests, SDL's events and a
 // held controller button's repeats into the queue. A display that failed the game asks it to
 // quit at once: two closes skip the credits nobody could see.
@@ -774,7 +780,8 @@ constexpr HostInterface SdlInterface{
     .showWindow = ShowOrHideWindow, .flushWindow = FlushWindow, .stop = StopSdlHost,
     .loadIcon = LoadIconSurface, .freeIcon = FreeIconSurface,
     .otherCopyRunning = OtherCopyRunning, .publishWindow = PublishInstance,
-    .raiseOtherCopy = AskOtherCopyToRaise, .showPause = ShowPauseSign};
+    .raiseOtherCopy = AskOtherCopyToRaise, .showPause = ShowPauseSign,
+    .quietPasses = QuietPassesNow};
 
 }  // namespace
 

@@ -132,6 +132,9 @@ void SettleDisplay() {
     Watched = nullptr;
 }
 
+// The game window's connection's descriptor, -1 while there is none.
+int WatchedDisplayDescriptor() { return Watched && !ConnectionLost ? ConnectionNumber(Watched) : -1; }
+
 // The connection's descriptor, for a look whether the server has sent anything; -1 when the
 // window is not on X.
 int DisplayDescriptor(SDL_Window* window) {

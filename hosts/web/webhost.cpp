@@ -394,6 +394,9 @@ void SleepHost(int64_t nanoseconds) {
     WebSleep(milliseconds);
 }
 
+// The page's events end its every sleep.
+void SleepHostTillInput(int64_t nanoseconds) { SleepHost(nanoseconds); }
+
 // GetMessageW with nothing queued: lets the page run a while.
 void WaitHostEvent(int timeoutMs) { SleepHost(int64_t{timeoutMs} * 1000000); }
 
