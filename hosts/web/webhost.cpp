@@ -39,10 +39,10 @@ namespace {
 
 // The most frames the page mixes at a time: about 46 ms at 44100 Hz.
 constexpr int AudioBlockFrames = 2048;
-constexpr unsigned AudioWaitMs = 2;
+constexpr int AudioWaitMs = 2;
 // Passes run at one go while the picture stands still (a menu): each wake of a page costs
 // Chromium about 0.2 ms of a core (a bare 13-ms timer takes 1.5% of one), more than a pass.
-// The page's events end the sleep; a gamepad, read only at a pass, has them one by one.
+// The page's events end the sleep.
 constexpr int QuietPasses = 8;
 constexpr int PadSlots = 4;
 constexpr int PadButtonSlots = 17;
@@ -319,6 +319,7 @@ void ShowPauseSign(const PauseSign* sign) {
     }
 }
 
+// A gamepad is read only at a pass: once one is in use, every pass runs in its time.
 int QuietPassesNow() { return WebPadsSeen() ? 1 : QuietPasses; }
 
 // Undoes StartStandIn.
