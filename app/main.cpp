@@ -140,24 +140,42 @@ void PrintUsage() {
     }
     std::puts("\nKeys (the settings file can move the game's eight to other keys):");
     for (const KeyHelp& key : Keys) std::printf("  %-*s %s\n", HelpColumn - 3, key.keys, key.what);
-    std::puts("\nOptions hold for this run; the settings file ~/.config/marrowdale/marrowdale.ini\n"
-              "keeps the player's choices. A game controller: the d-pad and left stick move, A\n"
-              "presses, X and the left shoulder fire left, B and the right one fire right, Y\n"
-              "mutes, Start pauses, Back is Escape; on the name entry screen the d-pad and A\n"
-              "point at the name's keys and press them.");
+    std::puts("\nA value follows its option, or joins it: --display=4. Options hold for this run;\n"
+              "the settings file ~/.config/marrowdale/marrowdale.ini keeps the player's choices.\n"
+              "A game controller: the d-pad and left stick move, A presses, X and the left\n"
+              "shoulder fire left, B and the right one fire right (B also goes back from help,\n"
+              "about and the high scores), Y mutes, Start pauses, Back is Escape; on the name\n"
+              "entry screen the d-pad and A point at the name's keys and press them, and Start\n"
+              "is DONE.");
 }
 
-// One line on stderr naming the refused argument as messages repeat a text; the exit status 2.
-int Refuse(const char* what, const char* argument) {
-    std::fprintf(stderr, "marrowdale: %s '%s' (try --help)\n", what, ShownText(argument).c_str());
+// A text of the command line as the player wrote it: the page's address names options without
+// their dashes (?display=4), so its lines do too.
+std::string AsWritten(const std::string& text) {
+    if (!CommandLineFromAddress()) return text;
+    std::string written;
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool wordStart = i == 0 || text[i - 1] == ' ' || text[i - 1] == '\'';
+        if (wordStart && text.compare(i, 2, "--") == 0) ++i;
+        else written += text[i];
+    }
+    return written;
+}
+
+// One line on stderr naming the refused argument as messages repeat a text, and where to mend
+// it; the exit status 2.
+int Refuse(const std::string& what, const char* argument) {
+    const char* mend = CommandLineFromAddress()
+                           ? " in the page's address: mend it or take it out, then load the page again"
+                           : " (try --help)";
+    std::fprintf(stderr, "marrowdale: %s '%s'%s\n", AsWritten(what).c_str(),
+                 AsWritten(ShownText(argument)).c_str(), mend);
     return 2;
 }
 
-const Option* FindOption(const char* name) {
+const Option* FindOption(const std::string& name) {
     for (const Option& option : Options) {
-        if (!std::strcmp(name, option.name) || (option.alias && !std::strcmp(name, option.alias))) {
-            return &option;
-        }
+        if (name == option.name || (option.alias && name == option.alias)) return &option;
     }
     return nullptr;
 }
@@ -180,21 +198,35 @@ const char* TakeOption(const Option& option, const char* value) {
 
 // The refusal of a value: what its option needs, then the value itself.
 int RefuseValue(const Option& option, const char* wanted, const char* value) {
-    std::string what = std::string(option.name) + " needs " + wanted + ", not";
-    return Refuse(what.c_str(), value);
+    return Refuse(std::string(option.name) + " needs " + wanted + ", not", value);
 }
 
-// Fills Asked from argv; returns -1 to go on, or the exit status.
+// Fills Asked from argv; returns -1 to go on, or the exit status. An option's value follows
+// it, or joins it after '=' (--display=4).
 int ParseCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        const Option* option = FindOption(argv[i]);
+        std::string name = argv[i];
+        const char* joined = nullptr;
+        size_t equals = name.find('=');
+        if (name.starts_with("--") && equals != std::string::npos) {
+            joined = argv[i] + equals + 1;
+            name.resize(equals);
+        }
+        const Option* option = FindOption(name);
+        if (!option && CommandLineFromAddress()) {
+            // Another site's parameter (a link's tracking, a newsletter's): not the game's.
+            std::fprintf(stderr, "marrowdale: the page's address has '%s', none of the game's options: passed over\n",
+                         AsWritten(ShownText(argv[i])).c_str());
+            continue;
+        }
         if (!option) return Refuse("unknown option", argv[i]);
         const char* value = option->fixed;
-        if (option->kind != ValueKind::Flag && !value) {
-            if (i + 1 == argc || (option->second && i + 2 == argc)) {
-                return Refuse("missing value for", argv[i]);
-            }
-            value = argv[++i];
+        bool takesValue = option->kind != ValueKind::Flag && !value;
+        if (joined && !takesValue) return Refuse(name + " takes no value, not", joined);
+        if (takesValue) {
+            int needed = (joined ? 0 : 1) + (option->second ? 1 : 0);
+            if (i + needed >= argc) return Refuse("missing value for", name.c_str());
+            value = joined ? joined : argv[++i];
             if (option->second) *option->second = argv[++i];
         }
         if (const char* wanted = TakeOption(*option, value)) {

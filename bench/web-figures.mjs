@@ -1,8 +1,8 @@
 // The browser's figures beside the desktop's, measured in one run: what a first visit downloads
 // from python's http.server (the files raw, and the bytes sent), the time from asking for the
 // page to its first frame in headless Chromium, and the processor that every Chromium process
-// together uses on the menu with its music and in play, beside a blank page and the desktop
-// build on its menu.
+// together uses on the menu with its music, in play and paused, beside a blank page and the
+// desktop build on its menu.
 // Usage: node bench/web-figures.mjs SITE BUILD-DIR (build-web/site; the desktop build, with marrowdale)
 import {spawn} from 'node:child_process';
 import {mkdtempSync, readdirSync, readFileSync, rmSync, statSync} from 'node:fs';
@@ -97,6 +97,12 @@ await browser.page('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints:
 await browser.page('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
 await pause(500);
 console.log(`  the page in play: ${await share(browser.pid)}`);
+// P pauses the game: the page should then cost what a blank page does.
+for (const type of ['rawKeyDown', 'keyUp']) {
+  await browser.page('Input.dispatchKeyEvent', {type, key: 'p', code: 'KeyP', windowsVirtualKeyCode: 80});
+}
+await pause(1000);
+console.log(`  the page paused in play: ${await share(browser.pid)}`);
 await browser.close();
 server.close();
 

@@ -56,7 +56,7 @@ void DrawOutline(int32_t left, int32_t top, int32_t right, int32_t bottom, uint1
 // any of them shows it.
 void MoveCursor(const CursorLayout& layout, ScreenCursor* cursor, bool padOnly) {
     struct Step {
-        uint8_t press;
+        uint16_t press;
         bool alongRow;
         int32_t step;
     };

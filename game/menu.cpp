@@ -98,9 +98,10 @@ void RunPictureScreen(const uint16_t* picture) {
 
 ScreenCursor MenuCursor = MenuCursorStart;
 
-// Help, about and the score table, after drawing: back to the menu on a tap or a key.
+// Help, about and the score table, after drawing: back to the menu on a tap, a key or a
+// controller's B.
 void LeaveOnTapOrKey() {
-    if (!TakeTap() && !TakeNavigation(NavSelect | NavBack, false)) return;
+    if (!TakeTap() && !TakeNavigation(NavSelect | NavBack | NavCancel, false)) return;
     ScreenState = Menu;
     PlaySound(SoundSelect);
 }

@@ -22,8 +22,8 @@ constexpr int32_t ScoreTextBytes = 12;
 
 // ---- Score table ----
 
-constexpr int32_t TableTop = 50;
-constexpr int32_t TableRowStep = 30;
+constexpr int32_t TableTop = 46;
+constexpr int32_t TableRowStep = 28;
 constexpr int32_t TableScoreX = 5;
 constexpr int32_t TableNameX = 90;
 constexpr int32_t TableCellWidth = 10;
@@ -64,6 +64,20 @@ void DrawTableRow(int32_t slot) {
     char name[NameBytes + 1] = {};
     std::memcpy(name, entry.name, NameBytes);
     DrawTextScaled(name, TableCellWidth, TableCellHeight, TableNameX, y, BackBuffer);
+}
+
+// Under the rows, inside the border: how to leave, in the small font, centred.
+constexpr const char* LeaveHint[] = {"Tap or press a key", "to go back"};
+constexpr int32_t LeaveHintTop = 258;
+constexpr int32_t LeaveHintStep = 13;
+constexpr uint16_t LeaveHintColour = 0xF759;  // #F0E8C8, pale straw
+
+void DrawLeaveHint() {
+    for (int32_t line = 0; line < 2; ++line) {
+        int32_t width = static_cast<int32_t>(std::strlen(LeaveHint[line])) * SmallGlyphWidth;
+        DrawSmallText(LeaveHint[line], (ScreenWidth - width) / 2, LeaveHintTop + LeaveHintStep * line,
+                      LeaveHintColour, BackBuffer);
+    }
 }
 
 // Paced by the play clock; after a game LastFrame holds that game's last frame time.
@@ -241,10 +255,12 @@ constexpr CursorLayout NameLayout{4, NameRowLength, NameTarget};
 
 ScreenCursor NameCursor{0, 0, false};
 
-// Main loop, while ScreenState is ScoreTable: the eight entries in the fruit border.
+// Main loop, while ScreenState is ScoreTable: the eight entries and how to leave, in the fruit
+// border.
 void RunScoreTable() {
     CopyScreenImage(HighImage);
     for (int32_t slot = 0; slot < HighScoreCount; ++slot) DrawTableRow(slot);
+    DrawLeaveHint();
     DrawFruitBorder();
     StepFruitBorder();
     LeaveOnTapOrKey();
@@ -252,7 +268,8 @@ void RunScoreTable() {
 
 // Main loop, while ScreenState is EnterName: the name so far and the keyboard, then a tap on
 // it, the keys typed on the desktop's and the controller's cursor. The desktop's keyboard
-// types; the cursor is a controller's, moved by its d-pad and pressed by a face button.
+// types; the cursor is a controller's, moved by its d-pad and pressed by a face button, and
+// its Start is DONE.
 void RunEnterName() {
     CopyScreenImage(HighImage);
     DrawNameEntry();
@@ -261,6 +278,7 @@ void RunEnterName() {
         PressKeyAt(TapX(), TapY());
     }
     TakeTypedKeys();
+    if (ScreenState == EnterName && TakeNavigation(NavDone, true)) PressKey(DoneKey);
     if (ScreenState != EnterName) return;
     MoveCursor(NameLayout, &NameCursor, true);
     PressUnderCursor(NameLayout, NameCursor, true, PressKeyAt);

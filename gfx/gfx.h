@@ -34,6 +34,8 @@ void CopyScreenImage(const uint16_t* image);
 constexpr int FontSheetWidth = 256;
 constexpr int FontSheetHeight = 120;
 constexpr int SmallFontBytes = 4096;
+// The small font's advance: each glyph is 8 x 16.
+constexpr int SmallGlyphWidth = 8;
 extern const char GlyphOrder[46];
 extern uint16_t* FontSheet;
 extern uint8_t GlyphMap[256];

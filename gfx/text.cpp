@@ -22,7 +22,6 @@ constexpr int CellsPerRow = FontSheetWidth / CellWidth;
 constexpr int GlyphWidth = 16;
 constexpr int GlyphHeight = 20;
 constexpr int SheetPixels = FontSheetWidth * FontSheetHeight;
-constexpr int SmallGlyphWidth = 8;
 constexpr int SmallGlyphBytes = 16;
 
 void BuildGlyphMap() {
@@ -119,7 +118,8 @@ void DrawTextScaled(const char* text, int32_t width, int32_t height, int32_t x, 
     }
 }
 
-// Intro caption: one 8 x 16 small glyph, its set bits in colour (bit 7 leftmost).
+// Intro caption and score table hint: one 8 x 16 small glyph, its set bits in colour (bit 7
+// leftmost).
 void DrawSmallGlyph(uint8_t character, int32_t x, int32_t y, uint16_t colour,
                     uint16_t* destination) {
     const uint8_t* glyph = SmallFont + character * SmallGlyphBytes;
@@ -131,7 +131,7 @@ void DrawSmallGlyph(uint8_t character, int32_t x, int32_t y, uint16_t colour,
     }
 }
 
-// Intro caption: a string of small glyphs, 8 pixels apart.
+// Intro caption and score table hint: a string of small glyphs, 8 pixels apart.
 void DrawSmallText(const char* text, int32_t x, int32_t y, uint16_t colour,
                    uint16_t* destination) {
     for (int32_t i = 0; text[i]; ++i) {

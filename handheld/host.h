@@ -53,6 +53,9 @@ struct HostInterface {
     // for them all (null: 1), or till the player's input (SleepHostTillInput): each wake costs
     // more than a still picture's pass. The game's clock moves by the pass as ever.
     int (*quietPasses)() = nullptr;
+    // How long a paused game sleeps before it looks for the player again (null: PauseLookNs,
+    // for signals and a display's requests); the host's input may end the sleep sooner.
+    int64_t (*pauseLookNs)() = nullptr;
 };
 
 // The waits of this build's live host (the desktop's or the page's), called directly: in the

@@ -34,12 +34,15 @@ struct PadKey {
 
 // Controller buttons: d-pad as the directions, left face and shoulder as A, right ones as B,
 // the bottom face and Start as start (Enter: select on the screens; Start pauses a game), Back
-// as Escape and the top face as M (mute).
+// as Escape and the top face as M (mute). B and Start also press their own keys (B goes back
+// from the picture screens, Start is DONE on name entry), first, so that a held button repeats
+// the game's.
 constexpr PadKey PadKeys[] = {
     {PadUp, SlotUp, 0},       {PadDown, SlotDown, 0},          {PadLeft, SlotLeft, 0},
     {PadRight, SlotRight, 0}, {PadWest, SlotA, 0},             {PadLeftShoulder, SlotA, 0},
-    {PadEast, SlotB, 0},      {PadRightShoulder, SlotB, 0},    {PadSouth, SlotStart, 0},
-    {PadStart, SlotStart, 0}, {PadBack, NoSlot, VK_ESCAPE},    {PadNorth, NoSlot, 'M'},
+    {PadEast, NoSlot, VK_GAMEPAD_B}, {PadEast, SlotB, 0},      {PadRightShoulder, SlotB, 0},
+    {PadSouth, SlotStart, 0}, {PadStart, NoSlot, VK_GAMEPAD_MENU}, {PadStart, SlotStart, 0},
+    {PadBack, NoSlot, VK_ESCAPE}, {PadNorth, NoSlot, 'M'},
 };
 
 struct HostInput {

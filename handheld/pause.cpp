@@ -99,7 +99,8 @@ void HoldWhilePaused() {
         if (PumpHostEventsWhilePaused()) Resume();
         int64_t now = SteadyNanoseconds();
         int64_t frameDue = ActiveHost().flushWindow ? ActiveHost().flushWindow(now) : 0;
-        if (Paused()) SleepHost(frameDue > now ? std::min(PauseLookNs, frameDue - now) : PauseLookNs);
+        int64_t look = ActiveHost().pauseLookNs ? ActiveHost().pauseLookNs() : PauseLookNs;
+        if (Paused()) SleepHost(frameDue > now ? std::min(look, frameDue - now) : look);
     }
     ShowSign(nullptr);
     HoldAudioOutput(false);

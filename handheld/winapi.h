@@ -97,6 +97,10 @@ constexpr WORD VK_LEFT = 0x25;
 constexpr WORD VK_UP = 0x26;
 constexpr WORD VK_RIGHT = 0x27;
 constexpr WORD VK_DOWN = 0x28;
+// A game controller's own B and Start (its menu button), which it presses beside the game's
+// buttons it stands for.
+constexpr WORD VK_GAMEPAD_B = 0xC4;
+constexpr WORD VK_GAMEPAD_MENU = 0xCF;
 // Letters and digits use their upper-case ASCII codes ('Z' is 0x5A).
 // Key message lParam bit 30: the key was down before this message (a repeat, or a release).
 constexpr LPARAM KeyWasDown = LPARAM{1} << 30;

@@ -13,6 +13,10 @@
 bool StartStandIn(const StandInOptions& options);
 // Closes the window and the host; called once after WinMain returns.
 void StopStandIn();
+// Whether the command line is a page's address (the browser's: ?display=4 is --display=4),
+// which carries parameters of other sites too: main ignores options it does not know, and
+// names the others as the address does.
+bool CommandLineFromAddress();
 
 // --submit ADDRESS FILE: sends the journal FILE to the world high score table at ADDRESS and
 // says in one line what it answered. The exit status: 0 taken, 1 refused or not reached, 2 a

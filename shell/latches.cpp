@@ -59,13 +59,14 @@ void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat) {
 void OnNavigationKey(int16_t code, uint8_t scanCode, bool repeat) {
     struct NavigationKey {
         int16_t code;
-        uint8_t press;
+        uint16_t press;
     };
     const NavigationKey keys[] = {
         {KeyMap.vkUp, NavUp},         {KeyMap.vkDown, NavDown},   {KeyMap.vkLeft, NavLeft},
         {KeyMap.vkRight, NavRight},   {KeyMap.vkStart, NavSelect}, {VK_SPACE, NavSelect},
-        {VK_ESCAPE, NavBack},         {'M', NavMute}};
-    constexpr uint8_t Directions = NavUp | NavDown | NavLeft | NavRight;
+        {VK_ESCAPE, NavBack},         {'M', NavMute},             {VK_GAMEPAD_MENU, NavDone},
+        {VK_GAMEPAD_B, NavCancel}};
+    constexpr uint16_t Directions = NavUp | NavDown | NavLeft | NavRight;
     for (const NavigationKey& key : keys) {
         if (code != key.code || (repeat && !(key.press & Directions))) continue;
         Latches.navigation |= key.press;
@@ -131,10 +132,10 @@ uint16_t TakeCharacter() {
 
 // Menu, help, about, score table, play and name entry: true when any of presses came in the
 // last pump (padOnly: by a controller); they are taken.
-bool TakeNavigation(uint8_t presses, bool padOnly) {
-    uint8_t pressed = (padOnly ? Latches.padNavigation : Latches.navigation) & presses;
-    Latches.navigation &= static_cast<uint8_t>(~presses);
-    Latches.padNavigation &= static_cast<uint8_t>(~presses);
+bool TakeNavigation(uint16_t presses, bool padOnly) {
+    uint16_t pressed = (padOnly ? Latches.padNavigation : Latches.navigation) & presses;
+    Latches.navigation &= static_cast<uint16_t>(~presses);
+    Latches.padNavigation &= static_cast<uint16_t>(~presses);
     return pressed != 0;
 }
 

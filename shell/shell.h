@@ -16,9 +16,11 @@ extern GXKeyList KeyMap;
 constexpr int TypedSlots = 16;
 
 // What a key means to the screens' keyboard and controller navigation (the desktop's and the
-// browser's addition); presses are kept for the pass after their pump only.
-enum NavigationPress : uint8_t {
+// browser's addition); presses are kept for the pass after their pump only. A controller's
+// Start is DONE on name entry, its B back from the picture screens.
+enum NavigationPress : uint16_t {
     NavUp = 1, NavDown = 2, NavLeft = 4, NavRight = 8, NavSelect = 16, NavBack = 32, NavMute = 64,
+    NavDone = 128, NavCancel = 256,
 };
 
 struct InputLatches {
@@ -34,8 +36,8 @@ struct InputLatches {
     bool charactersWanted;  // the pass that ran asks for the coming pump's characters
     bool typingOpen;        // this pump's characters may type
     uint8_t typingScanCode; // the key whose repeats may type: pressed while typing was open
-    uint8_t navigation;     // NavigationPress bits of the last pump
-    uint8_t padNavigation;  // those of them pressed by keys that type nothing (a controller's)
+    uint16_t navigation;     // NavigationPress bits of the last pump
+    uint16_t padNavigation;  // those of them pressed by keys that type nothing (a controller's)
 };
 extern InputLatches Latches;
 
@@ -59,7 +61,7 @@ bool PenDown();
 bool TakeKeyA();
 bool TakeKeyB();
 uint16_t TakeCharacter();
-bool TakeNavigation(uint8_t presses, bool padOnly);
+bool TakeNavigation(uint16_t presses, bool padOnly);
 bool HeldLeft();
 bool HeldRight();
 bool HeldUp();

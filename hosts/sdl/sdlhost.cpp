@@ -811,6 +811,9 @@ bool StartStandIn(const StandInOptions& options) {
     return true;
 }
 
+// The desktop's command line is typed.
+bool CommandLineFromAddress() { return false; }
+
 // main, after WinMain: closes the window, SDL and the single-instance socket.
 void StopStandIn() {
     if (HostIs(HostKind::Real)) StopHost();

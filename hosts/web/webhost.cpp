@@ -44,6 +44,10 @@ constexpr int AudioWaitMs = 2;
 // Chromium about 0.2 ms of a core (a bare 13-ms timer takes 1.5% of one), more than a pass.
 // The page's events end the sleep.
 constexpr int QuietPasses = 8;
+// A paused page sleeps till the player's input wakes it (its events end the sleep), looking
+// once a second besides; a gamepad, read and not heard, is read as often as in play.
+constexpr int64_t PausedLookNs = 1000000000;
+constexpr int64_t PausedPadLookNs = 20000000;
 constexpr int PadSlots = 4;
 constexpr int PadButtonSlots = 17;
 // The element that covers the page and takes the pointer and touches.
@@ -272,7 +276,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* WebMixAudio(int frames) {
 
 // The page is being left: the game is asked to close, as a desktop window's close button does.
 extern "C" EMSCRIPTEN_KEEPALIVE void WebLeavePage() {
-    if (HostIs(HostKind::Web)) CloseEvent();
+    if (!HostIs(HostKind::Web)) return;
+    CloseEvent();
+    WebWakeLoop();
 }
 
 namespace {
@@ -322,6 +328,8 @@ void ShowPauseSign(const PauseSign* sign) {
 // A gamepad is read only at a pass: once one is in use, every pass runs in its time.
 int QuietPassesNow() { return WebPadsSeen() ? 1 : QuietPasses; }
 
+int64_t PauseLookNow() { return WebPadsSeen() ? PausedPadLookNs : PausedLookNs; }
+
 // Undoes StartStandIn.
 void StopWebHost() {
     emscripten_html5_remove_all_event_listeners();
@@ -332,7 +340,8 @@ void StopWebHost() {
 // The page: its canvas, its events and its timers; no window icon, no other copies.
 constexpr HostInterface WebInterface{
     .kind = HostKind::Web, .pumpEvents = PollEvents, .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
-    .stop = StopWebHost, .showPause = ShowPauseSign, .quietPasses = QuietPassesNow};
+    .stop = StopWebHost, .showPause = ShowPauseSign, .quietPasses = QuietPassesNow,
+    .pauseLookNs = PauseLookNow};
 
 }  // namespace
 
@@ -377,6 +386,9 @@ int SubmitGame(const char*, const char*) {
                          "address its own ?server= names\n");
     return 2;
 }
+
+// The page's address is the game's command line (index.html).
+bool CommandLineFromAddress() { return true; }
 
 // main, after WinMain: the page is handed back and says the game has ended.
 void StopStandIn() {

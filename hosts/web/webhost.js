@@ -13,6 +13,14 @@ mergeInto(LibraryManager.library, {
     padListen: null,
     padListenMs: 1000,
     padDeafMs: 3000,
+    listenForPads: function(on) {
+      window[on ? 'addEventListener' : 'removeEventListener']('gamepadconnected', WebPage.padHeard);
+      WebPage.padListen = setTimeout(WebPage.listenForPads, on ? WebPage.padListenMs : WebPage.padDeafMs, !on);
+    },
+    padHeard: function() {
+      Module['padsSeen'] = true;
+      clearTimeout(WebPage.padListen);
+    },
     // Where a kept value the game could not use is set aside, never lost: this, its name and
     // the time it was found.
     asidePrefix: 'marrowdale-set-aside/',
@@ -36,7 +44,7 @@ mergeInto(LibraryManager.library, {
   },
 
   // Puts the 240 x 320 canvas at a place given in device pixels; its pixels are drawn as
-  // squares of whole device pixels.
+  // squares of whole device pixels. The page then places what it shows around it.
   WebPlaceCanvas__deps: ['$WebPage'],
   WebPlaceCanvas: function(x, y, width, height) {
     var canvas = WebPage.canvas || (WebPage.canvas = document.getElementById('game'));
@@ -45,6 +53,7 @@ mergeInto(LibraryManager.library, {
     canvas.style.top = (y / ratio) + 'px';
     canvas.style.width = (width / ratio) + 'px';
     canvas.style.height = (height / ratio) + 'px';
+    if (Module['canvasPlaced']) Module['canvasPlaced']();
   },
 
   WebShowCanvas: function(show) {
@@ -180,14 +189,17 @@ mergeInto(LibraryManager.library, {
       }
       return btoa(text);
     },
+    // Whether the bytes were kept.
     keep: function(name, bytes) {
       var storage = WebStorage.open();
-      if (!storage) return;
+      if (!storage) return false;
       try {
         storage.setItem(WebPage.storagePrefix + name, WebStorage.encode(bytes));
         WebStorage.failed = false;
+        return true;
       } catch (e) {
         WebStorage.fail('the browser\'s storage is full or forbidden (' + e.name + ')');
+        return false;
       }
     },
     // The score table as the game writes it: 8 entries of a score (little-endian, from the
@@ -222,13 +234,14 @@ mergeInto(LibraryManager.library, {
   },
 
   // A game kept at a name's DONE: its journal kept in the page's storage under games/, and the
-  // page told, which offers to send it to the world's table.
+  // page told whether the storage took it; the page offers to send it to the world's table, or
+  // to download it.
   WebGameKept__deps: ['$WebStorage'],
   WebGameKept: function(namePointer, journal, size) {
     var name = UTF8ToString(namePointer);
     var bytes = HEAPU8.slice(journal, journal + size);
-    WebStorage.keep('games/' + name, bytes);
-    if (Module['onGameKept']) Module['onGameKept'](name, bytes);
+    var kept = WebStorage.keep('games/' + name, bytes);
+    if (Module['onGameKept']) Module['onGameKept'](name, bytes, kept);
   },
 
   WebGameEnded: function() {
@@ -243,15 +256,7 @@ mergeInto(LibraryManager.library, {
   WebPadsSeen: function() {
     if (Module['padsSeen'] === undefined) {
       Module['padsSeen'] = false;
-      var seen = function() {
-        Module['padsSeen'] = true;
-        clearTimeout(WebPage.padListen);
-      };
-      var listen = function(on) {
-        window[on ? 'addEventListener' : 'removeEventListener']('gamepadconnected', seen);
-        WebPage.padListen = setTimeout(listen, on ? WebPage.padListenMs : WebPage.padDeafMs, !on);
-      };
-      listen(true);
+      WebPage.listenForPads(true);
     }
     return Module['padsSeen'] ? 1 : 0;
   },
@@ -422,8 +427,15 @@ mergeInto(LibraryManager.library, {
     }
   },
 
-  // The pause's sign over the canvas, or (no title) none.
+  // The pause's sign over the canvas, or (no title) none. Paused, the page stops listening for
+  // a first gamepad (listening polls the devices): only the player's input wakes it.
+  WebShowPause__deps: ['$WebPage'],
   WebShowPause: function(title, resume, leave) {
+    if (Module['padsSeen'] === false) {
+      clearTimeout(WebPage.padListen);
+      if (title) window.removeEventListener('gamepadconnected', WebPage.padHeard);
+      else WebPage.listenForPads(true);
+    }
     if (!Module['pauseSign']) return;
     Module['pauseSign'](title ? [UTF8ToString(title), UTF8ToString(resume), UTF8ToString(leave)] : null);
   },

@@ -43,13 +43,15 @@ TEST_F(MenuTest, EveryRegionEdge) {
 }
 
 // A pump with the navigation press of a key: U D L R the arrows (a d-pad), S Enter or Space (a face
-// button), E Escape (Back), M the mute key; lower case a controller's, upper case a keyboard's.
+// button), E Escape (Back), M the mute key, B a controller's B, T its Start (its own key and the
+// game's start key); lower case a controller's, upper case a keyboard's.
 void PressKeys(char key) {
     StartPumpInput();
-    constexpr std::pair<char, uint8_t> Presses[] = {{'U', NavUp},     {'D', NavDown},
-                                                    {'L', NavLeft},   {'R', NavRight},
-                                                    {'S', NavSelect}, {'E', NavBack},
-                                                    {'M', NavMute}};
+    constexpr std::pair<char, uint16_t> Presses[] = {{'U', NavUp},     {'D', NavDown},
+                                                     {'L', NavLeft},   {'R', NavRight},
+                                                     {'S', NavSelect}, {'E', NavBack},
+                                                     {'M', NavMute},   {'B', NavCancel},
+                                                     {'T', NavDone | NavSelect}};
     for (auto [name, press] : Presses) {
         if (std::toupper(key) != name) continue;
         Latches.navigation |= press;
@@ -92,6 +94,25 @@ TEST_F(MenuTest, KeysAndAControllerReachEveryButtonAndAKeyStartsAGameWithNoPenDo
     Tap(120, 100);
     RunMenu();
     EXPECT_FALSE(MenuCursor.shown) << "a tap hides the cursor";
+}
+
+// A controller's B goes back from help, about and the score table, and does nothing on the
+// menu, where Back quits.
+TEST_F(MenuTest, AControllersBLeavesThePictureScreensOnly) {
+    for (int32_t screen : {Help, About, ScoreTable}) {
+        SCOPED_TRACE(screen);
+        ScreenState = screen;
+        PressKeys('b');
+        screen == Help ? RunHelp() : screen == About ? RunAbout() : RunScoreTable();
+        EXPECT_EQ(ScreenState, Menu);
+        EXPECT_EQ(TakeSounds(), Effects{SoundSelect});
+    }
+    RunFlag = 1;
+    PressKeys('b');
+    RunMenu();
+    EXPECT_EQ(ScreenState, Menu);
+    EXPECT_EQ(RunFlag, 1);
+    EXPECT_EQ(TakeSounds(), Effects{});
 }
 
 // A tap during the intro, even on the exit icon's place, is thrown away: the intro can't be
@@ -283,6 +304,19 @@ TEST_F(NameEntryTest, AControllersCursorPressesTheKeysTheKeyboardsArrowsDoNot) {
     EXPECT_EQ(BackBuffer[278 * ScreenWidth + 168], ColourWhite) << "the cursor around DONE";
     Press(5, 5);
     EXPECT_FALSE(NameCursor.shown) << "a tap hides it";
+}
+
+// A controller's Start is DONE wherever its cursor stands: the key under the cursor, which the
+// game's start key Start also presses would select, is not pressed again.
+TEST_F(NameEntryTest, AControllersStartIsDone) {
+    ScreenState = EnterName;
+    for (char k : {'d', 's', 'r', 's', 't'}) {
+        PressKeys(k);
+        RunEnterName();
+    }
+    EXPECT_EQ(Typed(), "AS");
+    EXPECT_EQ(ScreenState, ScoreTable);
+    EXPECT_EQ(LastConfirmed.name, std::string("AS"));
 }
 
 TEST_F(NameEntryTest, DoneInsertsBelowEqualScoresDropsTheLastAndSavesTheTable) {

@@ -149,7 +149,11 @@ TEST(RealInput, HostEventsBecomeTheGamesMessagesAndNothingStaysHeld) {
         {[] { PadAxisEvent(3, PadStickX, -20000); }, "down:37/0 "},
         {[] { PadAxisEvent(3, PadStickX, -13000); }, ""},  // slack before it lets go
         {[] { PadAxisEvent(3, PadStickX, 17000); }, "up:37/0 down:39/0 "},
-        {[] { PadGone(3); }, "up:39/0 up:90/0 "},
+        // B and Start press their own keys, then the game's button (X is B, Enter start).
+        {[] { PadButtonEvent(3, PadEast, true); }, "down:196/0 down:88/0 "},
+        {[] { PadButtonEvent(3, PadEast, false); }, "up:196/0 up:88/0 "},
+        {[] { PadButtonEvent(3, PadStart, true); }, "down:207/0 down:13/0 "},
+        {[] { PadGone(3); }, "up:13/0 up:39/0 up:90/0 up:207/0 "},
         {[] { ActivationEvent(false); }, "lift:0,0 up:90/0 activate:0 "},
         {[] { ActivationEvent(false); }, ""},
         {[] { KeyEvent('Z', false, false, 29); }, ""},  // let go already

@@ -23,7 +23,7 @@ try {
   check('the page shows the world table beside the game', /^2280 REX$/.test(shown || ''), shown);
   await waitFor(() => evaluate('Module.firstFrameMs !== undefined'), 60000);
   // What the game hands the page at a name's DONE (WebGameKept).
-  await evaluate(`Module.onGameKept('kept.mdj', Uint8Array.from(atob('${kept}'), (c) => c.charCodeAt(0)))`);
+  await evaluate(`Module.onGameKept('kept.mdj', Uint8Array.from(atob('${kept}'), (c) => c.charCodeAt(0)), true)`);
   const offered = await evaluate(`!document.getElementById('offer').hidden && document.querySelector('#offer span').textContent`);
   check('a kept game is offered to the world table', /high score/.test(offered || ''), offered);
   await evaluate(`document.querySelector('#offer button').click()`);

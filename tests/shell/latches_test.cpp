@@ -63,12 +63,13 @@ TEST_F(LatchesTest, AReleaseCancelsAButNotBAndACodeSharedByTwoButtonsDrivesBoth)
 // Each key down's navigation presses, for the pass after its pump only; a held key's repeats
 // move on but never select, go back or mute again. No scan code: a controller's button.
 TEST_F(LatchesTest, NavigationPressesWaitOnePumpAndRepeatsOnlyMove) {
-    struct Down { int16_t code; uint8_t scanCode; bool repeat; uint8_t any, pad; };
+    struct Down { int16_t code; uint8_t scanCode; bool repeat; uint16_t any, pad; };
     const Down downs[] = {
         {5, 44, false, 0, 0},  // A fires; it moves nothing
         {3, 30, true, NavLeft, 0},   {1, 0, true, NavUp, NavUp},   {8, 0, false, NavSelect, NavSelect},
         {8, 28, true, 0, 0},         {VK_SPACE, 57, false, NavSelect, 0}, {VK_ESCAPE, 1, true, 0, 0},
-        {'M', 0, false, NavMute, NavMute}};
+        {'M', 0, false, NavMute, NavMute}, {VK_GAMEPAD_MENU, 0, false, NavDone, NavDone},
+        {VK_GAMEPAD_B, 0, false, NavCancel, NavCancel}, {VK_GAMEPAD_B, 0, true, 0, 0}};
     for (const Down& down : downs) {
         StartPumpInput();
         OnNavigationKey(down.code, down.scanCode, down.repeat);

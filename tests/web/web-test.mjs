@@ -318,14 +318,33 @@ try {
     ['forbidden', `Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('no', 'SecurityError'); }})`, /forbids/],
     ['full', `Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); }`, /full/],
   ];
+  // A high score's game there is never said to be kept: the page offers it to download.
+  const KeptGame = [77, 68, 74, 79, 85, 82, 78, 76];
+  const keepGame = `(() => {
+    const at = _malloc(64);
+    stringToUTF8('kept.mdj', at, 16);
+    HEAPU8.set(${JSON.stringify(KeptGame)}, at + 16);
+    _WebGameKept(at, at + 16, ${KeptGame.length});
+    _free(at);
+    const offer = document.getElementById('offer');
+    const file = offer.querySelector('a');
+    return offer.hidden || file.hidden ? [offer.textContent] :
+      fetch(file.href).then((response) => response.arrayBuffer()).then((bytes) =>
+        [offer.firstElementChild.textContent, file.download, [...new Uint8Array(bytes)]]);
+  })()`;
   for (const [kind, source, says] of Refusals) {
     const {identifier} = await page('Page.addScriptToEvaluateOnNewDocument', {source});
     await page('Page.reload');
     const plays = await waitForFrame([menuFrame], 20000);
+    const offered = await evaluate(keepGame);
     const {ended} = await exitGame();
     const said = await evaluate('Page.notices');
     check(`storage that is ${kind} gets one line on the page, and the game plays on to its end`,
           plays.shown && ended && said.length === 1 && says.test(said[0]), JSON.stringify(said));
+    check(`with storage that is ${kind}, a high score's game is not said to be kept: the page offers it to download, whole`,
+          /could not be kept.*download/.test(offered[0]) && offered[1] === 'kept.mdj' &&
+          JSON.stringify(offered[2]) === JSON.stringify(KeptGame) && !said.some((line) => /is kept/.test(line)),
+          JSON.stringify(offered));
     await page('Page.removeScriptToEvaluateOnNewDocument', {identifier});
   }
 
@@ -342,13 +361,76 @@ try {
           status === verdict, `status ${status} after ${Date.now() - started} ms${said ? ': ' + said : ''}`);
   }
 
-  // An odd command line in the page's address: the game's one line, on the page.
+  // A link as the web shares it: the parameters newsletters and social sites add are none of
+  // the game's, each passed over with a line in the console, and the game plays.
+  await page('Page.navigate', {url: `${server.url}?utm_source=newsletter&fbclid=IwAR0x&x=1`});
+  const shared = await waitForFrame([menuFrame], 20000);
+  const passedOver = await evaluate('Module.log.filter((line) => /passed over/.test(line))');
+  check('a shared link\'s parameters (utm_source, fbclid, x) are passed over, each said in the console, and the game plays',
+        shared.shown && passedOver.length === 3 && !(await message()), `${shared.detail} ${JSON.stringify(passedOver)}`);
+
+  // A value of the game's own that it cannot use: one line on the page that names it as the
+  // address does and says where to mend it, and no game.
   await page('Page.navigate', {url: `${server.url}?display=7`});
   const refused = await waitFor(() => evaluate(`location.search === '?display=7' && typeof Module == 'object' &&
     Module.exitStatus !== undefined && [Module.exitStatus, document.getElementById('message').textContent]`), 20000);
-  check('an odd address gets the game\'s one line on the page, and no game',
-        refused && refused[0] === 2 && /^marrowdale: .*'7'/.test(refused[1]),
-        JSON.stringify(refused));
+  check('an unusable value in the address gets one line on the page that names it and says to mend the address, and no game',
+        refused && refused[0] === 2 && /^Display needs .*not '7' in the page's address/.test(refused[1]) &&
+        !refused[1].includes('--'), JSON.stringify(refused));
+
+  // A phone held sideways (844 x 390): the sign that the sound waits stands beside the picture,
+  // over none of it (the menu's PLAY and help buttons stay clear). Held upright (390 x 844)
+  // with a world table, the world's best show under the game.
+  const phone = (width, height) => page('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 3, mobile: true});
+  const box = (selector) => `(() => { const r = document.querySelector('${selector}').getBoundingClientRect();
+    return [r.left, r.top, r.right, r.bottom]; })()`;
+  await phone(844, 390);
+  await visit(server.url);
+  const sideways = await waitFor(() => evaluate(`!!document.getElementById('sign-sound') && [${box('#game')}, ${box('#sign-sound')}]`), 5000);
+  const [picture, sign] = sideways || [[0, 0, 844, 390], [0, 0, 844, 390]];
+  check('on a phone held sideways the sign that the sound waits covers none of the picture',
+        (sign[0] >= picture[2] || sign[2] <= picture[0] || sign[1] >= picture[3] || sign[3] <= picture[1]) && sign[2] <= 844,
+        JSON.stringify(sideways));
+  mkdirSync(join(served, 'api'), {recursive: true});
+  writeFileSync(join(served, 'api', 'table'), JSON.stringify([
+    {rank: 1, score: 2280, name: 'REX', game: 'highscore.mdj', when: '2026-12-07T20:14:55Z'}]));
+  await phone(390, 844);
+  await page('Page.navigate', {url: `${server.url}?server=/`});
+  const upright = await waitFor(() => evaluate(`typeof Module == 'object' && Module.firstFrameMs !== undefined &&
+    document.getElementById('world').textContent.includes('2280 REX') && [${box('#game')}, ${box('#world')}, innerHeight]`), 20000);
+  check('on a phone held upright the world\'s best show under the game',
+        upright && upright[1][1] >= upright[0][3] && upright[1][3] <= upright[2] && upright[1][3] > upright[1][1],
+        JSON.stringify(upright));
+  await page('Emulation.clearDeviceMetricsOverride');
+
+  // A replay from the world table's link says whose game it is while it plays, with the way
+  // back to a game of one's own at the same table.
+  await page('Page.navigate', {url: `${server.url}?replay=${encodeURIComponent(`${server.url}highscore.mdj`)}&server=%2F`});
+  const caption = await waitFor(() => evaluate(`(() => { const sign = document.getElementById('replay');
+    return typeof Module == 'object' && Module.firstFrameMs !== undefined && Module.exitStatus === undefined &&
+      !sign.hidden && /REX/.test(sign.textContent) && [sign.firstElementChild.textContent, sign.lastElementChild.href]; })()`), 20000);
+  check('a replay from the world table shows "Replay: REX, 2280" while it plays, and a link back to playing at that table',
+        caption && caption[0] === 'Replay: REX, 2280' && caption[1] === `${server.url}?server=%2F`, JSON.stringify(caption));
+
+  // Paused, the page sleeps till the player's input: no timer every pass, no frame asked for,
+  // no gamepad listened for (listening polls the devices).
+  await visit(server.url);
+  await holdKey('Enter', 13, 30);
+  const playing = await waitForFrame([playFrame], 3000);
+  await holdKey('p', 80, 30);
+  const pausedNow = await waitFor(pausedSign, 1000);
+  await evaluate(`(() => {
+    window.wakes = {timers: 0, frames: 0};
+    const timeout = window.setTimeout;
+    window.setTimeout = (...given) => { ++wakes.timers; return timeout(...given); };
+    const frame = window.requestAnimationFrame;
+    window.requestAnimationFrame = (...given) => { ++wakes.frames; return frame(...given); };
+  })()`);
+  await pause(3000);
+  const wakes = await evaluate('wakes');
+  check('paused, the page wakes no more than once a second: no timer every pass, no frame asked for, no gamepad listened for',
+        playing.shown && !!pausedNow && wakes.timers <= 6 && wakes.frames === 0, JSON.stringify(wakes));
+  await holdKey('p', 80, 30);
 
   // Failures, each on a site of its own (no offline copy there): what the page must say.
   const broken = join(frames, 'broken');

@@ -202,10 +202,12 @@ Picture ScoreTableMockUp(const Graphics& graphics) {
     for (int i = 0; i < 8; ++i) {
         char line[32];
         std::snprintf(line, sizeof line, "%7d", 2400 - 250 * i);
-        art::DrawLargeText(screen, graphics.fonts, line, 10, 16, 5, 50 + 30 * i);
+        art::DrawLargeText(screen, graphics.fonts, line, 10, 16, 5, 46 + 28 * i);
         art::DrawLargeText(screen, graphics.fonts, i % 2 ? "ROVER" : "BISCUIT", 10, 16, 90,
-                           50 + 30 * i);
+                           46 + 28 * i);
     }
+    art::DrawSmallText(screen, graphics.fonts, "Tap or press a key", 48, 258, 0xF0E8C8);
+    art::DrawSmallText(screen, graphics.fonts, "to go back", 80, 271, 0xF0E8C8);
     for (int k = 0; k < 8; ++k) {
         char fruit[16];
         std::snprintf(fruit, sizeof fruit, "s%d.tga", (3 * k) % 8);
