@@ -55,17 +55,20 @@ inline void SetClock(int32_t ms) { ClockZero = GetTickCount() - static_cast<uint
 // A full-screen picture as a frame.
 inline Frame Picture(const uint16_t* image) { return Frame(image, image + ScreenPixels); }
 
-// Eight rows of score and name (its own 12 bytes only), then fruit keyed along the edges.
+// Eight rows of score and name (its own 12 bytes only), how to leave under them in pale
+// straw, then fruit keyed along the edges.
 inline Frame ScoreTableFrame(int border) {
     Frame frame = Picture(HighImage);
     for (int slot = 0; slot < HighScoreCount; ++slot) {
         char score[16], name[13] = {};
         std::snprintf(score, sizeof score, "%7d", HighScoreTable[slot].score);
         std::memcpy(name, HighScoreTable[slot].name, 12);
-        int y = 50 + 30 * slot;
+        int y = 46 + 28 * slot;
         DrawTextScaled(score, 10, 16, 5, y, frame.data());
         DrawTextScaled(name, 10, 16, 90, y, frame.data());
     }
+    DrawSmallText("Tap or press a key", 48, 258, 0xF759, frame.data());
+    DrawSmallText("to go back", 80, 271, 0xF759, frame.data());
     for (int side = 0; side < 4; ++side) {
         for (int k = 0; k < 8; ++k) {
             int x = side < 2 ? 40 * k : 280 * (side - 2), y = side < 2 ? 288 * side : 32 + 32 * k;

@@ -68,8 +68,8 @@ TEST_F(LatchesTest, NavigationPressesWaitOnePumpAndRepeatsOnlyMove) {
         {5, 44, false, 0, 0},  // A fires; it moves nothing
         {3, 30, true, NavLeft, 0},   {1, 0, true, NavUp, NavUp},   {8, 0, false, NavSelect, NavSelect},
         {8, 28, true, 0, 0},         {VK_SPACE, 57, false, NavSelect, 0}, {VK_ESCAPE, 1, true, 0, 0},
-        {'M', 0, false, NavMute, NavMute}, {VK_GAMEPAD_MENU, 0, false, NavDone, NavDone},
-        {VK_GAMEPAD_B, 0, false, NavCancel, NavCancel}, {VK_GAMEPAD_B, 0, true, 0, 0}};
+        {VK_GAMEPAD_MENU, 0, false, NavDone, NavDone}, {VK_GAMEPAD_B, 0, false, NavCancel, NavCancel},
+        {VK_GAMEPAD_B, 0, true, 0, 0}, {'M', 0, false, NavMute, NavMute}};
     for (const Down& down : downs) {
         StartPumpInput();
         OnNavigationKey(down.code, down.scanCode, down.repeat);
