@@ -387,9 +387,10 @@ try {
   await phone(844, 390);
   await visit(server.url);
   const sideways = await waitFor(() => evaluate(`!!document.getElementById('sign-sound') && [${box('#game')}, ${box('#sign-sound')}]`), 5000);
-  const [picture, sign] = sideways || [[0, 0, 844, 390], [0, 0, 844, 390]];
+  const [picture, soundSign] = sideways || [[0, 0, 844, 390], [0, 0, 844, 390]];
   check('on a phone held sideways the sign that the sound waits covers none of the picture',
-        (sign[0] >= picture[2] || sign[2] <= picture[0] || sign[1] >= picture[3] || sign[3] <= picture[1]) && sign[2] <= 844,
+        (soundSign[0] >= picture[2] || soundSign[2] <= picture[0] || soundSign[1] >= picture[3] ||
+         soundSign[3] <= picture[1]) && soundSign[2] <= 844,
         JSON.stringify(sideways));
   mkdirSync(join(served, 'api'), {recursive: true});
   writeFileSync(join(served, 'api', 'table'), JSON.stringify([
