@@ -97,11 +97,12 @@ await browser.page('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints:
 await browser.page('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
 await pause(500);
 console.log(`  the page in play: ${await share(browser.pid)}`);
-// P pauses the game: the page should then cost what a blank page does.
+// P pauses the game: the page should then cost what a blank page does, once Chromium has let
+// the suspended sound's output go (some seconds).
 for (const type of ['rawKeyDown', 'keyUp']) {
   await browser.page('Input.dispatchKeyEvent', {type, key: 'p', code: 'KeyP', windowsVirtualKeyCode: 80});
 }
-await pause(1000);
+await pause(10000);
 console.log(`  the page paused in play: ${await share(browser.pid)}`);
 await browser.close();
 server.close();

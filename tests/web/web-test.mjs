@@ -2,8 +2,10 @@
 // person would, against the desktop's frames: a first visit's bytes, the menu after the intro,
 // the sign and the sound at the first key, taps, keys, a gamepad, the exit icon, a hidden page,
 // full screen, the ended page, high scores that outlast the page and damaged ones set aside,
-// failures said on the page, the golden games replayed with every frame checked, then offline
-// play and an update taking over.
+// a high score's game the storage would not keep, the golden games replayed with every frame
+// checked, a shared link's parameters and an unusable one, a phone held sideways and upright,
+// a replay's caption, a paused page's wakes, failures said on the page, then offline play and
+// an update taking over.
 // Usage: node web-test.mjs SITE REFERENCE-FOLDER (the folder web_reference filled, with the
 // golden games beside its frames).
 import {cpSync, mkdirSync, readdirSync, readFileSync, rmSync, truncateSync, writeFileSync} from 'node:fs';
@@ -429,9 +431,11 @@ try {
   })()`);
   await pause(3000);
   const wakes = await evaluate('wakes');
-  check('paused, the page wakes no more than once a second: no timer every pass, no frame asked for, no gamepad listened for',
-        playing.shown && !!pausedNow && wakes.timers <= 6 && wakes.frames === 0, JSON.stringify(wakes));
+  const stoodAt = await canvasPixels();
   await holdKey('p', 80, 30);
+  const woke = await waitFor(async () => !(await canvasPixels()).equals(stoodAt), 3000);
+  check('paused, the page wakes no more than once a second (no timer every pass, no frame asked for, no gamepad listened for), and P plays on',
+        playing.shown && !!pausedNow && wakes.timers <= 6 && wakes.frames === 0 && !!woke, `${JSON.stringify(wakes)}, played on ${!!woke}`);
 
   // Failures, each on a site of its own (no offline copy there): what the page must say.
   const broken = join(frames, 'broken');
