@@ -2,11 +2,12 @@
 // beside the game, a kept game offered and sent with the score its replay reached, one kept at
 // an earlier visit offered again until the table answered, and a game of the table replayed in
 // the page from its link with every frame checked.
-// Usage: node world-page.mjs SERVER-URL KEPT-JOURNAL (the server lists the golden game already)
+// Usage: node world-page.mjs SERVER-URL KEPT-JOURNAL SCORE (the server lists the golden game
+// already, REX's, with SCORE points)
 import {readFileSync} from 'node:fs';
 import {startBrowser, waitFor} from '../web/browser.mjs';
 
-const [url, keptPath] = process.argv.slice(2);
+const [url, keptPath, goldenScore] = process.argv.slice(2);
 const kept = readFileSync(keptPath).toString('base64');
 let failed = 0;
 function check(name, ok, detail = '') {
@@ -20,7 +21,7 @@ const {page, evaluate} = browser;
 try {
   await page('Page.navigate', {url: `${url}play/?server=/`});
   const shown = await waitFor(() => evaluate(listed), 30000);
-  check('the page shows the world table beside the game', /^2280 REX$/.test(shown || ''), shown);
+  check('the page shows the world table beside the game', shown === `${goldenScore} REX`, shown);
   await waitFor(() => evaluate('Module.firstFrameMs !== undefined'), 60000);
   // What the game hands the page at a name's DONE (WebGameKept).
   await evaluate(`Module.onGameKept('kept.mdj', Uint8Array.from(atob('${kept}'), (c) => c.charCodeAt(0)), true)`);
