@@ -165,9 +165,10 @@ std::string AsWritten(const std::string& text) {
 // One line on stderr naming the refused argument as messages repeat a text, and where to mend
 // it; the exit status 2.
 int Refuse(const std::string& what, const char* argument) {
-    const char* mend = CommandLineFromAddress()
-                           ? " in the page's address: mend it or take it out, then load the page again"
-                           : " (try --help)";
+    const char* mend =
+        CommandLineFromAddress()
+            ? " in the page's address: mend it or take it out, then load the page again"
+            : " (try --help)";
     std::fprintf(stderr, "marrowdale: %s '%s'%s\n", AsWritten(what).c_str(),
                  AsWritten(ShownText(argument)).c_str(), mend);
     return 2;
@@ -215,7 +216,9 @@ int ParseCommandLine(int argc, char** argv) {
         const Option* option = FindOption(name);
         if (!option && CommandLineFromAddress()) {
             // Another site's parameter (a link's tracking, a newsletter's): not the game's.
-            std::fprintf(stderr, "marrowdale: the page's address has '%s', none of the game's options: passed over\n",
+            std::fprintf(stderr,
+                         "marrowdale: the page's address has '%s', none of the game's options: "
+                         "passed over\n",
                          AsWritten(ShownText(argv[i])).c_str());
             continue;
         }

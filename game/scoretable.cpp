@@ -72,11 +72,12 @@ constexpr int32_t LeaveHintTop = 258;
 constexpr int32_t LeaveHintStep = 13;
 constexpr uint16_t LeaveHintColour = 0xF759;  // #F0E8C8, pale straw
 
+// RunScoreTable: the hint's lines over the ground, under the rows.
 void DrawLeaveHint() {
     for (int32_t line = 0; line < 2; ++line) {
         int32_t width = static_cast<int32_t>(std::strlen(LeaveHint[line])) * SmallGlyphWidth;
-        DrawSmallText(LeaveHint[line], (ScreenWidth - width) / 2, LeaveHintTop + LeaveHintStep * line,
-                      LeaveHintColour, BackBuffer);
+        DrawSmallText(LeaveHint[line], (ScreenWidth - width) / 2,
+                      LeaveHintTop + LeaveHintStep * line, LeaveHintColour, BackBuffer);
     }
 }
 
