@@ -297,22 +297,17 @@ ReplayOutcome Judge(bool inTime, int status, const std::string& answer, const st
     return outcome;
 }
 
-// One journal through a zygote's child, start to end; a zygote that died or stuck is
-// ended, to be started again by the next replay.
-ReplayOutcome RunWorker(const std::string& journal, Zygote& zygote) {
-    ReplayOutcome failed{ReplayOutcome::Failed, 0, {}, "The server could not start a replay."};
+// One journal through a zygote's child, start to end: false when the zygote was lost before
+// it reported (it died, and perhaps the child with it), else the outcome. A zygote that stuck
+// is ended with its child.
+bool ReplayOnce(const std::string& journal, Zygote& zygote, ReplayOutcome* outcome) {
     int file = memfd_create("journal", MFD_CLOEXEC);
     int answer[2] = {-1, -1}, messages[2] = {-1, -1};
     bool ready = file >= 0 && write(file, journal.data(), journal.size()) == static_cast<ssize_t>(journal.size()) &&
                  lseek(file, 0, SEEK_SET) == 0 && pipe2(answer, O_CLOEXEC) == 0 &&
-                 pipe2(messages, O_CLOEXEC) == 0;
+                 pipe2(messages, O_CLOEXEC) == 0 && (zygote.pid > 0 || StartZygote(zygote));
     int given[3] = {file, answer[1], messages[1]};
-    bool sent = ready && (zygote.pid > 0 || StartZygote(zygote)) && SendRequest(zygote, Pool.seconds, given);
-    // A zygote that died since its last replay is started again, once.
-    if (ready && !sent) {
-        EndZygote(zygote);
-        sent = StartZygote(zygote) && SendRequest(zygote, Pool.seconds, given);
-    }
+    bool sent = ready && SendRequest(zygote, Pool.seconds, given);
     for (int fd : given) {
         if (fd >= 0) close(fd);
     }
@@ -324,17 +319,35 @@ ReplayOutcome RunWorker(const std::string& journal, Zygote& zygote) {
     }
     ZygoteReport report{-1, 0, 0};
     bool reported = inTime && ReceiveWhole(zygote.socket, &report, sizeof report, ZygoteMarginSeconds * 1000);
-    if (!reported) EndZygote(zygote);
-    if (!sent || (reported && report.status < 0)) {
+    if (!ready || (reported && report.status < 0)) {
         std::fprintf(stderr, "marrowdale-scores: cannot start a replay: %s\n",
-                     sent ? "its zygote could not fork" : std::strerror(errno));
-        return failed;
+                     ready ? "its zygote could not fork" : std::strerror(errno));
+        *outcome = {ReplayOutcome::Failed, 0, {}, "The server could not start a replay."};
+        return true;
     }
-    ReplayOutcome outcome = reported ? Judge(!report.timedOut, report.status, output, said)
-                                     : Judge(false, 0, output, said);
-    outcome.seconds = std::chrono::duration<double>(Clock::now() - began).count();
-    outcome.cpuSeconds = static_cast<double>(report.cpuMicroseconds) / 1e6;
-    return outcome;
+    if (!reported) EndZygote(zygote);
+    if (sent && !inTime) {
+        *outcome = Judge(false, 0, output, said);
+    } else if (reported) {
+        *outcome = Judge(!report.timedOut, report.status, output, said);
+    } else {
+        return false;
+    }
+    outcome->seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    outcome->cpuSeconds = static_cast<double>(report.cpuMicroseconds) / 1e6;
+    return true;
+}
+
+// A journal replayed; a zygote lost on the way is started again and the journal sent once
+// more.
+ReplayOutcome RunWorker(const std::string& journal, Zygote& zygote) {
+    ReplayOutcome outcome{ReplayOutcome::Failed, 0, {}, {}};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (ReplayOnce(journal, zygote, &outcome)) return outcome;
+        EndZygote(zygote);
+    }
+    std::fprintf(stderr, "marrowdale-scores: a replay's zygote ended twice before it reported\n");
+    return {ReplayOutcome::Failed, 0, {}, "The server could not replay the journal."};
 }
 
 // The zygote's child: the journal on stdin, its answer on stdout, its messages on stderr,

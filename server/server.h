@@ -16,7 +16,8 @@ class Server;
 }
 
 // The most a journal may weigh, and the most passes a game may last to be replayed: about 43
-// minutes at the usual 13 ms a pass, where the game's pace stops rising after 17.
+// minutes at the usual 13 ms a pass (the game is at its hardest after 17), so that no journal
+// costs more than a few seconds of replay.
 constexpr size_t LargestJournalBytes = 2u << 20;
 constexpr uint64_t MostReplayedPasses = 200000;
 constexpr char TooLargeSentence[] =
