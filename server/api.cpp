@@ -135,10 +135,7 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
     if (!Service.store->find(id, &entry, &found)) return AnswerStoreDown(response);
     if (found) return AnswerEntry(response, 200, entry);
     std::string refused;
-    if (RememberedRefusal(id, &refused)) {
-        ++Metrics.remembered;
-        return AnswerError(response, 422, refused);
-    }
+    if (RememberedRefusal(id, &refused)) return AnswerError(response, 422, refused);
     if (!ReplayTimeLeft(request.remote_addr, &wait)) {
         return AnswerError(response, 429, "This address's games have taken all the replay time it has for now; send "
                                           "again in " + std::to_string(wait) + " seconds.", wait);
@@ -279,6 +276,13 @@ void GetSiteFile(const httplib::Request& request, httplib::Response& response) {
     response.set_content(file->second, TypeOf(name));
 }
 
+// GET /healthz: 200 while the table can be read and written, else 503.
+void GetHealth(const httplib::Request&, httplib::Response& response) {
+    if (!Service.store->healthy()) return AnswerError(response, 503, "The score table's database cannot be used.");
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(Json({{"status", "ok"}}), JsonType);
+}
+
 // Browsers ask before they send a journal from another site's page.
 void AllowCrossSite(const httplib::Request&, httplib::Response& response) {
     response.status = 204;
@@ -318,7 +322,11 @@ void AddRoutes(httplib::Server* server) {
         response.set_redirect("/play/");
     });
     server->Get(R"(/play/(.*))", GetSiteFile);
-    AddOperationRoutes(server);
+    server->Get("/healthz", GetHealth);
+    server->Get("/metrics", [](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Cache-Control", "no-store");
+        response.set_content(MetricsText(), "text/plain; version=0.0.4; charset=utf-8");
+    });
 }
 
 bool ReadSite(const std::string& folder, SiteFiles* files) {

@@ -140,6 +140,8 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
+AllowanceSettings Allowed;
+
 std::string AddressKey(const std::string& address) {
     int family = 0;
     unsigned char bytes[16];
@@ -152,16 +154,16 @@ std::string AddressKey(const std::string& address) {
 }
 
 bool TakeSubmission(const std::string& address, int* waitSeconds) {
-    return Draw(Submissions, Service.submissionsPerMinute, address, 1 - 1e-9, 1, waitSeconds);
+    return Draw(Submissions, Allowed.games, address, 1 - 1e-9, 1, waitSeconds);
 }
 
 bool ReplayTimeLeft(const std::string& address, int* waitSeconds) {
-    return Draw(ReplayTime, Service.replaySecondsPerMinute, address, 0, 0, waitSeconds);
+    return Draw(ReplayTime, Allowed.replaySeconds, address, 0, 0, waitSeconds);
 }
 
 void SpendReplayTime(const std::string& address, double seconds) {
     int wait = 0;
-    Draw(ReplayTime, Service.replaySecondsPerMinute, address, -1e300, seconds, &wait);
+    Draw(ReplayTime, Allowed.replaySeconds, address, -1e300, seconds, &wait);
 }
 
 bool RememberedRefusal(const std::string& id, std::string* reason) {
@@ -170,6 +172,7 @@ bool RememberedRefusal(const std::string& id, std::string* reason) {
     auto found = Refusals.reasons.find(id);
     if (found == Refusals.reasons.end()) return false;
     *reason = found->second;
+    ++Metrics.remembered;
     return true;
 }
 

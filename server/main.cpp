@@ -176,8 +176,7 @@ int main(int argc, char** argv) {
     Service.store = OpenStore(Asked.db);
     if (!Service.store) return 1;
     Service.replay = ReplayInWorker;
-    Service.submissionsPerMinute = Asked.rate;
-    Service.replaySecondsPerMinute = Asked.budget;
+    Allowed = {Asked.rate, Asked.budget};
 
     sigset_t signals;
     sigemptyset(&signals);

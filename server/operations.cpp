@@ -1,7 +1,6 @@
-// What an operator watches: the access log on stderr, GET /healthz for a monitor or a service
-// manager, GET /metrics in Prometheus' text format.
-#include <httplib.h>
-
+// What an operator watches: the access log on stderr, and the figures GET /metrics gives in
+// Prometheus' text format.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -25,49 +24,19 @@ void Metric(std::string& out, const char* name, const char* type, const char* he
     out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
 }
 
-// GET /metrics.
-void GetMetrics(const httplib::Request&, httplib::Response& response) {
-    std::string out;
-    Metric(out, "marrowdale_replays_total", "counter", "Replays by how they ended (busy: refused for a full queue).");
-    for (int kind = 0; kind < 5; ++kind) {
-        out += std::string("marrowdale_replays_total{outcome=\"") + OutcomeNames[kind] + "\"} " +
-               std::to_string(Metrics.replays[kind].load()) + "\n";
-    }
-    Metric(out, "marrowdale_replay_seconds_total", "counter", "Real time spent replaying.");
-    out += "marrowdale_replay_seconds_total " + std::to_string(Metrics.replayMicroseconds / 1e6) + "\n";
-    Metric(out, "marrowdale_replay_cpu_seconds_total", "counter", "Processor time the replays used.");
-    out += "marrowdale_replay_cpu_seconds_total " + std::to_string(Metrics.replayCpuMicroseconds / 1e6) + "\n";
-    Metric(out, "marrowdale_refusals_remembered_total", "counter", "Journals refused again from memory, without a replay.");
-    out += "marrowdale_refusals_remembered_total " + std::to_string(Metrics.remembered.load()) + "\n";
-    int waiting = 0, running = 0;
-    ReplayQueue(&waiting, &running);
-    Metric(out, "marrowdale_replay_queue", "gauge", "Games waiting for a replay.");
-    out += "marrowdale_replay_queue " + std::to_string(waiting) + "\n";
-    Metric(out, "marrowdale_replays_running", "gauge", "Replays running.");
-    out += "marrowdale_replays_running " + std::to_string(running) + "\n";
-    Metric(out, "marrowdale_connections", "gauge", "Connections open.");
-    out += "marrowdale_connections " + std::to_string(Metrics.connections.load()) + "\n";
-    Metric(out, "marrowdale_connections_refused_total", "counter", "Connections closed at once: their address held too many.");
-    out += "marrowdale_connections_refused_total " + std::to_string(Metrics.connectionsRefused.load()) + "\n";
-    Metric(out, "marrowdale_requests_total", "counter", "Requests answered, by status.");
-    {
-        std::lock_guard<std::mutex> hold(Metrics.lock);
-        for (const auto& [status, count] : Metrics.statuses) {
-            out += "marrowdale_requests_total{status=\"" + std::to_string(status) + "\"} " + std::to_string(count) + "\n";
-        }
-    }
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(out, "text/plain; version=0.0.4; charset=utf-8");
+// A figure as Prometheus reads it: whole numbers whole.
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, value == static_cast<double>(static_cast<int64_t>(value)) ? "%.0f" : "%.6f", value);
+    return text;
 }
 
-// GET /healthz: 200 while the table can be read and written, else 503.
-void GetHealth(const httplib::Request&, httplib::Response& response) {
-    bool healthy = Service.store->healthy();
-    response.status = healthy ? 200 : 503;
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(healthy ? "{\"status\":\"ok\"}" : "{\"error\":\"The score table's database cannot be used.\"}",
-                         "application/json");
-}
+struct Figure {
+    const char* name;
+    const char* type;
+    const char* help;
+    double value;
+};
 
 }  // namespace
 
@@ -87,7 +56,33 @@ void LogRequest(const std::string& client, const std::string& method, const std:
                  Printable(method, 16).c_str(), Printable(target, LoggedTarget).c_str(), status, bytes, seconds);
 }
 
-void AddOperationRoutes(httplib::Server* server) {
-    server->Get("/healthz", GetHealth);
-    server->Get("/metrics", GetMetrics);
+std::string MetricsText() {
+    std::string out;
+    Metric(out, "marrowdale_replays_total", "counter", "Replays by how they ended (busy: refused for a full queue).");
+    for (int kind = 0; kind < 5; ++kind) {
+        out += std::string("marrowdale_replays_total{outcome=\"") + OutcomeNames[kind] + "\"} " +
+               Number(static_cast<double>(Metrics.replays[kind].load())) + "\n";
+    }
+    const Figure figures[] = {
+        {"marrowdale_replay_seconds_total", "counter", "Real time spent replaying.", Metrics.replayMicroseconds / 1e6},
+        {"marrowdale_replay_cpu_seconds_total", "counter", "Processor time the replays used.",
+         Metrics.replayCpuMicroseconds / 1e6},
+        {"marrowdale_refusals_remembered_total", "counter", "Journals refused again from memory, without a replay.",
+         static_cast<double>(Metrics.remembered.load())},
+        {"marrowdale_replay_queue", "gauge", "Games waiting for a replay.", static_cast<double>(Metrics.replaysWaiting.load())},
+        {"marrowdale_replays_running", "gauge", "Replays running.", static_cast<double>(Metrics.replaysRunning.load())},
+        {"marrowdale_connections", "gauge", "Connections open.", static_cast<double>(Metrics.connections.load())},
+        {"marrowdale_connections_refused_total", "counter", "Connections closed at once: their address held too many.",
+         static_cast<double>(Metrics.connectionsRefused.load())},
+    };
+    for (const Figure& figure : figures) {
+        Metric(out, figure.name, figure.type, figure.help);
+        out += std::string(figure.name) + " " + Number(figure.value) + "\n";
+    }
+    Metric(out, "marrowdale_requests_total", "counter", "Requests answered, by status.");
+    std::lock_guard<std::mutex> hold(Metrics.lock);
+    for (const auto& [status, count] : Metrics.statuses) {
+        out += "marrowdale_requests_total{status=\"" + std::to_string(status) + "\"} " + std::to_string(count) + "\n";
+    }
+    return out;
 }

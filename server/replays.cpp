@@ -389,6 +389,12 @@ ZygoteReport AwaitChild(pid_t child, int seconds) {
     return report;
 }
 
+// The queue's figures, after each change (the pool's lock held).
+void NoteQueue() {
+    Metrics.replaysWaiting = static_cast<int64_t>(Pool.issued - Pool.admitted);
+    Metrics.replaysRunning = Pool.running;
+}
+
 }  // namespace
 
 void StartReplayPool(int workers, int queued, int seconds) {
@@ -411,9 +417,11 @@ ReplayOutcome ReplayInWorker(const std::string& journal) {
         return {ReplayOutcome::Busy, 0, {}, {}};
     }
     uint64_t ticket = Pool.issued++;
+    NoteQueue();
     Pool.turn.wait(hold, [ticket] { return ticket == Pool.admitted && Pool.running < Pool.workers; });
     ++Pool.admitted;
     ++Pool.running;
+    NoteQueue();
     int slot = Pool.idle.back();
     Pool.idle.pop_back();
     Pool.turn.notify_all();
@@ -423,14 +431,9 @@ ReplayOutcome ReplayInWorker(const std::string& journal) {
     hold.lock();
     Pool.idle.push_back(slot);
     --Pool.running;
+    NoteQueue();
     Pool.turn.notify_all();
     return outcome;
-}
-
-void ReplayQueue(int* waiting, int* running) {
-    std::lock_guard<std::mutex> hold(Pool.lock);
-    *waiting = static_cast<int>(Pool.issued - Pool.admitted);
-    *running = Pool.running;
 }
 
 // The zygote: forks a child for each request and reports how it ended, until the server

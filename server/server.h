@@ -86,8 +86,6 @@ void StartReplayPool(int workers, int queued, int seconds);
 // Replays a journal in a worker process, waiting for its turn; Busy at once when the queue is
 // full.
 ReplayOutcome ReplayInWorker(const std::string& journal);
-// The games waiting for a replay, and the replays running.
-void ReplayQueue(int* waiting, int* running);
 // marrowdale-scores --replay-worker: the worker, a journal on stdin, its outcome on stdout.
 int RunReplayWorker();
 // marrowdale-scores --replay-zygote: forks a worker for each journal the server sends.
@@ -101,9 +99,7 @@ using SiteFiles = std::map<std::string, std::string>;
 struct ScoreService {
     const ScoreStore* store = nullptr;
     ReplayOutcome (*replay)(const std::string& journal) = nullptr;
-    int submissionsPerMinute = 0;    // from one address; 0 for no limit
-    int replaySecondsPerMinute = 0;  // of replay for one address; 0 for no limit
-    SiteFiles site;                  // empty: no page is served
+    SiteFiles site;  // empty: no page is served
 };
 
 extern ScoreService Service;
@@ -125,11 +121,16 @@ bool ReadSite(const std::string& folder, SiteFiles* files);
 
 // The key an address is counted under: an IPv4 address, or an IPv6 address's /64.
 std::string AddressKey(const std::string& address);
-// Whether address may send a game now (Service.submissionsPerMinute); else the seconds until
-// it may.
+// What one address may ask a minute; 0 for no limit.
+struct AllowanceSettings {
+    int games = 0;
+    int replaySeconds = 0;
+};
+extern AllowanceSettings Allowed;
+// Whether address may send a game now; else the seconds until it may.
 bool TakeSubmission(const std::string& address, int* waitSeconds);
-// Whether address has replay time left (Service.replaySecondsPerMinute); else the seconds
-// until it has; and the time a replay took, taken from it.
+// Whether address has replay time left; else the seconds until it has; and the time a replay
+// took, taken from it.
 bool ReplayTimeLeft(const std::string& address, int* waitSeconds);
 void SpendReplayTime(const std::string& address, double seconds);
 // A journal refused in the last day, by its id, with the sentence it was refused with.
@@ -168,7 +169,7 @@ int OpenListener(const std::string& host, int port, int* boundPort);
 bool ServeConnections(int listener, int handlers, int addressLimit, int workers);
 void StopServing();
 
-// ---- Health and figures (operations.cpp) -------------------------------------------------
+// ---- The log and the figures (operations.cpp) ------------------------------------------
 
 // What /metrics reports.
 struct MetricsRecord {
@@ -178,6 +179,8 @@ struct MetricsRecord {
     std::atomic<uint64_t> remembered{0};  // refusals answered from memory
     std::atomic<uint64_t> connectionsRefused{0};
     std::atomic<int64_t> connections{0};
+    std::atomic<int64_t> replaysWaiting{0};
+    std::atomic<int64_t> replaysRunning{0};
     std::mutex lock;
     std::map<int, uint64_t> statuses;  // requests answered, by status
 };
@@ -188,5 +191,5 @@ void CountReplay(const ReplayOutcome& outcome);
 // One line on stderr for a request answered, and its status counted.
 void LogRequest(const std::string& client, const std::string& method, const std::string& target, int status,
                 size_t bytes, double seconds);
-// GET /healthz and GET /metrics onto server.
-void AddOperationRoutes(httplib::Server* server);
+// The figures in Prometheus' text format.
+std::string MetricsText();

@@ -31,8 +31,7 @@ void Ready() {
         Service.store = OpenSqliteStore(":memory:");
         if (!Service.store) __builtin_trap();
         Service.replay = ReplayByRule;
-        Service.submissionsPerMinute = 1000000;
-        Service.replaySecondsPerMinute = 1000000;
+        Allowed = {1000000, 1000000};
         Service.site["index.html"] = "<!DOCTYPE html>";
         TrustProxy("192.0.2.0/24");
         return true;
