@@ -45,8 +45,9 @@ constexpr double FloorBytesPerSecond = 16384;
 constexpr auto LingerTime = std::chrono::seconds(2);
 constexpr size_t LargestHead = 16384;
 constexpr int MostRequestsPerConnection = 100;
-// The bodies being received at once may hold this much memory; a request beyond it gets 503.
-constexpr size_t MostBodyBytesHeld = size_t{64} << 20;
+// The bodies being received and the answers being sent may hold this much memory at once; a
+// request beyond it gets 503.
+constexpr size_t MostBytesHeld = size_t{256} << 20;
 constexpr size_t MostConnections = 4096;
 // Files kept for the databases, the workers' pipes and the server's own use.
 constexpr rlim_t ReservedFiles = 64;
@@ -101,11 +102,11 @@ int ReadHeaderLine(const std::string& line, RequestHead* head, int* lengths, std
 
 }  // namespace
 
-int ReadRequestHead(const std::string& bytes, RequestHead* head, std::string* sentence) {
-    size_t end = bytes.find("\r\n\r\n");
+int ReadRequestHead(const std::string& bytes, RequestHead* head, std::string* sentence, size_t checked) {
+    size_t end = bytes.find("\r\n\r\n", checked > 3 ? checked - 3 : 0);
     size_t scanned = std::min(end == std::string::npos ? bytes.size() : end + 4, LargestHead);
     // Lines end in CR LF alone, so that no reader downstream can see other lines than these.
-    for (size_t i = 0; i < scanned; ++i) {
+    for (size_t i = checked > 0 ? checked - 1 : 0; i < scanned; ++i) {
         bool lone = (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) ||
                     (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] != '\n') || bytes[i] == '\0';
         if (lone) return Refusing(sentence, 400, "The request's lines do not end in CR LF.");
@@ -214,9 +215,10 @@ struct Connection {
     Clock::time_point deadline;
     Clock::time_point whole;  // when the request was read whole
     std::string in;
+    size_t headChecked = 0;  // bytes of in known to hold no whole head and no bad line end
     RequestHead head;
     std::string client;  // the address the request counts for
-    size_t bodyHeld = 0;
+    size_t held = 0;     // of the memory all connections share
     int requests = 0;
     std::string out;
     size_t sent = 0;
@@ -248,7 +250,7 @@ struct FrontRecord {
     int addressLimit = 0;
     std::unordered_map<int, Connection> connections;
     std::unordered_map<std::string, int> perAddress;
-    size_t bodyBytesHeld = 0;
+    size_t bytesHeld = 0;
     uint64_t serials = 0;
     std::atomic<bool> stopping{false};
     // Between the watching thread and the handlers.
@@ -298,9 +300,11 @@ void Watch(Connection& connection) {
     connection.events = events;
 }
 
-void ReleaseBody(Connection& connection) {
-    Front.bodyBytesHeld -= connection.bodyHeld;
-    connection.bodyHeld = 0;
+// What a connection holds of the memory all share: its body while it is read and answered,
+// then its answer while it is sent.
+void Hold(Connection& connection, size_t bytes) {
+    Front.bytesHeld = Front.bytesHeld - connection.held + bytes;
+    connection.held = bytes;
 }
 
 void ListenAgain() {
@@ -315,7 +319,7 @@ void Close(int fd) {
     auto found = Front.connections.find(fd);
     if (found == Front.connections.end()) return;
     Connection& connection = found->second;
-    ReleaseBody(connection);
+    Hold(connection, 0);
     if (connection.counted && --Front.perAddress[AddressKey(connection.peer)] == 0) {
         Front.perAddress.erase(AddressKey(connection.peer));
     }
@@ -330,6 +334,7 @@ void AwaitHead(Connection& connection);
 // The answer is out: the connection ends (its last bytes read and dropped a while) or waits
 // for its next request.
 void Answered(Connection& connection) {
+    Hold(connection, 0);
     connection.out.clear();
     connection.sent = 0;
     if (connection.closing) {
@@ -369,10 +374,10 @@ bool WriteSome(Connection& connection) {
 
 // Starts answering with bytes; the connection ends after them when close.
 void StartAnswer(Connection& connection, std::string bytes, bool close) {
-    ReleaseBody(connection);
     connection.phase = Phase::Answering;
     // The rest of a 100 Continue still on its way goes first.
     connection.out = connection.out.substr(connection.sent) + bytes;
+    Hold(connection, connection.out.size());
     connection.sent = 0;
     connection.closing = close;
     connection.deadline = Clock::now() + AtFloorRate(connection.out.size());
@@ -406,16 +411,18 @@ void HandOn(Connection& connection) {
 void Advance(Connection& connection) {
     if (connection.phase == Phase::Head && !connection.in.empty()) {
         std::string sentence;
-        int status = ReadRequestHead(connection.in, &connection.head, &sentence);
-        if (status < 0) return;
+        int status = ReadRequestHead(connection.in, &connection.head, &sentence, connection.headChecked);
+        if (status < 0) {
+            connection.headChecked = connection.in.size();
+            return;
+        }
         connection.client = ClientAddress(connection.peer, connection.head.forwardedFor);
         if (status > 0) return Refuse(connection, status, sentence);
         size_t body = connection.head.bodyLength;
-        if (Front.bodyBytesHeld + body > MostBodyBytesHeld) {
-            return Refuse(connection, 503, "The server is receiving too many games at once; send again in a minute.", 60);
+        if (Front.bytesHeld + body > MostBytesHeld) {
+            return Refuse(connection, 503, "The server is busy with too many requests at once; send again in a minute.", 60);
         }
-        connection.bodyHeld = body;
-        Front.bodyBytesHeld += body;
+        Hold(connection, body);
         connection.phase = Phase::Body;
         connection.deadline = Clock::now() + AtFloorRate(body);
         if (connection.head.expectsContinue && connection.in.size() < connection.head.length + body) {
@@ -431,6 +438,7 @@ void Advance(Connection& connection) {
 
 void AwaitHead(Connection& connection) {
     connection.phase = Phase::Head;
+    connection.headChecked = 0;
     connection.head = RequestHead{};
     connection.client.clear();
     connection.deadline = Clock::now() + HeadTime;

@@ -156,8 +156,9 @@ struct RequestHead {
     std::string forwarded;  // the head as the routes get it (no Expect)
 };
 // The head at the start of bytes: 0 when it is whole and sound, -1 when more bytes are needed,
-// else the status to refuse it with and the sentence why.
-int ReadRequestHead(const std::string& bytes, RequestHead* head, std::string* sentence);
+// else the status to refuse it with and the sentence why. The first checked bytes were found
+// wanting before (-1), and are not looked through again.
+int ReadRequestHead(const std::string& bytes, RequestHead* head, std::string* sentence, size_t checked = 0);
 // A whole request answered by the routes from memory, for client: the answer's bytes; closed
 // says whether the connection must end after it (close asks for that).
 std::string AnswerRequest(const std::string& request, const std::string& client, bool close, bool* closed);

@@ -48,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::string sentence;
     int status = ReadRequestHead(request, &head, &sentence);
     if (status > 0 && (status < 400 || status > 431 || sentence.empty())) __builtin_trap();
+    // Read in two parts, as a slow client sends it, the head reads the same.
+    size_t part = size / 2;
+    RequestHead first, again;
+    if (part > 0 && ReadRequestHead(request.substr(0, part), &first, &sentence) < 0 &&
+        (ReadRequestHead(request, &again, &sentence, part) != status ||
+         (status == 0 && (again.length != head.length || again.forwarded != head.forwarded)))) {
+        __builtin_trap();
+    }
     if (status != 0) return 0;
     // The body as the connections would wait for it: what follows the head, no more.
     if (request.size() < head.length + head.bodyLength) return 0;
