@@ -132,12 +132,6 @@ bool FromTrustedProxy(const std::string& address) {
                        [&](const Network& network) { return Within(network, family, bytes); });
 }
 
-std::string Trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace
 
 AllowanceSettings Allowed;
@@ -199,18 +193,12 @@ bool TrustProxy(const std::string& cidr) {
 
 bool TrustedProxy(const std::string& address) { return !TrustedProxies.empty() && FromTrustedProxy(address); }
 
-std::string ClientAddress(const std::string& peer, const std::string& forwardedFor) {
+std::string ClientAddress(const std::string& peer, const std::vector<std::string>& forwardedFor) {
     if (!TrustedProxy(peer)) return peer;
     // From the right, each hop a trusted proxy added, up to the first hop that is no proxy of
     // ours: whatever lies left of it, its sender wrote.
-    std::vector<std::string> hops;
-    for (size_t start = 0; start <= forwardedFor.size();) {
-        size_t comma = std::min(forwardedFor.find(',', start), forwardedFor.size());
-        hops.push_back(Trimmed(forwardedFor.substr(start, comma - start)));
-        start = comma + 1;
-    }
     std::string client = peer;
-    for (auto hop = hops.rbegin(); hop != hops.rend(); ++hop) {
+    for (auto hop = forwardedFor.rbegin(); hop != forwardedFor.rend(); ++hop) {
         int family = 0;
         unsigned char bytes[16];
         if (!ReadAddress(*hop, &family, bytes)) break;

@@ -151,16 +151,26 @@ void EndZygote(Zygote& zygote) {
     zygote = {};
 }
 
+// A message of one record, with room for three descriptors beside it.
+struct Envelope {
+    iovec part;
+    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
+    msghdr message{};
+    Envelope(void* record, size_t size) : part{record, size} {
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    Envelope(const Envelope&) = delete;
+    Envelope& operator=(const Envelope&) = delete;
+};
+
 // Sends a zygote one replay's request with its three descriptors.
 bool SendRequest(const Zygote& zygote, int seconds, const int fds[3]) {
     ZygoteRequest request{seconds};
-    iovec part{&request, sizeof request};
-    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    Envelope envelope(&request, sizeof request);
+    msghdr& message = envelope.message;
     cmsghdr* rights = CMSG_FIRSTHDR(&message);
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
@@ -180,13 +190,8 @@ bool ReceiveWhole(int socket, void* into, size_t size, int milliseconds, int fds
     while ((ready = poll(&wait, 1, milliseconds)) < 0 && errno == EINTR) {
     }
     if (ready <= 0) return false;
-    iovec part{into, size};
-    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    Envelope envelope(into, size);
+    msghdr& message = envelope.message;
     ssize_t got;
     while ((got = recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
     }

@@ -139,18 +139,24 @@ void RememberRefusal(const std::string& id, const std::string& reason);
 // --trust-proxy: an address or a network (ADDRESS/BITS); false when it is neither.
 bool TrustProxy(const std::string& cidr);
 bool TrustedProxy(const std::string& address);
-// The address a request counts for: its sender's, or behind trusted proxies the first
-// address in X-Forwarded-For (read from the right) that no trusted proxy has.
-std::string ClientAddress(const std::string& peer, const std::string& forwardedFor);
+// The address a request counts for: its sender's, or behind trusted proxies the first of
+// X-Forwarded-For's hops (read from the right) that no trusted proxy has.
+std::string ClientAddress(const std::string& peer, const std::vector<std::string>& forwardedFor);
 
-// ---- The connections (connections.cpp) ---------------------------------------------------
+// ---- Requests (requests.cpp) -------------------------------------------------------------
+
+// A kept-alive connection waits this long for its next request's head, and answers this many
+// requests at most.
+constexpr int HeadSeconds = 5;
+constexpr int MostRequestsPerConnection = 100;
+constexpr size_t LargestHead = 16384;
 
 // What a request's head says, read before its body is waited for.
 struct RequestHead {
     size_t length = 0;      // its bytes, the empty line included
     size_t bodyLength = 0;  // Content-Length
     std::string method, target;
-    std::string forwardedFor;  // every X-Forwarded-For, joined
+    std::vector<std::string> forwardedFor;  // every X-Forwarded-For's hops, left to right
     bool expectsContinue = false;
     bool chunked = false;
     std::string forwarded;  // the head as the routes get it (no Expect)
@@ -162,6 +168,12 @@ int ReadRequestHead(const std::string& bytes, RequestHead* head, std::string* se
 // A whole request answered by the routes from memory, for client: the answer's bytes; closed
 // says whether the connection must end after it (close asks for that).
 std::string AnswerRequest(const std::string& request, const std::string& client, bool close, bool* closed);
+// An answer that closes the connection: status, the sentence as JSON, Retry-After if not 0.
+std::string RefusalAnswer(int status, const std::string& sentence, int retrySeconds);
+// The status an answer's first line gives; 0 if none.
+int AnswerStatus(const std::string& answer);
+
+// ---- The connections (connections.cpp) ---------------------------------------------------
 // A listening socket on host and port (0: any, the one taken in boundPort); -1 with errno.
 int OpenListener(const std::string& host, int port, int* boundPort);
 // Serves the routes on listener until StopServing and every connection taken is answered:
