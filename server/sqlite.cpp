@@ -193,8 +193,22 @@ void CloseSqlite() {
 constexpr ScoreStore SqliteStore{.find = FindEntry, .add = AddEntry, .table = ReadTable,
                                  .journal = ReadJournal, .healthy = Healthy, .close = CloseSqlite};
 
+// Runs step again while another connection's lock is in its way, at most five seconds: SQLite
+// refuses at once, without waiting, where waiting could deadlock (two connections changing a
+// new file to write-ahead logging together) and between a backup's tries. Its last result.
+template <typename Step>
+int WhileLocked(Step step) {
+    int result = step();
+    for (int tries = 0; (result == SQLITE_BUSY || result == SQLITE_LOCKED) && tries < 50; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        result = step();
+    }
+    return result;
+}
+
 bool Exec(const char* sql, const char* doing) {
-    return sqlite3_exec(Sqlite.db, sql, nullptr, nullptr, nullptr) == SQLITE_OK || Failed(doing);
+    return WhileLocked([sql] { return sqlite3_exec(Sqlite.db, sql, nullptr, nullptr, nullptr); }) == SQLITE_OK ||
+           Failed(doing);
 }
 
 // The file's schema as this server writes it, in one write transaction, so that servers
@@ -267,13 +281,8 @@ bool BackupSqliteFile(const std::string& from, const std::string& to) {
     done = done && sqlite3_open_v2(part.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                                    nullptr) == SQLITE_OK;
     sqlite3_backup* copy = done ? sqlite3_backup_init(out, "main", in, "main") : nullptr;
-    int step = SQLITE_ERROR;
-    // One step copies it all from one snapshot; a writer holding the file a moment is waited for.
-    for (int tries = 0; copy && tries < 50; ++tries) {
-        step = sqlite3_backup_step(copy, -1);
-        if (step != SQLITE_BUSY && step != SQLITE_LOCKED) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    // One step copies it all from one snapshot.
+    int step = copy ? WhileLocked([copy] { return sqlite3_backup_step(copy, -1); }) : SQLITE_ERROR;
     if (copy) sqlite3_backup_finish(copy);
     // A file of its own, with no log beside it, synced before it takes the backup's name.
     done = step == SQLITE_DONE &&
