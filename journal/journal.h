@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "handheld/standin.h"
@@ -95,3 +96,5 @@ FILE* OpenOutput(const char* path, const char* journalPath, const char** problem
 bool OpenDump(const char* path, const char* journalPath);
 // After the replay: the file is finished; the exit status, 1 when it could not be.
 int CloseDump(int status);
+// The dump's line of the state now, at the end of pass, its play field included when asked.
+std::string StateLine(int pass, bool withPlayField);
