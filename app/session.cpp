@@ -24,6 +24,7 @@ struct LiveRun {
     bool keepsGame = false;      // a game the program's end interrupts is kept to go on
     int32_t namesSeen = 0;       // the names confirmed so far, as last seen
     int32_t closesSeen = 0;      // the close requests so far, as last seen
+    bool wasInPlay = false;      // a game was in play at the end of the pass before
     uint64_t writesSeen = 0;     // the journal's writes to its file, as last kept
     bool cutForResume = false;   // asked to end in play: the journal kept to go on from there
     // A resumed game's replay: the journal it came from, and how it ended.
@@ -43,13 +44,12 @@ bool GameInPlay() {
 }
 
 // A name confirmed with DONE keeps the game so far under its date and score and offers it to the
-// world's table; the game in progress goes to its file at once.
+// world's table.
 void KeepConfirmedGame() {
     if (ConfirmedNames == Run.namesSeen) return;
     Run.namesSeen = ConfirmedNames;
     std::vector<uint8_t> journal;
     if (!JournalSoFar(&journal)) return;
-    WriteJournalOut();
     std::string kept = KeepGame(journal, LastConfirmed.score);
     if (!kept.empty()) OfferKeptGame(kept, journal);
 }
@@ -64,8 +64,13 @@ void KeepInterruptedGame() {
     if (first && inPlay && Run.keepsGame) Run.cutForResume = CutJournalForResume();
 }
 
-// Each time the journal went to its file: the host keeps the game in progress with it.
+// Each time the journal went to its file: the host keeps the game in progress with it. A game
+// that is no longer in play (left, or its name confirmed and saved) goes to the file at once,
+// so that it is never resumed.
 void KeepProgress() {
+    bool inPlay = GameInPlay();
+    if (Run.wasInPlay && !inPlay) WriteJournalOut();
+    Run.wasInPlay = inPlay;
     if (!Run.keepsGame) return;
     uint64_t writes = 0;
     const std::vector<uint8_t>& journal = RecordedJournal(&writes);
