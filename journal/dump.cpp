@@ -19,12 +19,14 @@ struct DumpRecord {
 
 DumpRecord Dump;
 
-// Appends printf's text.
+// Appends printf's text, however long.
 template <typename... Values>
 void Add(std::string* line, const char* format, Values... values) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, values...);
-    *line += text;
+    size_t at = line->size();
+    int length = std::snprintf(nullptr, 0, format, values...);
+    line->resize(at + static_cast<size_t>(length) + 1);
+    std::snprintf(line->data() + at, static_cast<size_t>(length) + 1, format, values...);
+    line->pop_back();
 }
 
 void AddActor(std::string* line, const Actor& actor) {
