@@ -9,7 +9,8 @@ mergeInto(LibraryManager.library, {
     storagePrefix: 'marrowdale/',
     // Ends the game loop's sleep early, while it sleeps.
     wakeLoop: null,
-    // Listening for a first gamepad: this long, then not for the other.
+    // Listening for a first gamepad: this long, then not for the other; not while paused.
+    paused: false,
     padListen: null,
     padListenMs: 1000,
     padDeafMs: 3000,
@@ -373,7 +374,7 @@ mergeInto(LibraryManager.library, {
   WebPadsSeen: function() {
     if (Module['padsSeen'] === undefined) {
       Module['padsSeen'] = false;
-      WebPage.listenForPads(true);
+      if (!WebPage.paused) WebPage.listenForPads(true);
     }
     return Module['padsSeen'] ? 1 : 0;
   },
@@ -548,6 +549,7 @@ mergeInto(LibraryManager.library, {
   // a first gamepad (listening polls the devices): only the player's input wakes it.
   WebShowPause__deps: ['$WebPage'],
   WebShowPause: function(title, resume, leave) {
+    WebPage.paused = !!title;
     if (Module['padsSeen'] === false) {
       clearTimeout(WebPage.padListen);
       if (title) window.removeEventListener('gamepadconnected', WebPage.padHeard);
