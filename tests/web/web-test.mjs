@@ -430,17 +430,19 @@ try {
         refused && refused[0] === 2 && /^Display needs .*not '7' in the page's address/.test(refused[1]) &&
         !refused[1].includes('--'), JSON.stringify(refused));
 
-  // A phone held sideways (844 x 390): the sign that the sound waits stands beside the picture,
-  // over none of it (the menu's PLAY and help buttons stay clear). Held upright (390 x 844)
-  // with a world table, the world's best show under the game.
+  // A phone held sideways (844 x 390): the page's signs (that the sound waits, when the browser
+  // has it wait; a notice) stand beside the picture, over none of it (the menu's PLAY and help
+  // buttons stay clear). Held upright (390 x 844) with a world table, the world's best show
+  // under the game.
   const phone = (width, height) => page('Emulation.setDeviceMetricsOverride', {width, height, deviceScaleFactor: 3, mobile: true});
   const box = (selector) => `(() => { const r = document.querySelector('${selector}').getBoundingClientRect();
     return [r.left, r.top, r.right, r.bottom]; })()`;
   await phone(844, 390);
   await visit(server.url);
-  const sideways = await waitFor(() => evaluate(`!!document.getElementById('sign-sound') && [${box('#game')}, ${box('#sign-sound')}]`), 5000);
+  await evaluate(`Page.notice('a notice of the page')`);
+  const sideways = await waitFor(() => evaluate(`!!document.querySelector('[id^=sign-notice-]') && [${box('#game')}, ${box('#signs')}]`), 5000);
   const [picture, soundSign] = sideways || [[0, 0, 844, 390], [0, 0, 844, 390]];
-  check('on a phone held sideways the sign that the sound waits covers none of the picture',
+  check('on a phone held sideways the page\'s signs cover none of the picture',
         (soundSign[0] >= picture[2] || soundSign[2] <= picture[0] || soundSign[1] >= picture[3] ||
          soundSign[3] <= picture[1]) && soundSign[2] <= 844,
         JSON.stringify(sideways));
@@ -469,7 +471,7 @@ try {
   // no gamepad listened for (listening polls the devices).
   await visit(server.url);
   await holdKey('Enter', 13, 30);
-  const playing = await waitForFrame([playFrame], 3000);
+  const pauseGame = await waitForFrame([playFrame], 3000);
   await holdKey('p', 80, 30);
   const pausedNow = await waitFor(pausedSign, 1000);
   await evaluate(`(() => {
@@ -485,7 +487,11 @@ try {
   await holdKey('p', 80, 30);
   const woke = await waitFor(async () => !(await canvasPixels()).equals(stoodAt), 3000);
   check('paused, the page wakes no more than once a second (no timer every pass, no frame asked for, no gamepad listened for), and P plays on',
-        playing.shown && !!pausedNow && wakes.timers <= 6 && wakes.frames === 0 && !!woke, `${JSON.stringify(wakes)}, played on ${!!woke}`);
+        pauseGame.shown && !!pausedNow && wakes.timers <= 6 && wakes.frames === 0 && !!woke, `${JSON.stringify(wakes)}, played on ${!!woke}`);
+  // Left for the menu, the game is not one the next load goes on with.
+  await holdKey('Escape', 27, 30);
+  await holdKey('Escape', 27, 30);
+  await waitForFrame([menuFrame], 3000);
 
   // Failures, each on a site of its own (no offline copy there): what the page must say.
   const broken = join(frames, 'broken');
