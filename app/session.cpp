@@ -8,6 +8,7 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "handheld/standin.h"
+#include "handheld/system.h"
 #include "hosts/headless/headless.h"
 #include "hosts/live.h"
 #include "journal/journal.h"
@@ -70,14 +71,18 @@ int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState,
 }
 
 // main, once the command line is read: runs the game as it asks; the exit status. A live game
-// without --record is recorded all the same, under a passing name that goes at the end.
+// without --record is recorded all the same, under a passing name that goes at the end; with a
+// score server named, its clock starts on the server's challenge when it gives one.
 int RunSession(const StandInOptions& options, const SessionOptions& session) {
     if (session.replay) return RunReplay(options, session);
     if (session.record && !OpenRecording(session.record)) return 2;
+    DWORD challenge = 0;
+    bool challenged = TakeChallengeTick(options, &challenge);
     if (!StartStandIn(options)) {
         EndJournal();
         return 1;
     }
+    if (challenged) SetVirtualTick(challenge);
     std::string passing = session.record || options.passMs < 1 ? std::string() : PassingJournalPath();
     bool opened = session.record || (!passing.empty() && OpenRecording(passing.c_str()));
     bool recording = opened && StartRecording();

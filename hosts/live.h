@@ -14,6 +14,11 @@ bool StartStandIn(const StandInOptions& options);
 // Closes the window and the host; called once after WinMain returns.
 void StopStandIn();
 
+// A live game's start, before the host's, with a score server named (the desktop's
+// score-server setting, the page's ?server=): the start tick of a challenge the server drew,
+// which the game then seeds with and the first game kept claims; false to play on the host's
+// own clock. The desktop waits at most a second for it.
+bool TakeChallengeTick(const StandInOptions& options, DWORD* tick);
 // --submit ADDRESS FILE: sends the journal FILE to the world high score table at ADDRESS and
 // says in one line what it answered. The exit status: 0 taken, 1 refused or not reached, 2 a
 // file that cannot be sent or an address that is none.

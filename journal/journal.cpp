@@ -15,6 +15,7 @@
 #include "handheld/system.h"
 #include "journal/checksum.h"
 #include "journal/journal.h"
+#include "journal/play.h"
 
 namespace {
 
@@ -591,7 +592,9 @@ DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
         FlushRecording(tick);
     }
     if (Replaying() && !Journal.stopped) {
-        tick = passStart + ReplayPassEnd(passMs);
+        DWORD step = ReplayPassEnd(passMs);
+        tick = passStart + step;
+        NotePlayedPass(step);
         if (Journal.record.header.endsInPlay && !CurrentPass()) EndInPlay();
     }
     ++Journal.pass;
@@ -657,7 +660,10 @@ void KeysTaken(GXKeyList* keys) {
         }
     } else if (Replaying()) {
         const PassRecord* pass = CurrentPass();
-        if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
+        if (pass && pass->keys >= 0) {
+            *keys = Journal.record.keys[pass->keys];
+            NoteKeysGiven(*keys);
+        }
     }
 }
 
@@ -851,6 +857,7 @@ void StartReplay(bool verify) {
     Journal.version = Journal.record.header.version;
     WatchCrossings(&JournalWatch);
     SetVirtualTick(Journal.record.header.startTick);
+    StartPlayRecord(Journal.record.header.passMs, Journal.record.header.startTick);
     ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);

@@ -18,15 +18,20 @@ namespace {
 
 constexpr char Usage[] =
     "usage: marrowdale-scores --listen HOST:PORT --db FILE|postgresql://... [OPTION]...\n"
+    "       marrowdale-scores --db FILE|postgresql://... --hide ID | --unhide ID\n"
     "The world high score table of Marrowdale: every game sent is replayed here, and its score\n"
-    "and name are what the replay reached.\n\n"
+    "and name are what the replay reached, each play listed once.\n\n"
     "  --listen HOST:PORT   the address to serve HTTP on (port 0: any free one, said on stdout)\n"
     "  --db FILE            an SQLite file, made on first start; or postgresql://USER@HOST/DB\n"
     "  --site DIR           serve the browser's game (scripts/build-web's site folder) at /play/\n"
     "  --workers N          replays at once (default: one for each processor)\n"
     "  --queue N            games that may wait for a replay (default 32); more get 503\n"
     "  --replay-seconds N   the most a replay may take (default 60)\n"
-    "  --rate N             games a minute one address may send (default 10, 0 no limit)\n"
+    "  --rate N             games and challenges a minute one address may ask (default 10,\n"
+    "                       0 no limit)\n"
+    "  --challenges-only    take and list only games played on this table's challenges\n"
+    "  --hide ID            take the entry ID off the table, keeping its journal, and exit\n"
+    "  --unhide ID          put the entry ID back on the table and exit\n"
     "  --help, --version\n";
 
 // Connections waiting for a thread beyond these keep the listening thread from taking more.
@@ -46,6 +51,9 @@ struct CommandLine {
     int queued = 32;
     int seconds = 60;
     int rate = 10;
+    bool challengesOnly = false;
+    std::string hide;  // an entry to take off the table (or put back) instead of serving
+    bool unhide = false;
 };
 
 CommandLine Asked;
@@ -137,6 +145,10 @@ int ReadCommandLine(int argc, char** argv) {
             std::printf("marrowdale-scores %s\n", MARROWDALE_VERSION);
             return 0;
         }
+        if (option == "--challenges-only") {
+            Asked.challengesOnly = true;
+            continue;
+        }
         if (i + 1 == argc) return Refuse("unknown option or missing value: '" + option.substr(0, 40) + "'");
         const char* value = argv[++i];
         const NumberOption* number = nullptr;
@@ -154,10 +166,18 @@ int ReadCommandLine(int argc, char** argv) {
             Asked.db = value;
         } else if (option == "--site") {
             Asked.site = value;
+        } else if (option == "--hide" || option == "--unhide") {
+            if (!Asked.hide.empty()) return Refuse("--hide and --unhide take one entry at a time");
+            Asked.hide = value;
+            Asked.unhide = option == "--unhide";
+            if (Asked.hide.size() != 64 || Asked.hide.find_first_not_of("0123456789abcdef") != std::string::npos) {
+                return Refuse(option + " needs an entry's id, the 64 hex digits of its /games/ID.mdj");
+            }
         } else {
             return Refuse("unknown option '" + option.substr(0, 40) + "'");
         }
     }
+    if (!Asked.hide.empty()) return Asked.db.empty() ? Refuse("--hide and --unhide need --db") : -1;
     if (Asked.port < 0 || Asked.db.empty()) return Refuse("--listen and --db are needed");
     if (Asked.workers == 0) Asked.workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return -1;
@@ -184,25 +204,46 @@ void StopOnSignals(httplib::Server* server, sigset_t signals) {
     }).detach();
 }
 
+// --hide ID, --unhide ID: the entry's place on the table changed in the database; the exit
+// status.
+int RunHide() {
+    const ScoreStore* store = OpenStore(Asked.db, false);
+    if (!store) return 1;
+    bool found = false;
+    bool done = store->hide(Asked.hide, !Asked.unhide, &found);
+    store->close();
+    if (!done) return 1;
+    if (!found) {
+        std::fprintf(stderr, "marrowdale-scores: no entry has the id %s\n", Asked.hide.c_str());
+        return 1;
+    }
+    std::printf("marrowdale-scores: the entry %s is %s\n", Asked.hide.c_str(),
+                Asked.unhide ? "back on the table" : "off the table; its journal is kept");
+    return 0;
+}
+
 }  // namespace
 
-const ScoreStore* OpenStore(const std::string& where) {
+const ScoreStore* OpenStore(const std::string& where, bool challengesOnly) {
     if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0) {
-        return OpenPostgresStore(where);
+        return OpenPostgresStore(where, challengesOnly);
     }
-    return OpenSqliteStore(where);
+    return OpenSqliteStore(where, challengesOnly);
 }
 
 int main(int argc, char** argv) {
     if (argc == 2 && !std::strcmp(argv[1], "--replay-worker")) return RunReplayWorker();
     int status = ReadCommandLine(argc, argv);
     if (status >= 0) return status;
+    if (!Asked.hide.empty()) return RunHide();
     if (!GameDataFound()) return 1;
     if (!Asked.site.empty() && !ReadSite(Asked.site, &Service.site)) return 1;
-    Service.store = OpenStore(Asked.db);
+    Service.store = OpenStore(Asked.db, Asked.challengesOnly);
     if (!Service.store) return 1;
     Service.replay = ReplayInWorker;
     Service.submissionsPerMinute = Asked.rate;
+    Service.challengesOnly = Asked.challengesOnly;
+    Service.version = GameVersion();
     StartReplayPool(Asked.workers, Asked.queued, Asked.seconds);
 
     sigset_t signals;
@@ -233,7 +274,9 @@ int main(int argc, char** argv) {
                 Asked.host.c_str(), bracketed ? "]" : "", port);
     std::fflush(stdout);
     StopOnSignals(&server, signals);
+    StartBackfill();
     bool served = server.listen_after_bind();
+    StopBackfill();
     Service.store->close();
     return served ? 0 : 1;
 }

@@ -21,6 +21,8 @@ namespace {
 constexpr char PassingPrefix[] = "playing-";
 constexpr char PassingSuffix[] = ".mdj.part";
 constexpr char UnsentSuffix[] = ".unsent";
+// A mark's note of the challenge its game was played on: the word, the token, the expiry.
+constexpr char ChallengeWord[] = "challenge ";
 constexpr char JournalSuffix[] = ".mdj";
 // Kept names that are taken get "-2", "-3" ... up to this.
 constexpr int KeptNameTries = 100;
@@ -122,15 +124,30 @@ std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score) {
     return path;
 }
 
-bool MarkUnsent(const std::string& game) {
-    int fd = open((game + UnsentSuffix).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+bool MarkUnsent(const std::string& game, const std::string& challenge, int64_t expires) {
+    int fd = open((game + UnsentSuffix).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    std::string note = challenge.empty() ? "" : std::string(ChallengeWord) + challenge + " " + std::to_string(expires) + "\n";
+    bool written = fd >= 0 && write(fd, note.data(), note.size()) == static_cast<ssize_t>(note.size());
+    if (!written) {
         std::fprintf(stderr, "marrowdale: cannot mark %s to be sent: %s\n", game.c_str(),
                      std::strerror(errno));
-        return false;
     }
-    close(fd);
-    return true;
+    if (fd >= 0) close(fd);
+    return written;
+}
+
+std::string UnsentChallenge(const std::string& game, int64_t now) {
+    std::FILE* in = std::fopen((game + UnsentSuffix).c_str(), "re");
+    if (!in) return {};
+    char line[160] = {};
+    bool read = std::fgets(line, sizeof line, in) != nullptr;
+    std::fclose(in);
+    char token[64] = {};
+    long long expires = 0;
+    size_t word = sizeof ChallengeWord - 1;
+    read = read && std::strncmp(line, ChallengeWord, word) == 0 &&
+           std::sscanf(line + word, "%63s %lld", token, &expires) == 2;
+    return read && expires > now ? token : std::string();
 }
 
 void MarkSent(const std::string& game) { unlink((game + UnsentSuffix).c_str()); }
