@@ -184,7 +184,8 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
     TableEntry entry;
     bool found = false;
     if (!Service.store->find(id, &entry, &found)) return AnswerStoreDown(response);
-    if (found) return AnswerEntry(response, 200, entry);
+    // One off the table may be another's play, which its replay finds.
+    if (found && !entry.hidden) return AnswerEntry(response, 200, entry);
     ReplayOutcome outcome = Service.replay(request.body);
     switch (outcome.kind) {
         case ReplayOutcome::Entry: return StoreEntry(id, request.body, outcome, challenge, response);
