@@ -208,7 +208,7 @@ void GetChallenge(const httplib::Request& request, httplib::Response& response) 
     }
     std::string token;
     uint32_t tick = 0;
-    switch (DrawChallenge(NowSeconds(), &token, &tick)) {
+    switch (DrawChallenge(Service.store, NowSeconds(), &token, &tick)) {
         case Drawn::Open: break;
         case Drawn::Full:
             return AnswerError(response, 503, "Too many challenges are open; play on your own clock, or ask "

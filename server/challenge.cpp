@@ -14,14 +14,14 @@ bool IsChallengeToken(const std::string& text) {
     return text.size() == 2 * TokenBytes && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-Drawn DrawChallenge(int64_t now, std::string* token, uint32_t* tick) {
+Drawn DrawChallenge(const ScoreStore* store, int64_t now, std::string* token, uint32_t* tick) {
     unsigned char drawn[TokenBytes + 4];
     if (RAND_bytes(drawn, sizeof drawn) != 1) return Drawn::NoRandom;
     *token = LowerHex(drawn, TokenBytes);
     *tick = 0;
     for (int i = 0; i < 4; ++i) *tick |= static_cast<uint32_t>(drawn[TokenBytes + i]) << (8 * i);
     bool stored = false;
-    if (!Service.store->challenge(*token, *tick, now + ChallengeSeconds, now, &stored)) return Drawn::StoreDown;
+    if (!store->challenge(*token, *tick, now + ChallengeSeconds, now, &stored)) return Drawn::StoreDown;
     return stored ? Drawn::Open : Drawn::Full;
 }
 

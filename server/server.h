@@ -136,10 +136,11 @@ void AddRoutes(httplib::Server* server);
 bool ReadSite(const std::string& folder, SiteFiles* files);
 // ---- Challenges (challenge.cpp) ---------------------------------------------------------
 
-// A challenge drawn and stored (GET /api/challenge): a start tick and the token that claims it,
-// open for ChallengeSeconds from now and good for one game. Open, or why there is none.
+// A challenge drawn and stored in store (GET /api/challenge): a start tick and the token that
+// claims it, open for ChallengeSeconds from now and good for one game. Open, or why there is
+// none.
 enum class Drawn { Open, Full, StoreDown, NoRandom };
-Drawn DrawChallenge(int64_t now, std::string* token, uint32_t* tick);
+Drawn DrawChallenge(const ScoreStore* store, int64_t now, std::string* token, uint32_t* tick);
 // Whether text is a challenge's token as this server makes them.
 bool IsChallengeToken(const std::string& text);
 // Why a game cannot claim the challenge it names, in one sentence.
