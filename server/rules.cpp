@@ -95,7 +95,7 @@ std::string RuleBrokenInPlay(const PlayFacts& play) {
 
 std::string RuleBrokenByGame(const PlayFacts& play, int32_t score, const std::string& name) {
     if (play.stallMs * StallShareDivisor > play.playMs) {
-        return Sentence("the game stood still for %.1f%% of its time in play; the table takes games that "
+        return Sentence("the game stood still for %.2f%% of its time in play; the table takes games that "
                         "stall for at most 1%% of it",
                         100.0 * static_cast<double>(play.stallMs) / static_cast<double>(play.playMs));
     }
