@@ -153,7 +153,8 @@ void StoreEntry(const std::string& id, const std::string& journal, const ReplayO
     TableEntry entry;
     Stored stored = Stored::Added;
     if (!Service.store->add(game, game.when, &entry, &stored)) return AnswerStoreDown(response);
-    if (stored == Stored::Added || stored == Stored::Had) return AnswerEntry(response, stored == Stored::Added ? 201 : 200, entry);
+    if (stored == Stored::Added) return AnswerEntry(response, 201, entry);
+    if (stored == Stored::Had) return AnswerEntry(response, 200, entry);
     AnswerError(response, 422, ChallengeRefusal(stored));
 }
 
@@ -283,7 +284,8 @@ void GetPage(const httplib::Request&, httplib::Response& response) {
     if (entries.empty()) {
         page += "<p>No game has been sent yet.</p>\n";
     } else {
-        page += "<table>\n<tr><th>#</th><th>Score</th><th>Name</th><th>When</th><th>Made by</th><th>Game</th></tr>\n";
+        page += "<table>\n<tr><th>#</th><th>Score</th><th>Name</th><th>When</th><th>Made by</th>"
+                "<th>Game</th></tr>\n";
     }
     for (const TableEntry& entry : entries) {
         std::string link = Service.site.empty() ? GameLink(entry.id)
@@ -291,7 +293,8 @@ void GetPage(const httplib::Request&, httplib::Response& response) {
         page += "<tr><td class=\"n\">" + std::to_string(entry.rank) + "</td><td class=\"n\">" +
                 std::to_string(entry.score) + "</td><td>" + Escaped(entry.name) + "</td><td>" +
                 IsoTime(entry.when).substr(0, 10) + (entry.challenge ? " &#9733;" : "") + "</td><td>" +
-                Escaped(entry.version.empty() ? "an earlier server" : entry.version) + "</td><td><a href=\"" + Escaped(link) + "\">" +
+                Escaped(entry.version.empty() ? "an earlier server" : entry.version) + "</td><td><a href=\"" +
+                Escaped(link) + "\">" +
                 (Service.site.empty() ? "journal" : "watch") + "</a></td></tr>\n";
     }
     if (!entries.empty()) {

@@ -126,7 +126,8 @@ std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score) {
 
 bool MarkUnsent(const std::string& game, const std::string& challenge, int64_t expires) {
     int fd = open((game + UnsentSuffix).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    std::string note = challenge.empty() ? "" : std::string(ChallengeWord) + challenge + " " + std::to_string(expires) + "\n";
+    std::string note =
+        challenge.empty() ? "" : std::string(ChallengeWord) + challenge + " " + std::to_string(expires) + "\n";
     bool written = fd >= 0 && write(fd, note.data(), note.size()) == static_cast<ssize_t>(note.size());
     if (!written) {
         std::fprintf(stderr, "marrowdale: cannot mark %s to be sent: %s\n", game.c_str(),

@@ -281,7 +281,8 @@ bool TakeChallengeTick(const StandInOptions& options, DWORD* tick) {
         asked->why = "its answer is no challenge";
     }
     if (asked->why.empty()) return true;
-    std::fprintf(stderr, "marrowdale: no challenge from the world table at %s (%s); the game starts on its own clock\n",
+    std::fprintf(stderr,
+                 "marrowdale: no challenge from the world table at %s (%s); the game starts on its own clock\n",
                  address.c_str(), asked->why.c_str());
     return false;
 }

@@ -15,7 +15,8 @@ def varint(data, at):
 
 def walk(data):
     """Yields (tag, start, end, number) for each record after the header: an idle run's number
-    is its passes, any other record's the pass it lies in (from 1); the end mark comes last."""
+    is its passes, any other record's the pass it lies in (from 1); a pass with something in
+    it comes whole as a record "P" after its own; the end mark comes last."""
     at, passes = 34, 0
     while True:
         start, tag = at, chr(data[at])
@@ -29,6 +30,7 @@ def walk(data):
             passes += count
             continue
         passes += 1
+        pass_start = start
         while chr(data[at]) != "E":
             start, tag = at, chr(data[at])
             at += 1
@@ -48,3 +50,4 @@ def walk(data):
                 at += 1
             yield tag, start, at, passes
         at += 1
+        yield "P", pass_start, at, passes

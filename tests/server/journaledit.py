@@ -9,7 +9,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "golden"))
-from journalwalk import varint  # noqa: E402
+from journalwalk import varint, walk  # noqa: E402
 
 HEADER = 34
 FLAGS = 30
@@ -30,49 +30,21 @@ def encode(value, longer=False):
     return bytes(out)
 
 
-def pass_records(data, at):
-    """A pass's records from at up to its E, as (tag, start, end), and where its E lies."""
-    inside = []
-    while chr(data[at]) != "E":
-        begin, kind = at, chr(data[at])
-        at += 1
-        if kind == "T":
-            _, at = varint(data, at)
-        elif kind in "SVF":
-            at += 4
-        elif kind == "M":
-            for _ in range(3):
-                _, at = varint(data, at)
-        elif kind == "K":
-            at += 16
-        elif kind == "H":
-            length, at = varint(data, at + 1)
-            at += length
-        elif kind == "A":
-            at += 1
-        inside.append((kind, begin, at))
-    return inside, at
-
-
 def segments(data):
     """The records after the header as (tag, start, end, first pass, passes); a pass's own
     records as (tag, start, end) in its fifth place instead of the count (it counts one)."""
-    at, passes, found = HEADER, 0, []
-    while at < len(data):
-        start, tag = at, chr(data[at])
-        at += 1
-        if tag == "Z":
-            found.append(("Z", start, len(data), passes + 1, 0))
-            break
+    found, inside, passes = [], [], 0
+    for tag, start, end, number in walk(data):
         if tag == "I":
-            count, at = varint(data, at)
-            found.append(("I", start, at, passes + 1, count))
-            passes += count
-            continue
-        inside, at = pass_records(data, at)
-        at += 1
-        passes += 1
-        found.append(("P", start, at, passes, inside))
+            found.append(("I", start, end, passes + 1, number))
+            passes += number
+        elif tag == "P":
+            found.append(("P", start, end, number, inside))
+            inside, passes = [], number
+        elif tag == "Z":
+            found.append(("Z", start, end, passes + 1, 0))
+        else:
+            inside.append((tag, start, end))
     return found
 
 
@@ -109,9 +81,11 @@ def with_pass(data, number, change):
 def set_frame(data, number, checksum):
     """The frame checksum of pass number set, recorded there if it was not."""
     def change(records):
-        for kind, start, _ in pass_records(records + b"E", 0)[0]:
+        alone = bytes(HEADER) + b"P" + records + b"EZ"
+        for kind, start, _, _ in walk(alone):
             if kind == "F":
-                return records[:start + 1] + struct.pack("<I", checksum) + records[start + 5:]
+                at = start - HEADER - 1
+                return records[:at + 1] + struct.pack("<I", checksum) + records[at + 5:]
         return records + b"F" + struct.pack("<I", checksum)
     return with_pass(data, number, change)
 
