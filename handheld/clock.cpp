@@ -15,7 +15,7 @@ struct ClockRecord {
     bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
-    int quietRun = 0;  // passes run ahead of their time since the loop last slept
+    bool inputWoke = false;  // the player's input ended the last quiet sleep
     PassHook hook = nullptr;
     void* hookContext = nullptr;
     SteadyClock::time_point nextPass;
@@ -32,30 +32,25 @@ int64_t Nanoseconds(SteadyClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Sleeps until the pass is due, showing a waiting frame as soon as the display allows. After
-// passes run ahead, a sleep meant to last till then that ends early was ended by the host for
-// the player's input: the pass runs at once, its schedule starting now.
-void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
-    for (bool sleptToDue = false;;) {
+// Sleeps until due, showing a waiting frame as soon as the display allows. A sleep the player's
+// input may end (tillInput) returns true when it did, before due.
+bool SleepUntil(SteadyClock::time_point due, bool tillInput) {
+    for (;;) {
         SteadyClock::time_point now = SteadyClock::now();
         int64_t frameDue = FlushWindow(Nanoseconds(now));
-        if (now >= due) return;
-        if (ranAhead && sleptToDue) {
-            Clock.nextPass = now;
-            return;
-        }
+        if (now >= due) return false;
         SteadyClock::time_point wake = due;
         if (frameDue > 0) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
-        sleptToDue = wake == due;
         int64_t nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
-        if (ranAhead && sleptToDue) {
-            SleepHostTillInput(nanoseconds);
-        } else {
+        if (!tillInput || wake != due) {
             SleepHost(nanoseconds);
+            continue;
         }
+        SleepHostTillInput(nanoseconds);
+        if (SteadyClock::now() < due) return true;
     }
 }
 
@@ -65,11 +60,14 @@ DWORD RealTick() {
     return static_cast<DWORD>(ms.count());
 }
 
-// Holds the real loop to one pass every passMs, measured from a fixed schedule so the pace
-// does not drift, and moves the game's tick on by the period. A loop that fell more than a
-// pass behind (a stall, a suspended machine) starts a new schedule from now instead of racing
-// to catch up; the tick then jumps on by the time the schedule lost, once. (Not to the real
-// time: the time a pause held the game is no one's.)
+// Holds the real loop to one pass every passMs on a fixed schedule, so the pace does not drift,
+// and moves the game's tick on by the period: a pass never starts before its place, so the
+// game's clock never leads the real one. While the picture stands still the loop may sleep
+// through the host's quiet passes and then run those fallen due back to back; the player's
+// input ends such a sleep, and the passes due by then run at once. A loop that fell further
+// behind than that (a stall, a suspended machine) starts a new schedule from now instead of
+// racing to catch up; the tick then jumps on by the time the schedule lost, once. (Not to the
+// real time: the time a pause held the game is no one's.)
 void PaceRealPass() {
     SteadyClock::time_point now = SteadyClock::now();
     if (Clock.passMs <= 0) {
@@ -77,25 +75,28 @@ void PaceRealPass() {
         return;
     }
     std::chrono::milliseconds pass(Clock.passMs);
+    int quietPasses = std::max(ActiveHost().quietPasses ? ActiveHost().quietPasses() : 1, 1);
     SteadyClock::time_point due = Clock.nextPass;
     Clock.nextPass += pass;
     DWORD step = static_cast<DWORD>(Clock.passMs);
-    if (now - Clock.nextPass > pass) {
+    if (now - Clock.nextPass > pass * quietPasses) {
         Clock.nextPass = now;
         auto lost = std::chrono::duration_cast<std::chrono::milliseconds>(now - due);
         step = std::max(step, static_cast<DWORD>(lost.count()));
     }
     Clock.tick += step;
-    // While the picture stands still the next pass may start now, ahead of its time, up to the
-    // host's quiet passes at one go.
-    int quietPasses = ActiveHost().quietPasses ? ActiveHost().quietPasses() : 1;
-    if (!FrameWaiting() && Clock.quietRun + 1 < quietPasses) {
-        ++Clock.quietRun;
+    if (now >= Clock.nextPass) {
+        FlushWindow(Nanoseconds(now));
         return;
     }
-    bool ranAhead = Clock.quietRun > 0;
-    Clock.quietRun = 0;
-    SleepUntil(Clock.nextPass, ranAhead);
+    // The pass after the one that took the input runs in its time, so the game answers it then.
+    bool quiet = quietPasses > 1 && !FrameWaiting() && !Clock.inputWoke;
+    Clock.inputWoke = false;
+    if (quiet) {
+        Clock.inputWoke = SleepUntil(Clock.nextPass + pass * (quietPasses - 1), true);
+        if (!Clock.inputWoke) return;
+    }
+    SleepUntil(Clock.nextPass, false);
 }
 
 }  // namespace
