@@ -30,8 +30,8 @@ constexpr size_t VersionDigits = 12;
 bool KeysKeepMeanings(const GameKeys& keys) {
     for (int i = 0; i < GameKeyCount; ++i) {
         WORD code = keys.codes[i];
-        bool startOnly = code == VK_SPACE && i != GameKeyCount - 1;
-        if (code == VK_ESCAPE || code == 'M' || startOnly) return false;
+        bool spaceNotStart = code == VK_SPACE && i != GameKeyCount - 1;
+        if (code == VK_ESCAPE || code == 'M' || spaceNotStart) return false;
         for (int j = 0; j < i; ++j) {
             if (keys.codes[j] == code) return false;
         }
@@ -39,6 +39,7 @@ bool KeysKeepMeanings(const GameKeys& keys) {
     return true;
 }
 
+// A rule's sentence with the game's figures in it.
 std::string Sentence(const char* format, auto... values) {
     char text[256];
     std::snprintf(text, sizeof text, format, values...);
