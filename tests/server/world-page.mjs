@@ -21,7 +21,8 @@ const browser = await startBrowser();
 const {page, evaluate} = browser;
 try {
   await page('Page.navigate', {url: `${url}play/?server=/`});
-  const note = await waitFor(() => evaluate(`document.getElementById('world-note').textContent`), 30000);
+  const note = await waitFor(() => evaluate(`(note => note && note.textContent)(document.getElementById('world-note'))`),
+                             30000);
   check('the page shows the world table beside the game, empty', note === 'No game has been sent yet.', note);
   await waitFor(() => evaluate('Module.firstFrameMs !== undefined'), 60000);
   const tick = await evaluate('Module.challengeTick');
