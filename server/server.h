@@ -1,5 +1,6 @@
 // What the score server's files share: the table's storage, the replays in worker processes,
-// the HTTP routes and the page's files held in memory.
+// the HTTP routes and the page's files held in memory, the challenges, the table's rules and
+// the plays of entries stored before they were known.
 #pragma once
 
 #include <cstddef>
@@ -134,6 +135,7 @@ extern ScoreService Service;
 void AddRoutes(httplib::Server* server);
 // The page's folder read whole (at most a limit of files and bytes); false after one line.
 bool ReadSite(const std::string& folder, SiteFiles* files);
+
 // ---- Challenges (challenge.cpp) ---------------------------------------------------------
 
 // A challenge drawn and stored in store (GET /api/challenge): a start tick and the token that
@@ -150,6 +152,7 @@ std::string ChallengeRefusal(Stored stored);
 
 struct JournalHeader;
 struct PlayFacts;
+// The one pace the table takes games at: the game's default.
 constexpr int TablePassMs = 13;
 // Each says which rule a game breaks, in a sentence without its capital and full stop (as a
 // replay's last line), or nothing: the journal's header, before its replay; its play so far,
@@ -163,6 +166,7 @@ std::string ListedName(const char* typed);
 std::string PlayIdentity(const PlayFacts& play);
 // SHA-256 in 64 lowercase hex digits: a journal's id, a play's identity.
 std::string Sha256Hex(const std::string& bytes);
+// Bytes as lowercase hex digits, two a byte.
 std::string LowerHex(const unsigned char* bytes, size_t size);
 // The program's version and a digest of the game's data, as the table shows what verified a
 // game; computed once the data folders are known.
