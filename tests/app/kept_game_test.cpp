@@ -3,9 +3,13 @@
 // for the name confirmed there and for the same play as the run's whole journal; the run's own
 // journal is untouched by it; scores changed at its end diverge there. The table's rules refuse
 // a game of no points that a forged high score file made a high score, and a name of spaces.
+// The run's passing journal is written to a file of its own, never through a link left at its
+// name.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +22,7 @@
 #include "game/play/play.h"
 #include "hosts/headless/headless.h"
 #include "journal/journal.h"
+#include "services/games.h"
 #include "shell/shell.h"
 #include "tests/support/support.h"
 
@@ -187,6 +192,32 @@ TEST(KeptGame, TheTablesRulesRefuseNoPointsAndANameOfSpaces) {
         EXPECT_NE(answer.said.find(row.rule), std::string::npos) << answer.said;
         RemoveGameFolder(run.folder);
     }
+}
+
+TEST(KeptGame, ThePassingJournalIsNeverWrittenThroughALinkAtItsName) {
+    std::string home = MakeGameFolder();
+    const char* given = std::getenv("XDG_DATA_HOME");
+    std::string before = given ? given : "";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    std::string folder = home + "marrowdale/games/";
+    std::string other = home + "highscores.dat";
+    FILE* out = std::fopen(other.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("the player's scores", out);
+    std::fclose(out);
+    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    std::string name = folder + "playing-" + std::to_string(getpid()) + ".mdj.part";
+    ASSERT_EQ(symlink(other.c_str(), name.c_str()), 0);
+
+    std::string passing = PassingJournalPath();
+    EXPECT_EQ(passing, name);
+    ASSERT_TRUE(OpenRecording(passing.c_str()));
+    struct stat info{};
+    EXPECT_TRUE(lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) << "the recording is no plain file of its own";
+    EXPECT_EQ(EndJournal(), 0);
+    EXPECT_EQ(ReadText(other), "the player's scores");
+    given ? setenv("XDG_DATA_HOME", before.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+    RemoveGameFolder(home);
 }
 
 }  // namespace
