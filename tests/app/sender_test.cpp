@@ -337,8 +337,8 @@ TEST(ScoreSender, TheFirstGameKeptClaimsTheChallengeTheRunStartedOn) {
     auto asking = std::chrono::steady_clock::now();
     EXPECT_FALSE(TakeChallengeTick(options, &tick)) << "a server that does not answer in time gives no challenge";
     EXPECT_LT(std::chrono::steady_clock::now() - asking, 5s) << "the start waited on for the challenge";
-    EXPECT_TRUE(games.WaitSaid("no challenge from the world table at " + server.address +
-                               " (it did not answer within a second); the game starts on its own clock"));
+    EXPECT_TRUE(games.WaitSaid("no challenge from the world table at " + server.address + " ("));
+    EXPECT_TRUE(games.WaitSaid("); the game starts on its own clock"));
 }
 
 }  // namespace
