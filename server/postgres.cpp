@@ -15,9 +15,12 @@ constexpr int64_t ForgetChallengeSeconds = 24 * 60 * 60;
 
 // The first version's table, then the columns added since (play: the play's identity, none
 // for entries stored before it was known; arrival: the order games came in, an earlier
-// version's entries numbered in the order they lie in), in one transaction.
+// version's entries numbered in the order they lie in). Made in one transaction under a lock
+// of the database's own, so that servers starting together on a new database make it once
+// (the lock's key is the bytes of "MDSCORES").
 constexpr char Schema[] =
     "BEGIN;"
+    "SELECT pg_advisory_xact_lock(5567666587895481683);"
     "CREATE TABLE IF NOT EXISTS games ("
     "  id TEXT COLLATE \"C\" PRIMARY KEY,"
     "  score INTEGER NOT NULL,"
@@ -323,14 +326,22 @@ bool SetEntryPlay(const std::string& id, const std::string& play, std::string* h
     });
 }
 
+bool Healthy() {
+    std::lock_guard<std::mutex> hold(Postgres.lock);
+    if (!Connected()) return false;
+    Result probe(PQexec(Postgres.connection, "SELECT 1 FROM games LIMIT 1"));
+    return probe.Rows() || Failed("cannot be read");
+}
+
 void ClosePostgres() {
     PQfinish(Postgres.connection);
     Postgres.connection = nullptr;
 }
 
 constexpr ScoreStore PostgresStore{.find = FindEntry, .add = AddEntry, .table = ReadTable,
-                                   .journal = ReadJournal, .challenge = StoreChallenge, .hide = HideEntry,
-                                   .unplayed = ReadUnplayed, .setPlay = SetEntryPlay, .close = ClosePostgres};
+                                   .journal = ReadJournal, .healthy = Healthy, .challenge = StoreChallenge,
+                                   .hide = HideEntry, .unplayed = ReadUnplayed, .setPlay = SetEntryPlay,
+                                   .close = ClosePostgres};
 
 }  // namespace
 

@@ -1,9 +1,15 @@
 // The table in one SQLite file: write-ahead log with full syncs, so an answered game survives
 // a kill at any moment; every statement prepared once at the start.
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "server/server.h"
 
@@ -13,10 +19,6 @@ constexpr int SchemaVersion = 2;
 constexpr int BusyMilliseconds = 5000;
 // Challenges expired longer ago than this are forgotten: their tokens are then unknown.
 constexpr int64_t ForgetChallengeSeconds = 24 * 60 * 60;
-
-constexpr char Pragmas[] =
-    "PRAGMA journal_mode = WAL;"
-    "PRAGMA synchronous = FULL;";
 
 // The first version's table; the columns added since follow.
 constexpr char GamesTable[] =
@@ -53,7 +55,7 @@ constexpr char SchemaRest[] =
 enum Statement {
     Begin, Commit, Rollback, Insert, Entry, PlayHolder, Rank, Table, Journal, FindChallenge,
     UseChallenge, ForgetChallenges, OpenChallenges, NewChallenge, Hide, Unplayed, SetPlay,
-    Supersede, Arrival, StatementCount
+    Supersede, Arrival, Probe, StatementCount
 };
 
 // The statements by their slot. An entry is listed unless hidden, and (?N = 1) unless not
@@ -82,6 +84,7 @@ constexpr const char* StatementTexts[StatementCount] = {
     "UPDATE games SET play = ?2 WHERE id = ?1",
     "UPDATE games SET play = NULL, hidden = 1 WHERE id = ?1",
     "SELECT received, arrival FROM games WHERE id = ?1",
+    "SELECT 1 FROM games LIMIT 1",
 };
 
 struct SqliteRecord {
@@ -90,6 +93,10 @@ struct SqliteRecord {
     std::string path;
     bool challengesOnly = false;
     sqlite3_stmt* statements[StatementCount] = {};
+    // The file opened, known by its device and inode (none for a database in memory).
+    bool onDisk = false;
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
 SqliteRecord Sqlite;
@@ -173,6 +180,18 @@ bool FindEntry(const std::string& id, TableEntry* entry, bool* found) {
     return ReadEntry(id, entry, found);
 }
 
+// Whether the file at the path is still the one opened: a game written into a file deleted
+// or replaced would be lost at the next start.
+bool SameFile() {
+    struct stat now {};
+    if (!Sqlite.onDisk || (stat(Sqlite.path.c_str(), &now) == 0 && now.st_dev == Sqlite.device && now.st_ino == Sqlite.inode)) {
+        return true;
+    }
+    std::fprintf(stderr, "marrowdale-scores: the database %s was deleted or replaced since the server opened it; "
+                         "restart the server\n", Sqlite.path.c_str());
+    return false;
+}
+
 // Whether the game may claim its challenge: Added when it may.
 bool CheckChallenge(const NewEntry& game, int64_t now, Stored* stored) {
     Using use(FindChallenge);
@@ -228,7 +247,7 @@ bool AddInTransaction(const NewEntry& game, int64_t now, TableEntry* entry, Stor
 // In one transaction: the game stored with its entry unless its play is there, then the entry.
 bool AddEntry(const NewEntry& game, int64_t now, TableEntry* entry, Stored* stored) {
     std::lock_guard<std::mutex> hold(Sqlite.lock);
-    if (!Run(Begin, "cannot start a transaction")) return false;
+    if (!SameFile() || !Run(Begin, "cannot start a transaction")) return false;
     bool done = AddInTransaction(game, now, entry, stored) && Run(Commit, "cannot commit a game");
     if (!done) Run(Rollback, "cannot roll back");
     return done;
@@ -268,7 +287,7 @@ bool ReadJournal(const std::string& id, std::string* bytes, bool* found) {
 // In one transaction: the long expired forgotten, the open ones counted, the new one stored.
 bool StoreChallenge(const std::string& token, uint32_t tick, int64_t expires, int64_t now, bool* stored) {
     std::lock_guard<std::mutex> hold(Sqlite.lock);
-    if (!Run(Begin, "cannot start a transaction")) return false;
+    if (!SameFile() || !Run(Begin, "cannot start a transaction")) return false;
     Using forgetting(ForgetChallenges);
     sqlite3_bind_int64(forgetting.statement, 1, now - ForgetChallengeSeconds);
     Using counting(OpenChallenges);
@@ -290,6 +309,7 @@ bool StoreChallenge(const std::string& token, uint32_t tick, int64_t expires, in
 
 bool HideEntry(const std::string& id, bool hidden, bool* found) {
     std::lock_guard<std::mutex> hold(Sqlite.lock);
+    if (!SameFile()) return false;
     Using use(Hide);
     sqlite3_bind_int(use.statement, 2, hidden ? 1 : 0);
     bool done = (BindText(use.statement, 1, id) && sqlite3_step(use.statement) == SQLITE_DONE) ||
@@ -324,7 +344,7 @@ bool CameEarlier(const std::string& id, const std::string& other, bool* earlier)
 
 bool SetEntryPlay(const std::string& id, const std::string& play, std::string* hidden) {
     std::lock_guard<std::mutex> hold(Sqlite.lock);
-    if (!Run(Begin, "cannot start a transaction")) return false;
+    if (!SameFile() || !Run(Begin, "cannot start a transaction")) return false;
     std::string holder;
     bool found = false, earlier = true;
     bool done = ReadText(PlayHolder, play, &holder, &found, "cannot look up a play") &&
@@ -342,6 +362,13 @@ bool SetEntryPlay(const std::string& id, const std::string& play, std::string* h
     return done;
 }
 
+bool Healthy() {
+    std::lock_guard<std::mutex> hold(Sqlite.lock);
+    Using use(Probe);
+    int step = sqlite3_step(use.statement);
+    return (step == SQLITE_ROW || step == SQLITE_DONE || Failed("cannot be read")) && SameFile();
+}
+
 void CloseSqlite() {
     for (sqlite3_stmt*& statement : Sqlite.statements) {
         sqlite3_finalize(statement);
@@ -352,8 +379,27 @@ void CloseSqlite() {
 }
 
 constexpr ScoreStore SqliteStore{.find = FindEntry, .add = AddEntry, .table = ReadTable,
-                                 .journal = ReadJournal, .challenge = StoreChallenge, .hide = HideEntry,
-                                 .unplayed = ReadUnplayed, .setPlay = SetEntryPlay, .close = CloseSqlite};
+                                 .journal = ReadJournal, .healthy = Healthy, .challenge = StoreChallenge,
+                                 .hide = HideEntry, .unplayed = ReadUnplayed, .setPlay = SetEntryPlay,
+                                 .close = CloseSqlite};
+
+// Runs step again while another connection's lock is in its way, at most five seconds: SQLite
+// refuses at once, without waiting, where waiting could deadlock (two connections changing a
+// new file to write-ahead logging together) and between a backup's tries. Its last result.
+template <typename Step>
+int WhileLocked(Step step) {
+    int result = step();
+    for (int tries = 0; (result == SQLITE_BUSY || result == SQLITE_LOCKED) && tries < 50; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        result = step();
+    }
+    return result;
+}
+
+bool Exec(const char* sql, const char* doing) {
+    return WhileLocked([sql] { return sqlite3_exec(Sqlite.db, sql, nullptr, nullptr, nullptr); }) == SQLITE_OK ||
+           Failed(doing);
+}
 
 // A number the file answers with; false after one line when it cannot.
 bool AskNumber(const std::string& query, int* value) {
@@ -365,35 +411,47 @@ bool AskNumber(const std::string& query, int* value) {
     return read || Failed("cannot be read");
 }
 
-// The file's schema as this server writes it, in one transaction: a new file gets it whole,
-// one of an earlier version the columns it lacks; a newer one is left alone.
-bool ReadySchema() {
-    int found = 0;
-    if (!AskNumber("PRAGMA user_version", &found)) return false;
-    if (found > SchemaVersion) {
-        std::fprintf(stderr, "marrowdale-scores: the database %s was made by a newer marrowdale-scores\n",
-                     Sqlite.path.c_str());
-        return false;
-    }
-    if (sqlite3_exec(Sqlite.db, Pragmas, nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_exec(Sqlite.db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        return Failed("cannot be set up");
-    }
-    bool done = sqlite3_exec(Sqlite.db, GamesTable, nullptr, nullptr, nullptr) == SQLITE_OK;
+// The columns an earlier version's table lacks, added.
+bool AddColumns() {
     for (const AddedColumn& column : AddedColumns) {
         int has = 0;
-        done = done && AskNumber(std::string("SELECT COUNT(*) FROM pragma_table_info('games') WHERE name = '") +
-                                     column.name + "'", &has);
+        std::string asking = std::string("SELECT COUNT(*) FROM pragma_table_info('games') WHERE name = '") +
+                             column.name + "'";
         std::string adding = std::string("ALTER TABLE games ADD COLUMN ") + column.name + " " + column.definition;
-        done = done && (has || sqlite3_exec(Sqlite.db, adding.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK);
+        if (!AskNumber(asking, &has) || (!has && !Exec(adding.c_str(), "cannot be set up"))) return false;
     }
-    std::string rest = std::string(SchemaRest) + "PRAGMA user_version = " + std::to_string(SchemaVersion) + ";COMMIT;";
-    done = done && sqlite3_exec(Sqlite.db, rest.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!done) {
-        Failed("cannot be set up");
-        sqlite3_exec(Sqlite.db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    return true;
+}
+
+// The file's schema as this server writes it, in one write transaction, so that servers
+// starting together on a new file make it once: a new file gets it whole, one of an earlier
+// version the columns it lacks; a newer schema is left alone.
+bool ReadySchema() {
+    if (!Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", "cannot be set up") ||
+        !Exec("BEGIN IMMEDIATE", "cannot be set up")) {
+        return false;
     }
-    return done;
+    int found = -1;
+    bool ready = AskNumber("PRAGMA user_version", &found);
+    if (ready && found > SchemaVersion) {
+        std::fprintf(stderr, "marrowdale-scores: the database %s was made by a newer marrowdale-scores\n",
+                     Sqlite.path.c_str());
+        ready = false;
+    }
+    std::string rest = std::string(SchemaRest) + "PRAGMA user_version = " + std::to_string(SchemaVersion) + ";";
+    ready = ready && Exec(GamesTable, "cannot be set up") && AddColumns() && Exec(rest.c_str(), "cannot be set up") &&
+            Exec("COMMIT", "cannot be set up");
+    if (!ready) sqlite3_exec(Sqlite.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return ready;
+}
+
+// Knows the file opened by its device and inode, so that a file deleted or replaced later is
+// told from it.
+void NoteFile() {
+    struct stat file {};
+    Sqlite.onDisk = Sqlite.path != ":memory:" && !Sqlite.path.empty() && stat(Sqlite.path.c_str(), &file) == 0;
+    Sqlite.device = file.st_dev;
+    Sqlite.inode = file.st_ino;
 }
 
 }  // namespace
@@ -403,6 +461,7 @@ const ScoreStore* OpenSqliteStore(const std::string& path, bool challengesOnly) 
     Sqlite.challengesOnly = challengesOnly;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW;
     bool open = sqlite3_open_v2(path.c_str(), &Sqlite.db, flags, nullptr) == SQLITE_OK;
+    if (open) NoteFile();
     bool ready = open ? sqlite3_busy_timeout(Sqlite.db, BusyMilliseconds) == SQLITE_OK && ReadySchema()
                       : Failed("cannot be opened");
     for (int i = 0; ready && i < StatementCount; ++i) {
@@ -413,4 +472,36 @@ const ScoreStore* OpenSqliteStore(const std::string& path, bool challengesOnly) 
     if (ready) return &SqliteStore;
     CloseSqlite();
     return nullptr;
+}
+
+bool BackupSqliteFile(const std::string& from, const std::string& to) {
+    struct stat source {}, target {};
+    if (stat(from.c_str(), &source) == 0 && stat(to.c_str(), &target) == 0 && source.st_dev == target.st_dev &&
+        source.st_ino == target.st_ino) {
+        std::fprintf(stderr, "marrowdale-scores: the backup %s would be the database itself\n", to.c_str());
+        return false;
+    }
+    std::string part = to + ".part";
+    unlink(part.c_str());
+    sqlite3* in = nullptr;
+    sqlite3* out = nullptr;
+    bool done = sqlite3_open_v2(from.c_str(), &in, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK &&
+                sqlite3_busy_timeout(in, BusyMilliseconds) == SQLITE_OK;
+    done = done && sqlite3_open_v2(part.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                                   nullptr) == SQLITE_OK;
+    sqlite3_backup* copy = done ? sqlite3_backup_init(out, "main", in, "main") : nullptr;
+    // One step copies it all from one snapshot.
+    int step = copy ? WhileLocked([copy] { return sqlite3_backup_step(copy, -1); }) : SQLITE_ERROR;
+    if (copy) sqlite3_backup_finish(copy);
+    // A file of its own, with no log beside it, synced before it takes the backup's name.
+    done = step == SQLITE_DONE &&
+           sqlite3_exec(out, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    std::string message = sqlite3_errmsg(out ? out : in);
+    sqlite3_close(in);
+    sqlite3_close(out);
+    if (done && rename(part.c_str(), to.c_str()) == 0) return true;
+    std::fprintf(stderr, "marrowdale-scores: cannot back up %s to %s: %s\n", from.c_str(), to.c_str(),
+                 done ? std::strerror(errno) : message.c_str());
+    unlink(part.c_str());
+    return false;
 }

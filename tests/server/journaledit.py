@@ -9,25 +9,12 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "golden"))
-from journalwalk import varint, walk  # noqa: E402
+from journalwalk import encode, variants, varint, walk  # noqa: E402
 
 HEADER = 34
 FLAGS = 30
 WM_KEYDOWN, WM_KEYUP = 0x100, 0x101
 PLAY, SCORE_TABLE, ENTER_NAME = 2, 3, 4
-
-
-def encode(value, longer=False):
-    """A varint; longer: one byte more than it needs, as a reader must take too."""
-    out = bytearray()
-    while value >= 0x80:
-        out.append(value & 0x7F | 0x80)
-        value >>= 7
-    out.append(value)
-    if longer:
-        out[-1] |= 0x80
-        out.append(0)
-    return bytes(out)
 
 
 def segments(data):
@@ -48,11 +35,9 @@ def segments(data):
     return found
 
 
-def split_idle(data, first=1):
-    """The longest idle run written as two, the first of first passes."""
-    run = max((s for s in segments(data) if s[0] == "I"), key=lambda s: s[4])
-    _, start, end, _, count = run
-    return data[:start] + b"I" + encode(first) + b"I" + encode(count - first) + data[end:]
+def split_idle(data):
+    """The longest idle run written as two, the first of one pass."""
+    return variants(data, 1)[0]
 
 
 def longer_numbers(data):
