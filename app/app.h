@@ -2,6 +2,9 @@
 // recorded or replayed) that main starts from the command line.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "handheld/winapi.h"
 
 // ---- Entry and window ----------------------------------------------------------------
@@ -25,6 +28,11 @@ struct SessionOptions {
     const char* replay = nullptr;     // journal to play back
     bool verify = false;              // replay without a window, comparing every frame
     const char* dumpState = nullptr;  // JSON lines of each replayed pass
+    const char* resume = nullptr;     // journal of a game to go on with
+    bool noResume = false;            // this start goes on with no game left in progress
+    // The command line of a start again that resumes nothing (the program's own, without
+    // --resume FILE, with --no-resume): after a resume that could not go on.
+    std::vector<std::string> startAgain;
 };
 int RunSession(const StandInOptions& options, const SessionOptions& session);
 // A journal loaded into memory (LoadJournal, TakeJournal) replayed on the headless host with

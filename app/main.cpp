@@ -72,6 +72,12 @@ constexpr Option Options[] = {
      .help = "whether a game pauses when its window loses the keyboard\n(default yes)"},
     {.name = "--reset-settings", .kind = ValueKind::Flag, .flag = &Asked.resetSettings,
      .help = "start from the default settings (and keep them)"},
+    {.name = "--resume", .kind = ValueKind::Text, .valueName = "FILE",
+     .text = &Asked.session.resume,
+     .help = "go on with the game in the journal FILE (one a run left when\n"
+             "the program's end interrupted it), paused"},
+    {.name = "--no-resume", .kind = ValueKind::Flag, .flag = &Asked.session.noResume,
+     .help = "start at the menu: a game left in progress waits for a\nlater start"},
     {.name = "--record", .kind = ValueKind::Text, .valueName = "FILE",
      .text = &Asked.session.record, .help = "write a journal of the game to FILE"},
     {.name = "--replay", .kind = ValueKind::Text, .valueName = "FILE",
@@ -207,12 +213,32 @@ int ParseCommandLine(int argc, char** argv) {
                       session.verify ? "--verify" : "--dump-state");
     }
     if (session.record && session.replay) return Refuse("a replay cannot be recorded:", "--record");
-    if (Asked.submitAddress && (session.record || session.replay)) {
-        return Refuse("--submit sends a journal and plays none:", session.record ? "--record" : "--replay");
+    if (session.resume && (session.record || session.replay || session.noResume)) {
+        return Refuse("--resume goes on recording the game's own journal, not with",
+                      session.record ? "--record" : session.replay ? "--replay" : "--no-resume");
+    }
+    if (Asked.submitAddress && (session.record || session.replay || session.resume)) {
+        return Refuse("--submit sends a journal and plays none:",
+                      session.record ? "--record" : session.replay ? "--replay" : "--resume");
     }
     if (Asked.help) PrintUsage();
     if (Asked.version) std::printf("marrowdale %s\n", MARROWDALE_VERSION);
     return Asked.help || Asked.version ? 0 : -1;
+}
+
+// The command line of a start again that resumes nothing: this one without --resume FILE,
+// with --no-resume.
+std::vector<std::string> StartAgainLine(int argc, char** argv) {
+    std::vector<std::string> line;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && !std::strcmp(argv[i], "--resume")) {
+            ++i;
+        } else if (i == 0 || std::strcmp(argv[i], "--no-resume") != 0) {
+            line.emplace_back(argv[i]);
+        }
+    }
+    line.emplace_back("--no-resume");
+    return line;
 }
 
 }  // namespace
@@ -230,5 +256,6 @@ int main(int argc, char** argv) {
     }
     for (const auto& [setting, value] : Asked.settings) ApplySetting(&options, setting, value);
     if (!options.audioDriver.empty()) SetAudioDriver(options.audioDriver.c_str());
+    Asked.session.startAgain = StartAgainLine(argc, argv);
     return RunSession(options, Asked.session);
 }

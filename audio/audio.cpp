@@ -263,10 +263,17 @@ void ReportSilence(SoundDevice found) {
     }
 }
 
+// The no-sound driver, after the line that says why: every later call is harmless. False if
+// even that fails.
+bool StartSilently(SoundDevice found) {
+    ReportSilence(found);
+    md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
+    return MikMod_Init("") == 0;
+}
+
 // Starts the library. While a device is there but does not answer (another program may hold
 // it), the drivers are tried again for up to a second with the loading screen shown; without
-// any device, or after that second, the no-sound driver makes every later call harmless.
-// False if even that fails.
+// any device, or after that second, the no-sound driver.
 bool StartLibrary() {
     static char parameters[DriverParametersBytes];
     int drivers[std::size(DefaultDrivers)];
@@ -276,13 +283,19 @@ bool StartLibrary() {
         SoundDevice answer = TrySoundDevice(TryDriversOnce, &attempt);
         if (answer == SoundDevice::Ready) return true;
         bool givingUp = ElapsedMs() >= StartRetryMs || tries == StartTriesMost;
-        if (answer == SoundDevice::Missing || givingUp) {
-            ReportSilence(answer);
-            md_device = static_cast<UWORD>(MikMod_DriverFromAlias(SilentDriver));
-            return MikMod_Init("") == 0;
-        }
+        if (answer == SoundDevice::Missing || givingUp) return StartSilently(answer);
         PresentFrame(true);
     }
+}
+
+// A game that played silently goes on live: one try of the chosen drivers, outside the game
+// (it runs no pass meanwhile, and nothing of it is journalled), else the no-sound driver.
+bool StartLibraryNow() {
+    static char parameters[DriverParametersBytes];
+    int drivers[std::size(DefaultDrivers)];
+    DriverTry attempt{drivers, ChosenDrivers(drivers, parameters), parameters};
+    SoundDevice answer = TryDriversOnce(&attempt);
+    return answer == SoundDevice::Ready || StartSilently(answer);
 }
 
 // Whether the started driver has this alias.
@@ -350,6 +363,27 @@ void LoadMusic(int32_t music) {
     }
 }
 
+// The library just started: what its driver is, the fade at full, the effect voices, the
+// output on, and the effects loaded.
+void OpenOutput() {
+    if (!AudioStarted) return;
+    RecordingToDisk = false;
+    for (const char* alias : DiskWriterAliases) RecordingToDisk |= DriverIs(alias);
+    MixedOnAudioThread = false;
+    for (const char* alias : AudioThreadDrivers) MixedOnAudioThread |= DriverIs(alias);
+    PlayingSilently = DriverIs(SilentDriver);
+    RecordingStartTick = TickCount();
+    RecordedFrames = 0;
+    LockAudioOutput();
+    FadeFrames = std::max(1, md_mixfreq * FadeMs / 1000);
+    OutputLevel = OutputTarget = FadeFrames;
+    VC_SetCallback(FadeOutput);
+    MikMod_SetNumVoices(-1, EffectVoices);
+    MikMod_EnableOutput();
+    UnlockAudioOutput();
+    LoadEffects();
+}
+
 }  // namespace
 
 // Command line (--audio-driver): the driver to use. A name libmikmod does not know, or a disk
@@ -396,22 +430,7 @@ void InitAudio(const char* soundFolder) {
     MusicModule = nullptr;
     for (SAMPLE*& slot : EffectSlots) slot = nullptr;
     AudioStarted = StartLibrary();
-    if (!AudioStarted) return;
-    RecordingToDisk = false;
-    for (const char* alias : DiskWriterAliases) RecordingToDisk |= DriverIs(alias);
-    MixedOnAudioThread = false;
-    for (const char* alias : AudioThreadDrivers) MixedOnAudioThread |= DriverIs(alias);
-    PlayingSilently = DriverIs(SilentDriver);
-    RecordingStartTick = TickCount();
-    RecordedFrames = 0;
-    LockAudioOutput();
-    FadeFrames = std::max(1, md_mixfreq * FadeMs / 1000);
-    OutputLevel = OutputTarget = FadeFrames;
-    VC_SetCallback(FadeOutput);
-    MikMod_SetNumVoices(-1, EffectVoices);
-    MikMod_EnableOutput();
-    UnlockAudioOutput();
-    LoadEffects();
+    OpenOutput();
 }
 
 // ReleaseAllAssets, once: fades out, stops the music, frees the module and the effects, and
@@ -435,6 +454,25 @@ void ShutdownAudio() {
     CloseAudioOutput();
     MikMod_Exit();
     AudioStarted = false;
+}
+
+// A game that played silently goes on live (a resumed game, replayed without sound): the
+// library starts again with the driver now chosen, the effects and the tune that was playing
+// loaded afresh, muted as the game was; no pass runs meanwhile.
+void RestartAudio() {
+    if (!AudioStarted) return;
+    bool soundOn = SoundOn;
+    int32_t music = CurrentMusic;
+    ShutdownAudio();
+    SoundOn = soundOn;
+    MuteFading = false;
+    std::fill(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), SBYTE{-1});
+    CurrentMusic = -1;
+    AudioStarted = StartLibraryNow();
+    OpenOutput();
+    if (music >= 0) PlayMusic(music);
+    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
+    SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
 }
 
 // Screens and actor rules: plays effect n on the next effect voice, which may cut off an

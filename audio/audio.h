@@ -30,6 +30,8 @@ void SetAudioDriver(const char* alias);
 
 void InitAudio(const char* soundFolder);
 void ShutdownAudio();
+// A game replayed silently goes on live: the sound starts again on the chosen driver.
+void RestartAudio();
 void PlaySound(int32_t effect);
 void PlayMusic(int32_t music);
 void StopMusic();

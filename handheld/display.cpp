@@ -292,6 +292,17 @@ void ReleaseDisplay() {
     Display.drawing = false;
 }
 
+// A live host taking over a game whose frames went undecoded (a replay that only checked them):
+// the frame decoded from the whole memory, waiting to be shown.
+void DecodeWholeFrame() {
+    const uint8_t* address = Display.memory.data() + Display.origin;
+    for (int y = 0; y < ScreenHeight; ++y) {
+        DecodeRow(address, Display.layout, y, Display.frame.data() + y * ScreenWidth);
+    }
+    Display.lastDecoded = Display.memory;
+    Display.changed = true;
+}
+
 const uint32_t* DisplayFrame() { return Display.frame.data(); }
 
 DisplayLayout CurrentDisplayLayout() { return Display.layout; }

@@ -74,6 +74,9 @@ inline bool RealHostRuns() { return HostIs(HostKind::Real) || HostIs(HostKind::W
 // A live host (real or browser) takes over: the player's choices, and every platform record
 // afresh, the pass schedule starting now.
 void StartLiveHost(const HostInterface& host, const StandInOptions& options);
+// A live host (real or browser) takes over the game the headless host ran so far, as it stands,
+// and holds it paused for the player; false, after one line on stderr, when it can't show it.
+bool HandOverToLiveHost(const HostInterface& host, const StandInOptions& options);
 // Makes host the active one, its records fresh (the headless host's start).
 void UseHost(const HostInterface& host);
 // A host's stop: its records go, and nobody serves until a host starts again.

@@ -150,6 +150,20 @@ bool IsGameKey(WORD key) {
 // Host start: nothing held, the game active.
 void ResetHostInput() { Input = HostInput{}; }
 
+// A live host taking over a game that ran without one: nothing held, as at a start, and what
+// the game was last told put right in its next pass: the keys and stylus it holds let go, its
+// window given the player.
+void TakeOverGameInput() {
+    std::vector<WORD> keysDown;
+    bool penDown = false;
+    bool active = true;
+    TakenInput(&keysDown, &penDown, &active);
+    Input = HostInput{};
+    for (WORD key : keysDown) QueueKey(key, false, false);
+    if (penDown) QueueToGame(WM_LBUTTONUP, 0, 0);
+    if (!active) QueueToGame(WM_ACTIVATE, WA_ACTIVE, 0);
+}
+
 void SetScreenFit(ScreenFit fit) { Input.fit = fit; }
 
 // The mouse's left button; a release is sent only for a press the game saw.

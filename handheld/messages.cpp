@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <deque>
+#include <set>
 
 #include "handheld/system.h"
 
@@ -16,6 +17,15 @@ struct QueuedMessage {
 std::deque<QueuedMessage> Queue;
 POINT LastStylusPoint{0, 0};
 
+// What the game was last told of its input: the keys it holds down, its stylus, whether its
+// window has the player. A host that takes over a game running already starts from it.
+struct GameInput {
+    std::set<WPARAM> keysDown;
+    bool penDown = false;
+    bool active = true;
+};
+GameInput Told;
+
 // Signals counted by the handler; the queue turns each new one into a WM_CLOSE.
 std::atomic<unsigned> SignalsRaised{0};
 std::atomic<int> LastSignal{0};
@@ -25,6 +35,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "signal handlers need a loc
 
 struct sigaction PreviousInterrupt;
 struct sigaction PreviousTerminate;
+struct sigaction PreviousHangUp;
 struct sigaction PreviousBrokenPipe;
 bool HandlersInstalled = false;
 
@@ -69,10 +80,25 @@ void CopyOut(const QueuedMessage& entry, MSG* msg) {
     msg->hwnd = TargetOf(entry);
 }
 
+// Notes what a message taken for the game tells it of its input.
+void NoteTold(const MSG& msg) {
+    switch (msg.message) {
+        case WM_KEYDOWN: Told.keysDown.insert(msg.wParam); break;
+        case WM_KEYUP: Told.keysDown.erase(msg.wParam); break;
+        case WM_LBUTTONDOWN: Told.penDown = true; break;
+        case WM_LBUTTONUP: Told.penDown = false; break;
+        case WM_ACTIVATE: Told.active = LOWORD(msg.wParam) != WA_INACTIVE; break;
+        default: break;
+    }
+}
+
 // Takes a message off the queue; what the host sent the game goes into a recording.
 void TakeMessage(std::deque<QueuedMessage>::iterator it) {
     const CrossingWatch* watch = Watcher();
-    if (it->toGameWindow && watch) watch->messageTaken(it->msg);
+    if (it->toGameWindow) {
+        NoteTold(it->msg);
+        if (watch) watch->messageTaken(it->msg);
+    }
     Queue.erase(it);
 }
 
@@ -109,6 +135,14 @@ void QueueJournalMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void ResetMessages() {
     Queue.clear();
     LastStylusPoint = {0, 0};
+    Told = GameInput{};
+}
+
+// A host taking over a running game: the keys the game holds, its stylus, its activation.
+void TakenInput(std::vector<WORD>* keysDown, bool* penDown, bool* active) {
+    keysDown->assign(Told.keysDown.begin(), Told.keysDown.end());
+    *penDown = Told.penDown;
+    *active = Told.active;
 }
 
 // The pause, between passes: what the host has to say and the signals wait in the queue for the
@@ -121,7 +155,8 @@ bool PumpHostEventsWhilePaused() {
     });
 }
 
-// main, before anything else, and StartStandIn: quit signals are counted, SIGPIPE ignored.
+// main, before anything else, and StartStandIn: quit signals (a logout's hang-up too) are
+// counted, SIGPIPE ignored.
 void InstallSignalHandlers() {
     if (HandlersInstalled) return;
     struct sigaction action {};
@@ -130,6 +165,7 @@ void InstallSignalHandlers() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &PreviousInterrupt);
     sigaction(SIGTERM, &action, &PreviousTerminate);
+    sigaction(SIGHUP, &action, &PreviousHangUp);
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, &PreviousBrokenPipe);
     HandlersInstalled = true;
@@ -140,6 +176,7 @@ void RestoreSignalHandlers() {
     if (!HandlersInstalled) return;
     sigaction(SIGINT, &PreviousInterrupt, nullptr);
     sigaction(SIGTERM, &PreviousTerminate, nullptr);
+    sigaction(SIGHUP, &PreviousHangUp, nullptr);
     sigaction(SIGPIPE, &PreviousBrokenPipe, nullptr);
     SignalsQueued = SignalsRaised.load(std::memory_order_relaxed);
     HandlersInstalled = false;

@@ -10,7 +10,7 @@ namespace {
 // may show the sign.
 constexpr int64_t PauseLookNs = 20000000;
 
-enum class PauseCause { None, Key, Away, Focus };
+enum class PauseCause { None, Key, Away, Focus, Resumed };
 
 struct PauseRecord {
     PauseScope scope = PauseScope::Never;
@@ -23,6 +23,17 @@ PauseRecord Pause;
 
 constexpr PauseSign KeySign{"PAUSED", "P OR START: PLAY ON", "ESC OR BACK: MENU"};
 constexpr PauseSign AwaySign{"PAUSED", "ANY KEY, BUTTON OR TAP: PLAY ON", "ESC OR BACK: MENU"};
+// A game the program's end interrupted, going on from its journal; the name entry takes no
+// Escape.
+constexpr PauseSign ResumedGameSign{"RESUMED", "ANY KEY, BUTTON OR TAP: PLAY ON", "ESC OR BACK: MENU"};
+constexpr PauseSign ResumedNameSign{"RESUMED", "ANY KEY, BUTTON OR TAP: PLAY ON", ""};
+
+// The sign for what holds the game.
+const PauseSign* SignOf(PauseCause cause) {
+    if (cause == PauseCause::Key) return &KeySign;
+    if (cause != PauseCause::Resumed) return &AwaySign;
+    return Pause.scope == PauseScope::Game ? &ResumedGameSign : &ResumedNameSign;
+}
 
 // A replay runs the recorded passes back to back; loading and the credits never wait.
 bool MayPause() { return Pause.scope != PauseScope::Never && !ReplayRuns(); }
@@ -88,13 +99,22 @@ void PauseOnFocusLoss() {
 
 void EndPauseForClose() { Resume(); }
 
+// A live host that took over a resumed game: it waits for the player, as after a pause they did
+// not ask for, whatever the pause was at before.
+void HoldResumedGame(bool onFocusLoss) {
+    Pause.onFocusLoss = onFocusLoss;
+    Pause.away = false;
+    Resume();
+    Hold(PauseCause::Resumed);
+}
+
 // No pass runs, no sound plays and the tick stands still; the host shows the sign over the
 // last picture and keeps the window drawn, until the player plays on or a close comes. Then the
 // pass schedule starts again from now, the tick where it stood: no timer sees the pause.
 void HoldWhilePaused() {
     if (!Paused() || !RealHostRuns()) return;
     HoldAudioOutput(true);
-    ShowSign(Pause.cause == PauseCause::Key ? &KeySign : &AwaySign);
+    ShowSign(SignOf(Pause.cause));
     while (Paused()) {
         if (PumpHostEventsWhilePaused()) Resume();
         int64_t now = SteadyNanoseconds();

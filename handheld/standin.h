@@ -46,6 +46,8 @@ struct StandInOptions {
     // The world high score table's address: each new high score game goes there. Empty (the
     // default): games are kept but never sent.
     std::string scoreServer;
+    // Whether a start goes on with the game the program's end interrupted (from its journal).
+    bool resume = true;
 };
 
 // Reads "16", "16:2:512", "16:-640:2", "4", "2", "2:1:64"...; false for anything else.
@@ -56,8 +58,8 @@ bool ParseWholeNumber(const char* text, int low, int high, int* value);
 // display the headless tests ask for directly.
 bool ValidDisplayLayout(const DisplayLayout& layout);
 
-// main, first of all: from now on SIGINT and SIGTERM ask the game to close (once its window
-// exists), and SIGPIPE is ignored, so a write to a closed socket or pipe fails instead of
+// main, first of all: from now on SIGINT, SIGTERM and SIGHUP ask the game to close (once its
+// window exists), and SIGPIPE is ignored, so a write to a closed socket or pipe fails instead of
 // ending the process. StartStandIn calls it too; StopStandIn gives the signals back.
 void InstallSignalHandlers();
 

@@ -34,6 +34,8 @@ struct WindowRecord {
     bool remote;         // a copy of the game running in another process
 };
 
+// A live host taking over: the real window made for the game's; false when it can't be had.
+bool GiveGameWindowToHost();
 // True when window is one of this process's window records (never dereferences otherwise).
 bool IsLocalWindow(HWND window);
 WNDPROC WindowProcedureOf(HWND window);
@@ -60,8 +62,10 @@ void ResetMessages();
 // The pause, instead of the game's pump: the host's events and the signals come into the queue;
 // true when a close request waits there.
 bool PumpHostEventsWhilePaused();
-// The quit signal caught last (SIGINT or SIGTERM), 0 before any.
+// The quit signal caught last (SIGINT, SIGTERM or SIGHUP), 0 before any.
 int QuitSignal();
+// What the game was last told of its input: the keys it holds, its stylus, its activation.
+void TakenInput(std::vector<WORD>* keysDown, bool* penDown, bool* active);
 
 // ---- Display (display.cpp) ---------------------------------------------------------------
 
@@ -74,6 +78,8 @@ const uint8_t* DisplayMemory(size_t* size);
 DisplayLayout CurrentDisplayLayout();
 // Whether a changed frame waits for the window (TakeChangedFrame would give true).
 bool FrameWaiting();
+// A live host taking over a game whose frames went undecoded: the whole frame decoded anew.
+void DecodeWholeFrame();
 
 // ---- Clock (clock.cpp) -------------------------------------------------------------------
 
@@ -93,6 +99,9 @@ int ClockPassMs();
 // ---- Input of the real hosts (input.cpp) -------------------------------------------------
 
 void ResetHostInput();
+// A live host taking over a running game: nothing held; the game's held keys and stylus let go
+// and its window given the player in its next pass.
+void TakeOverGameInput();
 
 // ---- The pause (pause.cpp) ---------------------------------------------------------------
 
@@ -108,6 +117,8 @@ void PauseAway(bool away);
 void PauseOnFocusLoss();
 // A close request cannot wait for the player to come back.
 void EndPauseForClose();
+// A resumed game, taken over by a live host: paused until the player plays on.
+void HoldResumedGame(bool onFocusLoss);
 
 // ---- The player's choices as the game asks for them (choices.cpp) ------------------------
 

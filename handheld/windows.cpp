@@ -176,6 +176,21 @@ HWND CreateWindowExW(DWORD, const WCHAR* className, const WCHAR* windowName, DWO
     return window;
 }
 
+// A live host taking over a game that ran without a window: the host makes the real one for the
+// game's window as it stands, with its icon, and publishes it. False, after the host's line on
+// stderr, when it can't.
+bool GiveGameWindowToHost() {
+    const HostInterface& host = ActiveHost();
+    if (!TheGameWindow || !host.createWindow) return true;
+    std::string title;
+    if (!Utf16ToUtf8(TheGameWindow->title.c_str(), &title) ||
+        !host.createWindow(title, TheGameWindow->visible, LoadIconW(nullptr, nullptr))) {
+        return false;
+    }
+    if (host.publishWindow) host.publishWindow(TheGameWindow->className);
+    return true;
+}
+
 // Shows or hides a window; for a copy running elsewhere, asks it to raise its window.
 // Returns whether the window was visible before.
 BOOL ShowWindow(HWND window, int command) {

@@ -19,53 +19,70 @@ struct DumpRecord {
 
 DumpRecord Dump;
 
-void WriteActor(FILE* out, const Actor& actor) {
-    std::fprintf(out, "{\"x\":%d,\"y\":%d,\"frame\":%d,\"state\":%d}", actor.x, actor.y,
-                 actor.frame, actor.state);
+// Appends printf's text, however long.
+template <typename... Values>
+void Add(std::string* line, const char* format, Values... values) {
+    size_t at = line->size();
+    int length = std::snprintf(nullptr, 0, format, values...);
+    line->resize(at + static_cast<size_t>(length) + 1);
+    std::snprintf(line->data() + at, static_cast<size_t>(length) + 1, format, values...);
+    line->pop_back();
 }
 
-void WriteActors(FILE* out, const char* name, const Actor* actors, int count) {
-    std::fprintf(out, ",\"%s\":[", name);
+void AddActor(std::string* line, const Actor& actor) {
+    Add(line, "{\"x\":%d,\"y\":%d,\"frame\":%d,\"state\":%d}", actor.x, actor.y, actor.frame,
+        actor.state);
+}
+
+void AddActors(std::string* line, const char* name, const Actor* actors, int count) {
+    Add(line, ",\"%s\":[", name);
     for (int i = 0; i < count; ++i) {
-        if (i > 0) std::fputc(',', out);
-        WriteActor(out, actors[i]);
+        if (i > 0) *line += ',';
+        AddActor(line, actors[i]);
     }
-    std::fputc(']', out);
+    *line += ']';
 }
 
 // The whole play field and its clock, named as in the code.
-void WritePlayField(FILE* out) {
+void AddPlayField(std::string* line) {
     const PlayFieldRecord& field = PlayField;
-    std::fprintf(out,
-                 ",\"PlayField\":{\"Level\":%d,\"Score\":%d,\"SpiderCount\":%d,\"FruitCount\":%d,"
-                 "\"PlantsLeft\":%d,\"StepCount\":%d,\"Dog\":",
-                 field.Level, field.Score, field.SpiderCount, field.FruitCount, field.PlantsLeft,
-                 field.StepCount);
-    WriteActor(out, field.Dog);
-    WriteActors(out, "Spiders", field.Spiders, SpiderSlots);
-    WriteActors(out, "Fruits", field.Fruits, FruitSlots);
-    WriteActors(out, "Fumes", field.Fumes, FumeSlots);
-    std::fprintf(out,
-                 "},\"SpeedUnit\":%d,\"LastDogStep\":%d,\"LastLevelUp\":%d,\"LastPickCheck\":%d,"
-                 "\"LastGrow\":%d,\"LastSpiderStep\":%d,\"LastFruitSpawn\":%d,"
-                 "\"LastSpiderSpawn\":%d,\"LastFumeStep\":%d,\"LastFrame\":%d",
-                 SpeedUnit, LastDogStep, LastLevelUp, LastPickCheck, LastGrow, LastSpiderStep,
-                 LastFruitSpawn, LastSpiderSpawn, LastFumeStep, LastFrame);
+    Add(line,
+        ",\"PlayField\":{\"Level\":%d,\"Score\":%d,\"SpiderCount\":%d,\"FruitCount\":%d,"
+        "\"PlantsLeft\":%d,\"StepCount\":%d,\"Dog\":",
+        field.Level, field.Score, field.SpiderCount, field.FruitCount, field.PlantsLeft,
+        field.StepCount);
+    AddActor(line, field.Dog);
+    AddActors(line, "Spiders", field.Spiders, SpiderSlots);
+    AddActors(line, "Fruits", field.Fruits, FruitSlots);
+    AddActors(line, "Fumes", field.Fumes, FumeSlots);
+    Add(line,
+        "},\"SpeedUnit\":%d,\"LastDogStep\":%d,\"LastLevelUp\":%d,\"LastPickCheck\":%d,"
+        "\"LastGrow\":%d,\"LastSpiderStep\":%d,\"LastFruitSpawn\":%d,"
+        "\"LastSpiderSpawn\":%d,\"LastFumeStep\":%d,\"LastFrame\":%d",
+        SpeedUnit, LastDogStep, LastLevelUp, LastPickCheck, LastGrow, LastSpiderStep,
+        LastFruitSpawn, LastSpiderSpawn, LastFumeStep, LastFrame);
 }
 
 // After every replayed pass: one JSON object a line; the play field while a game runs and in
 // the pass that ended it.
 void DumpPass(int pass, void*) {
-    FILE* out = Dump.file;
-    std::fprintf(out, "{\"pass\":%d,\"Now\":%d,\"ScreenState\":%d", pass, Now, ScreenState);
     bool inPlay = ScreenState == Play;
-    if (inPlay || Dump.wasInPlay) WritePlayField(out);
+    std::string line = StateLine(pass, inPlay || Dump.wasInPlay);
     Dump.wasInPlay = inPlay;
-    std::fputs("}\n", out);
-    if (std::ferror(out) && !Dump.error) Dump.error = errno;
+    std::fputs(line.c_str(), Dump.file);
+    if (std::ferror(Dump.file) && !Dump.error) Dump.error = errno;
 }
 
 }  // namespace
+
+// The dump's line of the state now, at the end of pass (with the play field when asked).
+std::string StateLine(int pass, bool withPlayField) {
+    std::string line;
+    Add(&line, "{\"pass\":%d,\"Now\":%d,\"ScreenState\":%d", pass, Now, ScreenState);
+    if (withPlayField) AddPlayField(&line);
+    line += "}\n";
+    return line;
+}
 
 // --dump-state: the file is made now, a line written after each pass from then on.
 bool OpenDump(const char* path, const char* journalPath) {

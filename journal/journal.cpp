@@ -158,6 +158,8 @@ struct JournalMessage {
 struct JournalRecord {
     std::string name;  // the file it was read from
     JournalHeader header;
+    size_t wholeBytes = 0;            // its bytes up to the end of its last whole pass
+    std::vector<uint8_t> resumedFrom;  // a resumed game's: those bytes, which its recording keeps
     std::vector<PassRecord> passes;
     std::vector<JournalMessage> messages;
     std::vector<uint8_t> soundTries;
@@ -169,15 +171,16 @@ struct JournalRecord {
     uint32_t endScoreBytes = 0;
 };
 
-// How far a journal was read whole: its records up to the end of a pass.
+// How far a journal was read whole: its records up to the end of a pass, and its bytes.
 struct WholeRecords {
     size_t passes = 0, messages = 0, soundTries = 0, keys = 0, scoreFiles = 0;
     uint64_t passTotal = 0;
+    size_t bytes = 0;
 };
 
-WholeRecords Whole(const JournalRecord& journal, uint64_t passTotal) {
+WholeRecords Whole(const JournalRecord& journal, uint64_t passTotal, size_t bytes) {
     return {journal.passes.size(), journal.messages.size(), journal.soundTries.size(),
-            journal.keys.size(), journal.scoreFiles.size(), passTotal};
+            journal.keys.size(), journal.scoreFiles.size(), passTotal, bytes};
 }
 
 // A journal whose recording was killed ends inside a pass, or after one: what came before
@@ -189,6 +192,7 @@ void KeepWhole(JournalRecord* journal, const WholeRecords& whole) {
     journal->keys.resize(whole.keys);
     journal->scoreFiles.resize(whole.scoreFiles);
     journal->passTotal = whole.passTotal;
+    journal->wholeBytes = whole.bytes;
     journal->cutShort = true;
 }
 
@@ -323,7 +327,9 @@ bool ReadPass(Reader* in, JournalRecord* journal) {
     }
 }
 
-enum class JournalMode { Off, Record, Replay, Verify };
+// Resume: a game the program's end interrupted replays without a window, its frames checked,
+// up to the end of its journal, where it goes on recording.
+enum class JournalMode { Off, Record, Replay, Verify, Resume };
 
 struct JournalState {
     JournalMode mode = JournalMode::Off;
@@ -335,6 +341,9 @@ struct JournalState {
     std::string scorePath;           // where the game keeps its high score file
     std::vector<uint8_t> passBytes;  // what crossed in this pass so far
     std::vector<uint8_t> written;    // what the file holds so far
+    size_t lastPassStart = 0;        // where the last pass written begins in it
+    uint64_t writes = 0;             // how often the passes so far went to the file
+    bool cutForResume = false;       // cut back before a close, to go on from there
     uint64_t idlePasses = 0;         // idle passes not yet written
     DWORD flushedTick = 0;           // the tick when the passes so far last went to the file
     uint32_t recordedSum = 0;        // the frame as last written (recording) or recorded (replay)
@@ -350,13 +359,19 @@ struct JournalState {
     bool reachedCut = false;  // the journal, cut short, has no more passes
     bool endedInPlay = false;  // the journal, closed at a name's DONE, has no more passes
     uint64_t stoppedAt = 0;   // the pass where a close (the player's, a signal's) came
+    // Resuming.
+    bool resumeReached = false;  // the journal's last pass has ended: the game goes on live
+    std::string resumeProblem;   // why the replay of a game to resume went wrong
 };
 
 JournalState Journal;
 
 const PassRecord IdlePass{};
 
-bool Replaying() { return Journal.mode == JournalMode::Replay || Journal.mode == JournalMode::Verify; }
+bool Replaying() {
+    return Journal.mode == JournalMode::Replay || Journal.mode == JournalMode::Verify ||
+           Journal.mode == JournalMode::Resume;
+}
 
 // The pass record of the pass now running, or nullptr once the journal has no more passes.
 const PassRecord* CurrentPass() {
@@ -404,13 +419,24 @@ void FlushIdlePasses() {
     std::exit(1);
 }
 
-[[noreturn]] void DivergeInLength(const char* what) {
-    std::fprintf(stderr, "marrowdale: replay diverges at pass %llu (%s)\n",
-                 static_cast<unsigned long long>(Journal.pass), what);
+void StopReplay();
+
+// A resumed game's replay that goes wrong is made to quit unseen, the line kept for the session
+// to say; any other stops the program.
+void DivergeInLength(const char* what) {
+    char line[160];
+    std::snprintf(line, sizeof line, "replay diverges at pass %llu (%s)",
+                  static_cast<unsigned long long>(Journal.pass), what);
+    if (Journal.mode == JournalMode::Resume) {
+        if (Journal.resumeProblem.empty()) Journal.resumeProblem = line;
+        if (!Journal.stopped) StopReplay();
+        return;
+    }
+    std::fprintf(stderr, "marrowdale: %s\n", line);
     StopDiverged();
 }
 
-[[noreturn]] void Diverge(const char* what, uint32_t live, uint32_t recorded) {
+void Diverge(const char* what, uint32_t live, uint32_t recorded) {
     char detail[64];
     std::snprintf(detail, sizeof detail, "%s %08X, recorded %08X", what, live, recorded);
     DivergeInLength(detail);
@@ -418,6 +444,7 @@ void FlushIdlePasses() {
 
 // The pass's crossings as a pass record.
 void WritePass() {
+    Journal.lastPassStart = Journal.written.size();
     std::vector<uint8_t> bytes{TagPass};
     bytes.insert(bytes.end(), Journal.passBytes.begin(), Journal.passBytes.end());
     bytes.push_back(TagPassEnd);
@@ -445,12 +472,18 @@ void RecordPassEnd(DWORD step, int passMs) {
     WritePass();
 }
 
+// The whole passes so far to the file, now.
+void WriteOut() {
+    FlushIdlePasses();
+    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
+    if (Journal.out) ++Journal.writes;
+}
+
 // At least once a second of play (by the game's clock, which a stall moves on too) the whole
 // passes so far go to the file, so a recording that is killed keeps all but its last second.
 void FlushRecording(DWORD tick) {
     if (!Journal.out || tick - Journal.flushedTick < RecordingFlushMs) return;
-    FlushIdlePasses();
-    if (Journal.out && std::fflush(Journal.out) != 0) StopWriting();
+    WriteOut();
     Journal.flushedTick = tick;
 }
 
@@ -463,13 +496,17 @@ void StopReplay() {
     QueueJournalMessage(WM_CLOSE, 0, 0);
 }
 
-// Replaying, at the end of a pass: the frame must be the recorded one; then on to the next.
+// Replaying, at the end of a pass: the frame must be the recorded one; then on to the next,
+// whose high score file, when it is not the journal's first (the file as a resumed game found
+// it on going on), is served from now. A resumed game's replay reaches its journal's end.
 DWORD ReplayPassEnd(int passMs) {
     const PassRecord* pass = CurrentPass();
     if (!pass) DivergeInLength("the journal has ended; the game runs on");
+    if (!pass) return static_cast<DWORD>(passMs);
     if (pass->frameChanged) Journal.recordedSum = pass->frameSum;
     if (Journal.liveSum != Journal.recordedSum) Diverge("frame checksum", Journal.liveSum, Journal.recordedSum);
     DWORD step = pass->hasTickStep ? pass->tickStep : static_cast<DWORD>(passMs);
+    if (Journal.stopped) return step;
     const PassRecord& segment = Journal.record.passes[Journal.segment];
     if (segment.idleRun > 0 && ++Journal.runOffset < segment.idleRun) {
         // Still inside the run.
@@ -479,7 +516,12 @@ DWORD ReplayPassEnd(int passMs) {
     }
     Journal.injected = false;
     Journal.soundTriesTaken = 0;
-    if (Journal.record.cutShort && !CurrentPass()) {
+    const PassRecord* next = CurrentPass();
+    if (next && next->scoreFile > 0) ServeScoreFile(Journal.record.scoreFiles[next->scoreFile]);
+    if (next) return step;
+    if (Journal.mode == JournalMode::Resume) {
+        Journal.resumeReached = true;
+    } else if (Journal.record.cutShort) {
         Journal.reachedCut = true;
         StopReplay();
     }
@@ -521,9 +563,10 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
                 in.Fail("a pass in it is damaged");
             }
             if (passes > mostPasses) in.Fail("it claims more than a day of play");
-            if (!in.problem) whole = Whole(journal, passes);
+            if (!in.problem) whole = Whole(journal, passes, static_cast<size_t>(in.p - bytes));
         }
         journal.passTotal = passes;
+        journal.wholeBytes = size;
         if (!in.problem && in.p != in.end) in.Fail("something follows its end");
     }
     if (in.problem == CutShort && whole.passTotal > 0) {
@@ -543,6 +586,9 @@ bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem) {
 namespace {
 
 bool Verifying() { return Journal.mode == JournalMode::Verify; }
+
+// Whether nobody looks at the replayed picture: a check, or a resumed game's replay.
+bool ChecksOnly() { return Verifying() || Journal.mode == JournalMode::Resume; }
 
 // The high score file at the end of a run: a recording reads it where the game keeps it, a
 // replay takes it from memory.
@@ -591,11 +637,11 @@ DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
         RecordPassEnd(tick - passStart, passMs);
         FlushRecording(tick);
     }
-    if (Replaying() && !Journal.stopped) {
+    if (Replaying() && !Journal.stopped && !Journal.resumeReached) {
         DWORD step = ReplayPassEnd(passMs);
         tick = passStart + step;
         NotePlayedPass(step);
-        if (Journal.record.header.endsInPlay && !CurrentPass()) EndInPlay();
+        if (Journal.record.header.endsInPlay && !CurrentPass() && !Journal.stopped) EndInPlay();
     }
     ++Journal.pass;
     return tick;
@@ -678,15 +724,20 @@ void VolumeTaken(DWORD* volume) {
     }
 }
 
-// The game first looked at its high score file: a recording notes it as it stands.
-void ScoreFileSeen(const std::string& path) {
-    if (Journal.mode != JournalMode::Record || !Journal.scorePath.empty()) return;
-    Journal.scorePath = path;
-    ScoreFileState state = ReadScoreFileState(path);
+// The high score file into the pass's record.
+void WriteScoreFileRecord(const ScoreFileState& state) {
     Journal.passBytes.push_back(TagScoreFile);
     Journal.passBytes.push_back(static_cast<uint8_t>((state.existed ? 1 : 0) | (state.readable ? 2 : 0)));
     PutVarint(&Journal.passBytes, state.bytes.size());
     Journal.passBytes.insert(Journal.passBytes.end(), state.bytes.begin(), state.bytes.end());
+}
+
+// The game first looked at its high score file: a recording notes it as it stands; a resumed
+// game's replay keeps where it is, for the recording that goes on.
+void ScoreFileSeen(const std::string& path) {
+    if (!Journal.scorePath.empty()) return;
+    Journal.scorePath = path;
+    if (Journal.mode == JournalMode::Record) WriteScoreFileRecord(ReadScoreFileState(path));
 }
 
 // The audio layer's start-up: one try of the sound device, noted or answered as recorded.
@@ -709,7 +760,7 @@ SoundDevice SoundTry(SoundDevice (*attempt)(void*), void* context) {
 
 // Every crossing, watched while a recording or a replay runs.
 constexpr CrossingWatch JournalWatch{
-    .replaying = Replaying, .verifying = Verifying, .passEnded = PassEnded,
+    .replaying = Replaying, .verifying = ChecksOnly, .passEnded = PassEnded,
     .messageTaken = MessageTaken, .queuePassMessages = QueuePassMessages,
     .dropsHostInput = DropsHostInput, .frameDrawn = FrameDrawn, .seed = SeedTaken,
     .keys = KeysTaken, .volume = VolumeTaken, .scoreFileSeen = ScoreFileSeen,
@@ -796,25 +847,32 @@ bool StartRecording() {
     return Journal.out != nullptr;
 }
 
+// A journal file's bytes, read whole; false with problem set to why not.
+bool ReadJournalFile(const char* path, std::vector<uint8_t>* bytes, const char** problem) {
+    FILE* in = std::fopen(path, "rb");
+    *problem = nullptr;
+    bytes->clear();
+    if (!in) {
+        *problem = std::strerror(errno);
+        return false;
+    }
+    uint8_t block[1 << 16];
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0 && bytes->size() <= LargestJournal) {
+        bytes->insert(bytes->end(), block, block + got);
+    }
+    if (std::ferror(in)) *problem = std::strerror(errno);
+    std::fclose(in);
+    if (!*problem && bytes->size() > LargestJournal) *problem = "it is far too large";
+    return !*problem;
+}
+
 // --replay FILE: reads and checks the whole journal before anything runs. False, with one
 // line on stderr, for a file that is missing, damaged, cut short, foreign or too new.
 bool LoadJournal(const char* path, JournalHeader* header) {
-    FILE* in = std::fopen(path, "rb");
     std::vector<uint8_t> bytes;
     const char* problem = nullptr;
-    if (!in) {
-        problem = std::strerror(errno);
-    } else {
-        uint8_t block[1 << 16];
-        size_t got;
-        while ((got = std::fread(block, 1, sizeof block, in)) > 0 && bytes.size() <= LargestJournal) {
-            bytes.insert(bytes.end(), block, block + got);
-        }
-        if (std::ferror(in)) problem = std::strerror(errno);
-        std::fclose(in);
-        if (!problem && bytes.size() > LargestJournal) problem = "it is far too large";
-    }
-    if (problem) {
+    if (!ReadJournalFile(path, &bytes, &problem)) {
         std::fprintf(stderr, "marrowdale: cannot replay %s: %s\n", path, problem);
         return false;
     }
@@ -848,12 +906,30 @@ bool JournalSoFar(std::vector<uint8_t>* bytes) {
     return true;
 }
 
-// Once the host has started with the journal's pace and display: the recorded game begins.
-void StartReplay(bool verify) {
+// A game the program's end interrupted, from its journal in memory: read and checked whole.
+// False, with problem set, when it can't go on: damaged, foreign, or not cut short (a journal
+// that ends with its end mark holds a run that ended).
+bool TakeResume(const uint8_t* bytes, size_t size, JournalHeader* header, const char** problem) {
+    if (!ParseJournal(bytes, size, problem)) return false;
+    if (!Journal.record.cutShort) {
+        *problem = "its run ended";
+        Journal.record = JournalRecord{};
+        return false;
+    }
+    Journal.record.resumedFrom.assign(bytes, bytes + Journal.record.wholeBytes);
+    *header = Journal.record.header;
+    header->passes = Journal.record.passTotal;
+    return true;
+}
+
+namespace {
+
+// Once a host has started with the journal's pace and display: the recorded game begins.
+void StartPlaying(JournalMode mode) {
     JournalRecord record = std::move(Journal.record);
     Journal = JournalState{};
     Journal.record = std::move(record);
-    Journal.mode = verify ? JournalMode::Verify : JournalMode::Replay;
+    Journal.mode = mode;
     Journal.version = Journal.record.header.version;
     WatchCrossings(&JournalWatch);
     SetVirtualTick(Journal.record.header.startTick);
@@ -862,6 +938,110 @@ void StartReplay(bool verify) {
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);
     Journal.liveSum = Journal.recordedSum = JournalChecksum(Journal.version, memory, size);
+}
+
+bool SameScoreFile(const ScoreFileState& a, const ScoreFileState& b) {
+    return a.existed == b.existed && a.readable == b.readable && a.bytes == b.bytes;
+}
+
+}  // namespace
+
+void StartReplay(bool verify) { StartPlaying(verify ? JournalMode::Verify : JournalMode::Replay); }
+
+// Once the headless host has started with the journal's pace and display: the game replays,
+// its frames checked, to the end of the journal's whole passes.
+void StartResume() { StartPlaying(JournalMode::Resume); }
+
+bool ResumeReached() {
+    return Journal.mode == JournalMode::Resume && Journal.resumeReached && !Journal.stopped;
+}
+
+const char* ResumeProblem() {
+    return Journal.resumeProblem.empty() ? nullptr : Journal.resumeProblem.c_str();
+}
+
+// Where the replay reached: the last pass it played, and the game's clock then from the
+// journal's start.
+void ResumePoint(uint64_t* pass, DWORD* milliseconds) {
+    *pass = Journal.pass - 1;
+    *milliseconds = GetTickCount() - Journal.record.header.startTick;
+}
+
+void AbandonResume() {
+    if (Journal.mode == JournalMode::Resume && !Journal.stopped) StopReplay();
+}
+
+// At the end of a resumed game's replay, before the live host takes over: from the pass now
+// beginning the game is recorded again, into path, a new file that first gets the journal's
+// whole passes, with the checksums of its format. Where the high score file now stands
+// otherwise than the replayed game left it (another copy saved meanwhile, or this game in its
+// last moments before the end), the file as it stands goes into the pass, and the game's saves
+// merge with it as they would live. False, with one line on stderr, when path can't be
+// written: the game then goes on unrecorded.
+bool ContinueRecording(const char* path) {
+    const char* problem = nullptr;
+    FILE* out = OpenOutput(path, nullptr, &problem);
+    std::vector<uint8_t> resumed = std::move(Journal.record.resumedFrom);
+    ScoreFileState left = ServedScoreFile();
+    JournalState going;
+    going.mode = JournalMode::Record;
+    going.version = Journal.version;
+    going.pass = Journal.pass;
+    going.out = out;
+    going.outPath = path;
+    going.scorePath = Journal.scorePath;
+    going.recordedSum = going.liveSum = Journal.liveSum;
+    going.flushedTick = GetTickCount();
+    Journal = std::move(going);
+    if (!out) {
+        std::fprintf(stderr, "marrowdale: cannot write the journal %s: %s; the game goes on unrecorded\n",
+                     path, problem);
+        WatchCrossings(nullptr);
+        Journal = JournalState{};
+        return false;
+    }
+    WriteBytes(resumed);
+    Journal.lastPassStart = Journal.written.size();
+    WriteOut();
+    if (!Journal.scorePath.empty()) {
+        ScoreFileState now = ReadScoreFileState(Journal.scorePath);
+        if (!SameScoreFile(now, left)) WriteScoreFileRecord(now);
+    }
+    return Journal.out != nullptr;
+}
+
+// Recording: the whole passes so far to the file, now (a name's DONE wants them kept at once).
+void WriteJournalOut() {
+    if (Journal.mode == JournalMode::Record && Journal.out) WriteOut();
+}
+
+// Recording: what the file holds of the journal, and how often the passes so far went to it.
+const std::vector<uint8_t>& RecordedJournal(uint64_t* writes) {
+    *writes = Journal.writes;
+    return Journal.written;
+}
+
+// Recording, at the end of a pass in which the program was asked to end while a game was in
+// play: the file is cut back to the end of the pass before, made durable and closed; a later
+// start goes on from there. False when nothing is recorded or the file fails.
+bool CutJournalForResume() {
+    if (Journal.mode != JournalMode::Record || !Journal.out) return false;
+    size_t keep = Journal.lastPassStart;
+    if (Journal.idlePasses > 0) {
+        --Journal.idlePasses;
+        FlushIdlePasses();
+        keep = Journal.written.size();
+    }
+    if (!Journal.out) return false;
+    int fd = fileno(Journal.out);
+    bool kept = std::fflush(Journal.out) == 0 && ftruncate(fd, static_cast<off_t>(keep)) == 0 &&
+                fsync(fd) == 0;
+    std::fclose(Journal.out);
+    Journal.out = nullptr;
+    Journal.written.resize(std::min(keep, Journal.written.size()));
+    Journal.cutForResume = true;
+    ++Journal.writes;
+    return kept;
 }
 
 namespace {
@@ -906,7 +1086,9 @@ int EndReplay() {
 // CutShortStatus, or 128 and the signal that stopped a check.
 int EndJournal() {
     int status = 0;
-    if (Journal.mode == JournalMode::Record) {
+    if (Journal.mode == JournalMode::Record && Journal.cutForResume) {
+        // Kept as it was cut, to be resumed.
+    } else if (Journal.mode == JournalMode::Record) {
         FlushIdlePasses();
         // A game that ended inside a pass something crossed in (a quit while it loaded) has
         // that pass written too: the replayed game reads what it read, and ends inside it.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "handheld/standin.h"
@@ -23,6 +24,8 @@ struct JournalHeader {
 // false with one line on stderr.
 bool OpenRecording(const char* path);
 bool StartRecording();
+// A journal file's bytes, read whole; false with problem set to why not.
+bool ReadJournalFile(const char* path, std::vector<uint8_t>* bytes, const char** problem);
 // --replay FILE: reads and checks the whole journal; false with one line on stderr. A journal
 // cut short (its recording killed) is read up to the end of its last whole pass.
 bool LoadJournal(const char* path, JournalHeader* header);
@@ -43,6 +46,42 @@ int EndJournal();
 // is being recorded.
 bool JournalSoFar(std::vector<uint8_t>* bytes);
 
+// ---- A game the program's end interrupted, resumed from its journal ----
+
+// Reads the journal of a game left in progress from memory, whole: false with problem set
+// when it can't go on (damaged, foreign, too new, or a journal of a run that ended).
+bool TakeResume(const uint8_t* bytes, size_t size, JournalHeader* header, const char** problem);
+// Once the headless host has started with the header's pace, display and start tick: the game
+// replays, its frames checked, to the end of the journal's whole passes. There, at the end of
+// that pass (the pass hook), ResumeReached is true: the game goes on recording
+// (ContinueRecording) and a live host takes it over, or the game is made to quit unseen
+// (AbandonResume). A difference, or a close meanwhile, makes it quit unseen too; ResumeProblem
+// then says the difference.
+void StartResume();
+bool ResumeReached();
+const char* ResumeProblem();
+// The last pass replayed, and the game's clock then from the journal's start.
+void ResumePoint(uint64_t* pass, DWORD* milliseconds);
+void AbandonResume();
+// From the next pass on the game is recorded again, into path: a new file that first gets the
+// journal's whole passes, in its format. The high score file, where it now stands otherwise
+// than the replayed game left it, goes into that pass, and is the game's from then. False,
+// with one line on stderr, when path can't be written: the game goes on unrecorded.
+bool ContinueRecording(const char* path);
+
+// ---- The game in progress, kept as it is recorded ----
+
+// Recording: the whole passes so far go to the file now.
+void WriteJournalOut();
+// Recording: what the file holds of the journal, and how often passes went to it so far (at
+// least once a second of play).
+const std::vector<uint8_t>& RecordedJournal(uint64_t* writes);
+// Recording, at the end of a pass in which the program was asked to end while a game was in
+// play: the file is cut back to the end of the pass before, made durable and closed, for a
+// later start to go on from there; EndJournal adds nothing. False when nothing is recorded or
+// the file fails.
+bool CutJournalForResume();
+
 // Reads a journal into the replay record; false with problem set to why not.
 bool ParseJournal(const uint8_t* bytes, size_t size, const char** problem);
 
@@ -57,3 +96,5 @@ FILE* OpenOutput(const char* path, const char* journalPath, const char** problem
 bool OpenDump(const char* path, const char* journalPath);
 // After the replay: the file is finished; the exit status, 1 when it could not be.
 int CloseDump(int status);
+// The dump's line of the state now, at the end of pass, its play field included when asked.
+std::string StateLine(int pass, bool withPlayField);

@@ -20,6 +20,9 @@ namespace {
 
 constexpr char PassingPrefix[] = "playing-";
 constexpr char PassingSuffix[] = ".mdj.part";
+// A passing journal claimed by a start that resumes its game, until the game goes on live.
+constexpr char ResumingPrefix[] = "resuming-";
+constexpr char AsidePrefix[] = "set-aside-";
 constexpr char UnsentSuffix[] = ".unsent";
 // A mark's note of the challenge its game was played on: the word, the token, the expiry.
 constexpr char ChallengeWord[] = "challenge ";
@@ -59,11 +62,36 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
-// A passing journal whose run is gone: its process no longer exists.
-bool LeftBehind(const std::string& name) {
-    if (name.rfind(PassingPrefix, 0) != 0 || !EndsWith(name, PassingSuffix)) return false;
-    long pid = std::strtol(name.c_str() + sizeof PassingPrefix - 1, nullptr, 10);
+// A journal named prefix, the process's number and the passing suffix, whose run is gone: its
+// process no longer exists.
+bool LeftBehind(const std::string& name, const char* prefix) {
+    if (name.rfind(prefix, 0) != 0 || !EndsWith(name, PassingSuffix)) return false;
+    long pid = std::strtol(name.c_str() + std::strlen(prefix), nullptr, 10);
     return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// This run's journal named with prefix.
+std::string OwnJournal(const std::string& folder, const char* prefix) {
+    return folder + "/" + prefix + std::to_string(getpid()) + PassingSuffix;
+}
+
+// The newest journal left behind by a run that is gone, or empty.
+std::string NewestLeftBehind(const std::string& folder) {
+    std::string newest;
+    struct timespec newestTime {};
+    for (const std::string& name : FolderNames(folder)) {
+        struct stat info {};
+        std::string path = folder + "/" + name;
+        if (!LeftBehind(name, PassingPrefix) || lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        if (newest.empty() || info.st_mtim.tv_sec > newestTime.tv_sec ||
+            (info.st_mtim.tv_sec == newestTime.tv_sec && info.st_mtim.tv_nsec > newestTime.tv_nsec)) {
+            newest = path;
+            newestTime = info.st_mtim;
+        }
+    }
+    return newest;
 }
 
 // Writes bytes to a new file at path, durably; false with errno set.
@@ -96,29 +124,72 @@ int OpenPlainFile(const std::string& path, int flags, struct stat* info, std::st
     return -1;
 }
 
-// The kept game's name: the local date and time, and the score.
-std::string KeptStem(int32_t score) {
+// The local date and time, as the kept games are named.
+std::string DateStamp() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char stem[64];
     std::strftime(stem, sizeof stem, "%Y-%m-%d-%H%M%S", &local);
-    return std::string(stem) + "-" + std::to_string(score);
+    return stem;
 }
+
+// The kept game's name: the local date and time, and the score.
+std::string KeptStem(int32_t score) { return DateStamp() + "-" + std::to_string(score); }
 
 }  // namespace
 
 // The session, before a live game starts. Whatever is already at this run's own name (a file
 // of an earlier run that had this process number, a link) goes too, never written through.
-std::string PassingJournalPath() {
+std::string PassingJournalPath(bool dropLeftBehind) {
     std::string folder = GamesFolder();
     if (folder.empty()) return folder;
     for (const std::string& name : FolderNames(folder)) {
-        if (LeftBehind(name)) unlink((folder + "/" + name).c_str());
+        if (dropLeftBehind && LeftBehind(name, PassingPrefix)) unlink((folder + "/" + name).c_str());
     }
-    std::string path = folder + "/" + PassingPrefix + std::to_string(getpid()) + PassingSuffix;
+    std::string path = OwnJournal(folder, PassingPrefix);
     unlink(path.c_str());
     return path;
+}
+
+// The session, at a start that resumes: first the claimed journals whose resume ended the
+// program go aside, each said in one line, so that no start crashes over and over; then the
+// newest game left behind is claimed by a rename no other start can win too.
+std::string ClaimGameInProgress() {
+    std::string folder = GamesFolder();
+    if (folder.empty()) return folder;
+    for (const std::string& name : FolderNames(folder)) {
+        if (!LeftBehind(name, ResumingPrefix)) continue;
+        std::string aside = SetGameAside(folder + "/" + name);
+        std::fprintf(stderr, "marrowdale: a game left in progress ended the program when it was "
+                             "resumed; it is not resumed again%s%s\n",
+                     aside.empty() ? "" : " and is set aside as ", aside.c_str());
+    }
+    std::string newest = NewestLeftBehind(folder);
+    std::string claimed = OwnJournal(folder, ResumingPrefix);
+    return !newest.empty() && rename(newest.c_str(), claimed.c_str()) == 0 ? claimed : std::string();
+}
+
+// The session, when the program is asked to end before a claimed game went on: the journal
+// is this run's passing one again, for a later start to find.
+void GiveBackGame(const std::string& claimed) {
+    std::string folder = claimed.substr(0, claimed.rfind('/'));
+    rename(claimed.c_str(), OwnJournal(folder, PassingPrefix).c_str());
+}
+
+// A journal that can't be resumed: renamed in its folder to a name of its own by the date, where
+// the player may replay it; removed when it can't be (a claimed journal must not be claimed
+// again). The new path, or empty.
+std::string SetGameAside(const std::string& path) {
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    std::string stem = folder + AsidePrefix + DateStamp();
+    std::string aside = stem + JournalSuffix;
+    for (int n = 2; access(aside.c_str(), F_OK) == 0 && n <= KeptNameTries; ++n) {
+        aside = stem + "-" + std::to_string(n) + JournalSuffix;
+    }
+    if (rename(path.c_str(), aside.c_str()) == 0) return aside;
+    unlink(path.c_str());
+    return std::string();
 }
 
 // At a name's DONE: written whole beside its final name, then renamed to it (the browser keeps

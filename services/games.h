@@ -13,9 +13,20 @@
 constexpr size_t LargestSentJournal = 2u << 20;
 
 // A fresh path to record this run's journal under, in the games folder (made when missing);
-// the passing journals of runs that are gone are removed first. Empty, after one line on
-// stderr, when there is no folder for it.
-std::string PassingJournalPath();
+// with dropLeftBehind (no game is resumed) the passing journals of runs that are gone are
+// removed first. Empty, after one line on stderr, when there is no folder for it.
+std::string PassingJournalPath(bool dropLeftBehind);
+// A game left in progress: the newest passing journal of a run that is gone, claimed for this
+// run (renamed, so no other start takes it and a resume that ends the program is known); its
+// path, or empty. Claimed journals whose resume ended the program are set aside first, each
+// said in one line, and not resumed again.
+std::string ClaimGameInProgress();
+// A claimed journal whose game did not go on (the program was asked to end first): this
+// run's passing journal again, for a later start.
+void GiveBackGame(const std::string& claimed);
+// A journal that can't be resumed: moved aside in its folder to set-aside-DATE.mdj (removed
+// when it can't be); the new path, or empty.
+std::string SetGameAside(const std::string& path);
 // Keeps a game's journal under its date and score, never over another; the path, or empty
 // after one line on stderr.
 std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score);

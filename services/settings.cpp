@@ -110,6 +110,10 @@ const char* ReadPauseOnFocusLoss(StandInOptions* options, const char* value, int
     return ReadYesNo(value, &options->pauseOnFocusLoss) ? nullptr : "yes or no";
 }
 
+const char* ReadResume(StandInOptions* options, const char* value, int) {
+    return ReadYesNo(value, &options->resume) ? nullptr : "yes or no";
+}
+
 // Empty, or an address SplitServerAddress reads.
 const char* ReadScoreServer(StandInOptions* options, const char* value, int) {
     std::string origin, path;
@@ -171,6 +175,8 @@ std::string WritePauseOnFocusLoss(const StandInOptions& options, int) {
 
 std::string WriteScoreServer(const StandInOptions& options, int) { return options.scoreServer; }
 
+std::string WriteResume(const StandInOptions& options, int) { return options.resume ? "yes" : "no"; }
+
 std::string WriteKey(const StandInOptions& options, int slot) {
     WORD code = options.keys.codes[slot];
     for (const KeyName& key : KeyNames) {
@@ -189,6 +195,7 @@ constexpr SettingEntry Settings[] = {
     {"mute", ReadMute, WriteMute, 0},
     {"pause-on-focus-loss", ReadPauseOnFocusLoss, WritePauseOnFocusLoss, 0},
     {"score-server", ReadScoreServer, WriteScoreServer, 0},
+    {"resume", ReadResume, WriteResume, 0},
     {"key-up", ReadKey, WriteKey, 0},
     {"key-down", ReadKey, WriteKey, 1},
     {"key-left", ReadKey, WriteKey, 2},

@@ -42,3 +42,5 @@ int FitScale(int asked, int width, int height);
 // address (nothing when empty), stopped at the host's end, cutting a send short.
 void StartScoreSender(const std::string& address);
 void StopScoreSender();
+// The host's stop: the last sync of the game in progress asked for is done.
+void StopKeepingProgress();

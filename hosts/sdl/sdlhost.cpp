@@ -77,6 +77,7 @@ constexpr SdlPadButton SdlPadButtons[] = {
 enum class FullScreenWay { Off, ByManager, BySelf };
 
 struct SdlHost {
+    bool opened = false;  // SDL started for the game, whether or not the host serves yet
     StandInOptions options;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
@@ -754,9 +755,10 @@ void DestroyHostWindow() {
     if (Sdl.window) SDL_DestroyWindow(Sdl.window);
 }
 
-// Undoes StartStandIn (also when the headless host takes over).
+// Undoes StartStandIn or OpenStandIn (also when the headless host takes over).
 void StopSdlHost() {
     StopScoreSender();
+    StopKeepingProgress();
     WithdrawInstance();
     for (SDL_GameController* controller : Sdl.controllers) SDL_GameControllerClose(controller);
     // Over a connection that is gone, closing the window waits for the server for ever (SDL's
@@ -765,7 +767,7 @@ void StopSdlHost() {
     if (!lost) DestroyHostWindow();
     SettleDisplay();
     Sdl = SdlHost{};
-    EndHost();
+    if (HostIs(HostKind::Real)) EndHost();
     RestoreSignalHandlers();
     if (lost) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_GAMECONTROLLER);
@@ -785,10 +787,11 @@ constexpr HostInterface SdlInterface{
 
 }  // namespace
 
-// main, before WinMain: opens SDL for the real window with the player's options. Sound and
-// controllers are optional; without video or a display there is no game, and one line says why.
-bool StartStandIn(const StandInOptions& options) {
-    StopHost();
+// main, before WinMain or a resumed game's replay: opens SDL for the real window with the
+// player's options. Sound and controllers are optional; without video or a display there is
+// no game, and one line says why.
+bool OpenStandIn(const StandInOptions& options) {
+    if (Sdl.opened) return true;
     bool knownScale =
         options.scale == FitSharpScale || (options.scale >= 0 && options.scale <= LargestScale);
     if (!ValidDisplayLayout(options.display) || !knownScale || options.passMs < 0) {
@@ -805,13 +808,40 @@ bool StartStandIn(const StandInOptions& options) {
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     Sdl = SdlHost{};
+    Sdl.opened = true;
     Sdl.options = options;
-    StartLiveHost(SdlInterface, options);
-    StartScoreSender(options.scoreServer);
     return true;
+}
+
+// main, before WinMain: SDL opened (unless it is already) and the host serving the game.
+bool StartStandIn(const StandInOptions& options) {
+    if (HostIs(HostKind::Real)) StopHost();
+    if (!OpenStandIn(options)) return false;
+    StartLiveHost(SdlInterface, Sdl.options);
+    StartScoreSender(Sdl.options.scoreServer);
+    return true;
+}
+
+bool TakeOverStandIn() {
+    if (!HandOverToLiveHost(SdlInterface, Sdl.options)) return false;
+    StartScoreSender(Sdl.options.scoreServer);
+    return true;
+}
+
+bool OtherCopyRuns(const std::u16string& className) { return OtherCopyRunning(className); }
+
+// The program itself again, in this process (its number, which names its journal, stays).
+void StartAgain(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    execv("/proc/self/exe", argv.data());
+    std::fprintf(stderr, "marrowdale: cannot start again: %s\n", std::strerror(errno));
 }
 
 // main, after WinMain: closes the window, SDL and the single-instance socket.
 void StopStandIn() {
-    if (HostIs(HostKind::Real)) StopHost();
+    if (HostIs(HostKind::Real) || Sdl.opened) StopSdlHost();
 }

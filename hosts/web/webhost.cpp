@@ -24,6 +24,9 @@ void WebWatchPageLeave();
 void WebGameEnded();
 void WebGameKept(const char* name, const uint8_t* journal, int size);
 double WebChallengeTick();
+void WebKeepProgress(const uint8_t* journal, int size);
+void WebDropProgress(int aside);
+void WebStartAgain();
 int WebPadsSeen();
 int WebAudioPresent();
 int WebAudioOpen(int rate);
@@ -56,6 +59,8 @@ struct PadRecord {
 };
 
 struct WebHost {
+    bool opened = false;  // the page taken for the game, whether or not the host serves yet
+    StandInOptions options;
     int areaWidth = ScreenWidth;
     int areaHeight = ScreenHeight;
     double pixelRatio = 1;
@@ -339,11 +344,26 @@ constexpr HostInterface WebInterface{
     .kind = HostKind::Web, .pumpEvents = PollEvents, .createWindow = ShowCanvasAs, .showWindow = ShowCanvas, .flushWindow = DrawFrame,
     .stop = StopWebHost, .showPause = ShowPauseSign, .quietPasses = QuietPassesNow};
 
+// The host begins to serve: the canvas placed, the page's events heard, a page hidden already
+// away.
+void ServePage() {
+    PlaceCanvas();
+    WatchPage();
+    EmscriptenVisibilityChangeEvent visibility{};
+    if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
+        visibility.hidden) {
+        ActivationEvent(false);
+        AwayEvent(true);
+    }
+}
+
 }  // namespace
 
-// main, before WinMain: takes the page for the game. The options' scale and full screen are
-// the page's to decide; the display layout and pace hold as on the desktop.
-bool StartStandIn(const StandInOptions& options) {
+// main, before WinMain or a resumed game's replay: takes the page for the game, the files it
+// kept put back. The options' scale and full screen are the page's to decide; the display
+// layout and pace hold as on the desktop.
+bool OpenStandIn(const StandInOptions& options) {
+    if (Web.opened) return true;
     if (!ValidDisplayLayout(options.display) || options.passMs < 0) {
         std::fprintf(stderr, "marrowdale: unusable options (display %d:%d:%d, pass %d ms)\n",
                      options.display.depth, options.display.xStep, options.display.yStep,
@@ -356,19 +376,41 @@ bool StartStandIn(const StandInOptions& options) {
         AudioDriverRegistered = true;
     }
     Web = WebHost{};
-    StartLiveHost(WebInterface, options);
+    Web.opened = true;
+    Web.options = options;
     // The files the game replaces in its own folder are kept in the page's storage.
     std::string module = ModulePath();
     WebKeepFiles(module.substr(0, module.rfind('/') + 1).c_str());
-    PlaceCanvas();
-    WatchPage();
-    EmscriptenVisibilityChangeEvent visibility{};
-    if (emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
-        visibility.hidden) {
-        ActivationEvent(false);
-        AwayEvent(true);
-    }
     return true;
+}
+
+bool StartStandIn(const StandInOptions& options) {
+    if (!OpenStandIn(options)) return false;
+    StartLiveHost(WebInterface, Web.options);
+    ServePage();
+    return true;
+}
+
+bool TakeOverStandIn() {
+    if (!HandOverToLiveHost(WebInterface, Web.options)) return false;
+    ServePage();
+    return true;
+}
+
+// One page is one copy: other pages' games are the page's storage to tell apart.
+bool OtherCopyRuns(const std::u16string&) { return false; }
+
+// The session, each time the journal of the game in progress went to its file.
+void KeepGameInProgress(const std::string&, const std::vector<uint8_t>& journal) {
+    WebKeepProgress(journal.data(), static_cast<int>(journal.size()));
+}
+
+void DropGameInProgress(bool aside) { WebDropProgress(aside ? 1 : 0); }
+
+// The page loads again; the game waits for it to go.
+void StartAgain(const std::vector<std::string>&) {
+    WebStartAgain();
+    for (;;) WebSleep(1000);
 }
 
 // At a name's DONE: the page keeps the game in its storage and offers to send it.
@@ -394,6 +436,7 @@ int SubmitGame(const char*, const char*) {
 // main, after WinMain: the page is handed back and says the game has ended.
 void StopStandIn() {
     if (HostIs(HostKind::Web)) StopHost();
+    Web.opened = false;
 }
 
 // The page has no display to lose.

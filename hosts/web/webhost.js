@@ -136,11 +136,13 @@ mergeInto(LibraryManager.library, {
       WebStorage.failed = true;
       WebPage.tell(why + ': high scores last only while this page is open.');
     },
-    keptNames: function(storage) {
+    // The names kept under prefix (the game's files' by default).
+    keptNames: function(storage, prefix) {
+      prefix = prefix || WebPage.storagePrefix;
       var names = [];
       for (var i = 0; i < storage.length; ++i) {
         var key = storage.key(i);
-        if (key.startsWith(WebPage.storagePrefix)) names.push(key.substring(WebPage.storagePrefix.length));
+        if (key.startsWith(prefix)) names.push(key.substring(prefix.length));
       }
       return names;
     },
@@ -211,6 +213,121 @@ mergeInto(LibraryManager.library, {
         return true;
       },
     },
+  },
+
+  // The game in progress, kept in the page's storage as it is recorded, so that a page
+  // reloaded, dropped or crashed goes on with it at the next visit. Each page keeps its game
+  // under a name of its own and holds a lock of that name while it is open: a game whose lock
+  // nobody holds was left behind. A page that resumes one takes it under its own name, marked
+  // as resuming until the game goes on live: a mark left behind is a resume that ended the
+  // page, and that game is set aside, never resumed again.
+  $WebProgress__deps: ['$WebPage', '$WebStorage'],
+  // A game left in progress is found before the game starts.
+  $WebProgress__postset: 'addOnPreRun(function() { WebProgress.start(); });',
+  $WebProgress: {
+    prefix: 'marrowdale-playing/',
+    resumingPrefix: 'marrowdale-resuming/',
+    // Where the game to resume is put for the game, which gets --resume with it.
+    file: '/resume/game.mdj',
+    page: null,
+    // Before the game starts: the page's name taken and its lock held; the newest game left
+    // behind handed to the game, unless the address replays a journal or says no-resume.
+    start: function() {
+      WebProgress.page = Date.now().toString(36) + '-' + Math.random().toString(36).substring(2, 8);
+      var locks = navigator.locks;
+      if (locks) locks.request(WebProgress.prefix + WebProgress.page, function() { return new Promise(function() {}); });
+      var search = new URLSearchParams(location.search);
+      var storage = WebStorage.open();
+      if (!storage || search.has('replay') || search.has('no-resume') || search.has('resume')) return;
+      addRunDependency('resume');
+      var held = locks ? locks.query().then(function(state) {
+        return state.held.map(function(lock) { return lock.name; });
+      }) : Promise.resolve([]);
+      held.then(function(names) { WebProgress.claim(storage, names); }, function() {})
+        .finally(function() { removeRunDependency('resume'); });
+    },
+    // The games no open page holds, newest first.
+    leftBehind: function(storage, held) {
+      var names = WebStorage.keptNames(storage, WebProgress.prefix).filter(function(name) {
+        return held.indexOf(WebProgress.prefix + name) < 0;
+      });
+      var started = function(name) { return parseInt(name, 36); };
+      return names.sort(function(a, b) { return started(b) - started(a); });
+    },
+    claim: function(storage, held) {
+      var names = WebProgress.leftBehind(storage, held);
+      var resumed = false;
+      names.forEach(function(name) {
+        var value = storage.getItem(WebProgress.prefix + name);
+        if (storage.getItem(WebProgress.resumingPrefix + name) !== null) {
+          WebProgress.setAside(storage, name, 'a game left in progress ended the page when it was resumed; it is not ' +
+                               'resumed again, and is kept aside in this browser\'s storage');
+        } else if (!resumed) {
+          resumed = WebProgress.take(storage, name, value);
+        }
+      });
+    },
+    // A game left behind becomes this page's, marked as resuming, and goes to the game.
+    take: function(storage, name, value) {
+      var bytes = WebStorage.decode(value) || new Uint8Array(0);
+      try {
+        storage.removeItem(WebProgress.prefix + name);
+        storage.setItem(WebProgress.prefix + WebProgress.page, value);
+        storage.setItem(WebProgress.resumingPrefix + WebProgress.page, '1');
+      } catch (e) {
+        WebStorage.fail('the browser\'s storage is full or forbidden (' + e.name + ')');
+      }
+      FS.mkdirTree(WebProgress.file.substring(0, WebProgress.file.lastIndexOf('/')));
+      FS.writeFile(WebProgress.file, bytes);
+      Module['arguments'].push('--resume', WebProgress.file);
+      return true;
+    },
+    // A page's game moved aside under the time it was found, and the player told.
+    setAside: function(storage, name, told) {
+      var value = storage.getItem(WebProgress.prefix + name);
+      try {
+        if (value !== null) storage.setItem(WebPage.asidePrefix + 'playing/' + new Date().toISOString(), value);
+      } catch (e) {
+        told = told.replace(/, and is kept aside.*/, '');
+      }
+      storage.removeItem(WebProgress.prefix + name);
+      storage.removeItem(WebProgress.resumingPrefix + name);
+      if (Module['notice']) Module['notice'](told + '.');
+    },
+  },
+
+  // The journal of this page's game in progress, whole, into the storage (at most once a
+  // second of play); a resume that gets here has gone on live.
+  WebKeepProgress__deps: ['$WebProgress', '$WebStorage'],
+  WebKeepProgress: function(journal, size) {
+    var storage = WebStorage.open();
+    if (!storage) return;
+    try {
+      storage.setItem(WebProgress.prefix + WebProgress.page, WebStorage.encode(HEAPU8.subarray(journal, journal + size)));
+      storage.removeItem(WebProgress.resumingPrefix + WebProgress.page);
+    } catch (e) {
+      WebStorage.fail('the browser\'s storage is full or forbidden (' + e.name + ')');
+    }
+  },
+
+  // No game in progress any more: this page's copy goes, or is set aside (a game that could
+  // not be resumed).
+  WebDropProgress__deps: ['$WebProgress', '$WebStorage'],
+  WebDropProgress: function(aside) {
+    var storage = WebStorage.open();
+    if (!storage) return;
+    if (aside) {
+      WebProgress.setAside(storage, WebProgress.page, 'a game left in progress could not be resumed; it is kept ' +
+                           'aside in this browser\'s storage');
+    } else {
+      storage.removeItem(WebProgress.prefix + WebProgress.page);
+      storage.removeItem(WebProgress.resumingPrefix + WebProgress.page);
+    }
+  },
+
+  // After a resume that could not go on: the page loads again.
+  WebStartAgain: function() {
+    location.reload();
   },
 
   // Leaving the page is the game's close request (a page kept for the back button is not left).

@@ -209,7 +209,7 @@ TEST(KeptGame, ThePassingJournalIsNeverWrittenThroughALinkAtItsName) {
     std::string name = folder + "playing-" + std::to_string(getpid()) + ".mdj.part";
     ASSERT_EQ(symlink(other.c_str(), name.c_str()), 0);
 
-    std::string passing = PassingJournalPath();
+    std::string passing = PassingJournalPath(false);
     EXPECT_EQ(passing, name);
     ASSERT_TRUE(OpenRecording(passing.c_str()));
     struct stat info{};

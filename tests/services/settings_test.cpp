@@ -42,7 +42,7 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
 
     Write("scale = 3\nfullscreen = yes\ndisplay = 16:-640:2\npass-ms = 0\n"
           "audio-driver = wav:/tmp/game.wav\nmute = yes\npause-on-focus-loss = no\n"
-          "score-server = https://scores.example:8443/marrowdale\n"
+          "score-server = https://scores.example:8443/marrowdale\nresume = no\n"
           "key-up = w\nkey-down = S\nkey-left = a\nkey-right = d\nkey-a = Space\n"
           "key-b = tab\nkey-c = 7\nkey-enter = Backspace\n");
     const GameKeys keys{{'W', 'S', 'A', 'D', VK_SPACE, VK_TAB, '7', VK_BACK}};
@@ -50,7 +50,8 @@ TEST_F(SettingsFile, EverySettingSurvivesARewriteAndOnlyAChangeWrites) {
         options = StandInOptions{};
         EXPECT_TRUE(Load(&options).empty());
         EXPECT_EQ(options.scale, round == 0 ? 3 : 4);
-        EXPECT_TRUE(options.fullscreen && options.startMuted && !options.pauseOnFocusLoss);
+        EXPECT_TRUE(options.fullscreen && options.startMuted && !options.pauseOnFocusLoss &&
+                    !options.resume);
         EXPECT_TRUE(options.display.depth == 16 && options.display.xStep == -640 &&
                     options.display.yStep == 2);
         EXPECT_EQ(options.passMs, 0);

@@ -81,11 +81,17 @@ export async function startBrowser() {
     pending.set(id, {resolve, reject});
     child.stdio[3].write(JSON.stringify({id, method, params, sessionId}) + '\0');
   });
-  const {targetId} = await send('Target.createTarget', {url: 'about:blank'});
-  const {sessionId} = await send('Target.attachToTarget', {targetId, flatten: true});
+  // The page: a tab of its own, and the session its commands go to.
+  let targetId;
+  let sessionId;
   const page = (method, params) => send(method, params, sessionId);
-  await page('Page.enable');
-  await page('Runtime.enable');
+  const openTab = async () => {
+    ({targetId} = await send('Target.createTarget', {url: 'about:blank'}));
+    ({sessionId} = await send('Target.attachToTarget', {targetId, flatten: true}));
+    await page('Page.enable');
+    await page('Runtime.enable');
+  };
+  await openTab();
   return {
     pid: child.pid,
     page,
@@ -96,6 +102,11 @@ export async function startBrowser() {
       return result.result.value;
     },
     onEvent: (listen) => listeners.push(listen),
+    // The tab goes as a browser drops one (its page gets no word of it), and a new one opens.
+    dropTab: async () => {
+      await send('Target.closeTarget', {targetId});
+      await openTab();
+    },
     stderr: () => stderr,
     close: async () => {
       send('Browser.close').catch(() => {});

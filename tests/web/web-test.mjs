@@ -12,7 +12,7 @@ import {dirname, join, resolve} from 'node:path';
 import {fileURLToPath} from 'node:url';
 import {servePython, startBrowser, waitFor} from './browser.mjs';
 
-const [site, frames] = process.argv.slice(2).map((path) => resolve(path));
+const [site, frames, desktop] = process.argv.slice(2).map((path) => resolve(path));
 const makeSite = join(dirname(fileURLToPath(import.meta.url)), '../../web/make-site.mjs');
 const Width = 240;
 const Height = 320;
@@ -69,10 +69,12 @@ async function canvasPixels() {
 }
 
 // Waits until the canvas shows one of the frames; how many pixels differed at the last look.
+// A page that loads again meanwhile is looked at again.
 async function waitForFrame(candidates, timeoutMs) {
   let differing = Width * Height;
   const shown = await waitFor(async () => {
-    const pixels = await canvasPixels();
+    const pixels = await canvasPixels().catch(() => null);
+    if (!pixels) return false;
     for (const frame of candidates) {
       let count = 0;
       for (let i = 0; i < pixels.length; i += 3) {
@@ -230,7 +232,8 @@ try {
   const mixedAfter = (await audio()).mixed;
   await setHidden(false);
   await pause(500);
-  const pausedSign = () => evaluate(`document.getElementById('paused').hidden ? '' : document.getElementById('paused').textContent`);
+  const pausedSign = () => evaluate(`(() => { const sign = document.getElementById('paused');
+    return sign && !sign.hidden ? sign.textContent : ''; })()`);
   const backSign = await pausedSign();
   const unchanged = (await canvasPixels()).equals(hiddenAt);
   check('a page hidden mid-game for 3 s shows the picture, the score and the plants unchanged when shown again, mixed no sound meanwhile and says a key plays on',
@@ -258,6 +261,53 @@ try {
   await holdKey('Escape', 27, 30);
   const left = await waitForFrame([menuFrame], 3000);
   check('Escape pauses a game, and Escape again leaves it for the menu', left.shown, left.detail);
+
+  // A game in play outlives its page: reloaded, then its tab dropped, the page goes on with it
+  // at the next load, paused under its sign, and a key plays on; the journal the page keeps is one
+  // game that the desktop replays, every pass it holds matching.
+  const stored = () => evaluate(`Object.keys(localStorage).filter((key) => key.startsWith('marrowdale-playing/'))
+    .map((key) => localStorage.getItem(key))`);
+  const storedGrows = async (than) => waitFor(async () => {
+    const kept = await stored();
+    return kept.length === 1 && kept[0].length > than && kept[0];
+  }, 5000);
+  const size = async () => ((await stored())[0] || '').length;
+  const resumedOnLoad = async (load, than) => {
+    await load();
+    const sign = await waitFor(async () => /RESUMED.*ANY KEY/.test(await pausedSign()) && await pausedSign(), 20000);
+    const said = await evaluate('Module.log.join(" / ")');
+    const shown = await canvasPixels();
+    await holdKey('c', 67, 30);
+    const moved = await waitFor(async () => !(await canvasPixels()).equals(shown), 3000);
+    const kept = await storedGrows(than);
+    return {ok: !!sign && /^marrowdale: resumed the game .* \(pass \d+\)$/.test(said) && !!moved && !!kept,
+            detail: `"${sign}", said "${said}", moved ${!!moved}, kept ${kept ? kept.length : 'nothing'}`, kept};
+  };
+  // The journal kept as it stood a second or more into the game.
+  const keptBefore = await size();
+  await holdKey('Enter', 13, 30);
+  await holdKey('ArrowLeft', 37, 300);
+  const started = await storedGrows(keptBefore);
+  const playing = started && await storedGrows(started.length);
+  const reloaded = await resumedOnLoad(() => page('Page.reload'), playing ? playing.length : 0);
+  check('a page reloaded mid-game goes on with the game at the next load, paused under its sign, and a key plays on',
+        !!playing && reloaded.ok, reloaded.detail);
+  await browser.dropTab();
+  const crashed = await resumedOnLoad(() => page('Page.navigate', {url: server.url}), reloaded.kept ? reloaded.kept.length : 0);
+  const journalPath = join(frames, 'resumed.mdj');
+  writeFileSync(journalPath, Buffer.from(crashed.kept || '', 'base64'));
+  const replayed = spawnSync(join(desktop, 'marrowdale'), ['--replay', journalPath, '--verify'], {encoding: 'utf8'});
+  check('a dropped tab goes on with the game at the next load too, and its journal, kept through two resumes, replays on the desktop',
+        crashed.ok && replayed.status === 3 && /every pass it holds matched/.test(replayed.stderr),
+        `${crashed.detail}; the desktop's replay: status ${replayed.status}, ${replayed.stderr.trim()}`);
+  await holdKey('Escape', 27, 30);
+  await holdKey('Escape', 27, 30);
+  const leftAgain = await waitForFrame([menuFrame], 3000);
+  await page('Page.reload');
+  const menuAgain = await waitForFrame([menuFrame], 20000);
+  const signAgain = await pausedSign();
+  check('a resumed game left for the menu is not offered again: the next load shows the menu',
+        leftAgain.shown && menuAgain.shown && !signAgain, `${leftAgain.detail} ${menuAgain.detail} "${signAgain}"`);
 
   // F11 as on the desktop: the bar steps aside and the picture takes the largest whole scale
   // the screen holds; F11 again gives the page back.
@@ -395,7 +445,7 @@ try {
   const told = await waitFor(() => evaluate('Page.notices.some((text) => /new version/.test(text))'), 10000);
   const stillPlaying = await evaluate('Module.exitStatus === undefined && Module.ended !== true');
   const versions = await waitFor(async () => { const names = await evaluate('caches.keys()'); return names.length === 1 && names; }, 5000) || await evaluate('caches.keys()');
-  const next = await visit(server.url);
+  const next = await visit(`${server.url}?no-resume`);
   const second = await evaluate(`!!document.querySelector('meta[name=version]')`);
   check('an update served while the page plays takes over whole: the game plays on, one version is kept, the next load is new',
         told && stillPlaying && versions.length === 1 && next.shown && second,
