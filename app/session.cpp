@@ -9,6 +9,7 @@
 #include "audio/audio.h"
 #include "game/game.h"
 #include "handheld/standin.h"
+#include "handheld/system.h"
 #include "hosts/headless/headless.h"
 #include "hosts/live.h"
 #include "journal/journal.h"
@@ -256,7 +257,8 @@ int VerifyLoadedJournal(const JournalHeader& header, const char* dumpState,
 // main, once the command line is read: runs the game as it asks; the exit status. A live game
 // without --record is recorded all the same, under a passing name that goes at the end unless
 // the program's end interrupted a game in play: the next start (or --resume FILE) goes on
-// with it.
+// with it. With a score server named, a new game's clock starts on the server's challenge when
+// it gives one.
 int RunSession(const StandInOptions& options, const SessionOptions& session) {
     if (session.replay) return RunReplay(options, session);
     if (session.record && !OpenRecording(session.record)) return 2;
@@ -271,10 +273,13 @@ int RunSession(const StandInOptions& options, const SessionOptions& session) {
     }
     Run = LiveRun{};
     Run.options = options;
+    DWORD challenge = 0;
+    bool challenged = TakeChallengeTick(options, &challenge);
     if (!StartStandIn(options)) {
         EndJournal();
         return 1;
     }
+    if (challenged) SetVirtualTick(challenge);
     if (!session.record && paced) Run.journal = PassingJournalPath(!options.resume);
     bool opened = session.record || (!Run.journal.empty() && OpenRecording(Run.journal.c_str()));
     bool recording = opened && StartRecording();

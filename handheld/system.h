@@ -90,6 +90,8 @@ void RestartPassSchedule();
 int64_t SteadyNanoseconds();
 void StartPassSchedule(int passMs);
 void AdvanceVirtualClock(DWORD milliseconds);
+// The tick the pass now running reads: the headless host's clock set, a replay's start, a live
+// host's start on a score server's challenge.
 void SetVirtualTick(DWORD tick);
 int PassCount();
 int ClockPassMs();

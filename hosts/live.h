@@ -18,6 +18,12 @@ void StopStandIn();
 // names the others as the address does.
 bool CommandLineFromAddress();
 
+// A live game's start, before the host's, with a score server named (the desktop's
+// score-server setting, the page's ?server=): the start tick of a challenge the server drew,
+// which the game then seeds with and the first game kept claims; false to play on the host's
+// own clock. The desktop waits at most a second for it.
+bool TakeChallengeTick(const StandInOptions& options, DWORD* tick);
+
 // ---- A game the program's end interrupted, going on ----
 
 // A start that resumes a game: the host opened as StartStandIn opens it (false, with one line

@@ -1,5 +1,8 @@
-// The journal's checksums: CRC-32 for format 1, XXH3-64 for format 2, each from a library.
+// The journal's checksums: CRC-32 for format 1, XXH3-64 for format 2, each from a library; and
+// XXH3-128 for a game's course.
 #include "journal/checksum.h"
+
+#include <cstring>
 
 #if defined(__EMSCRIPTEN__)
 // The page's build has xxHash from its header alone, and no libdeflate.
@@ -54,4 +57,10 @@ uint32_t Crc32(const uint8_t* bytes, size_t size) { return libdeflate_crc32(0, b
 uint32_t JournalChecksum(int version, const uint8_t* bytes, size_t size) {
     if (version == 1) return Crc32(bytes, size);
     return static_cast<uint32_t>(XXH3_64bits(bytes, size));
+}
+
+void Digest128(const uint8_t* bytes, size_t size, uint8_t digest[16]) {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes, size));
+    std::memcpy(digest, canonical.digest, sizeof canonical.digest);
 }

@@ -15,6 +15,7 @@
 #include "handheld/system.h"
 #include "journal/checksum.h"
 #include "journal/journal.h"
+#include "journal/play.h"
 
 namespace {
 
@@ -637,7 +638,9 @@ DWORD PassEnded(DWORD passStart, DWORD tick, int passMs) {
         FlushRecording(tick);
     }
     if (Replaying() && !Journal.stopped && !Journal.resumeReached) {
-        tick = passStart + ReplayPassEnd(passMs);
+        DWORD step = ReplayPassEnd(passMs);
+        tick = passStart + step;
+        NotePlayedPass(step);
         if (Journal.record.header.endsInPlay && !CurrentPass() && !Journal.stopped) EndInPlay();
     }
     ++Journal.pass;
@@ -703,7 +706,10 @@ void KeysTaken(GXKeyList* keys) {
         }
     } else if (Replaying()) {
         const PassRecord* pass = CurrentPass();
-        if (pass && pass->keys >= 0) *keys = Journal.record.keys[pass->keys];
+        if (pass && pass->keys >= 0) {
+            *keys = Journal.record.keys[pass->keys];
+            NoteKeysGiven(*keys);
+        }
     }
 }
 
@@ -927,6 +933,7 @@ void StartPlaying(JournalMode mode) {
     Journal.version = Journal.record.header.version;
     WatchCrossings(&JournalWatch);
     SetVirtualTick(Journal.record.header.startTick);
+    StartPlayRecord(Journal.record.header.passMs, Journal.record.header.startTick);
     ServeScoreFile(Journal.record.scoreFiles.empty() ? ScoreFileState{} : Journal.record.scoreFiles[0]);
     size_t size = 0;
     const uint8_t* memory = DisplayMemory(&size);

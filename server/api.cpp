@@ -1,7 +1,6 @@
 // The score server's routes: games sent and replayed, the table as JSON and as a page, the
 // journals as they were sent, and the game's page; every answer bounded and every name escaped.
 #include <httplib.h>
-#include <openssl/evp.h>
 
 #include <nlohmann/json.hpp>
 
@@ -55,9 +54,13 @@ std::string IsoTime(int64_t seconds) {
     return text;
 }
 
+// An entry with the version that verified it (null for those kept before versions were), and
+// whether it was played on a challenge.
 nlohmann::json EntryJson(const TableEntry& entry) {
     return {{"rank", entry.rank}, {"score", entry.score}, {"name", entry.name},
-            {"when", IsoTime(entry.when)}, {"game", GameLink(entry.id)}};
+            {"when", IsoTime(entry.when)}, {"game", GameLink(entry.id)},
+            {"version", entry.version.empty() ? nlohmann::json() : nlohmann::json(entry.version)},
+            {"challenge", entry.challenge}};
 }
 
 void AnswerStoreDown(httplib::Response& response) {
@@ -80,45 +83,40 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-// The journal's id: its SHA-256 in lowercase hex.
-std::string JournalId(const std::string& journal) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(journal.data(), journal.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string id;
-    constexpr char Hex[] = "0123456789abcdef";
-    for (unsigned int i = 0; i < length; ++i) {
-        id += Hex[digest[i] >> 4];
-        id += Hex[digest[i] & 15];
-    }
-    return id;
-}
-
 // ---- Routes -------------------------------------------------------------------------------
 
+int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// An entry that stands (201 new, 200 had); one taken off the table is no longer offered.
 void AnswerEntry(httplib::Response& response, int status, const TableEntry& entry) {
+    if (entry.hidden) return AnswerError(response, 422, "The table's operator has taken this game off the table.");
     response.status = status;
     response.set_content(Json(EntryJson(entry)), JsonType);
 }
 
-// The entry a replay made, stored with its journal in one transaction.
+// The entry a replay made, stored with its journal and claiming its challenge in one
+// transaction, unless its play is listed already.
 void StoreEntry(const std::string& id, const std::string& journal, const ReplayOutcome& outcome,
-                httplib::Response& response) {
+                const std::string& challenge, httplib::Response& response) {
+    NewEntry game{.id = id, .journal = journal, .score = outcome.score, .name = outcome.name,
+                  .when = NowSeconds(), .play = outcome.play, .version = Service.version,
+                  .seed = outcome.seed, .challenge = challenge};
     TableEntry entry;
-    bool added = false;
-    int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                      std::chrono::system_clock::now().time_since_epoch()).count();
-    if (!Service.store->add(id, journal, outcome.score, outcome.name, now, &entry, &added)) {
-        return AnswerStoreDown(response);
-    }
-    AnswerEntry(response, added ? 201 : 200, entry);
+    Stored stored = Stored::Added;
+    if (!Service.store->add(game, game.when, &entry, &stored)) return AnswerStoreDown(response);
+    if (stored == Stored::Added) return AnswerEntry(response, 201, entry);
+    if (stored == Stored::Had) return AnswerEntry(response, 200, entry);
+    AnswerError(response, 422, ChallengeRefusal(stored));
 }
 
 // POST /api/games: the journal, replayed here; the table's entry comes from the replay alone.
 void PostGame(const httplib::Request& request, httplib::Response& response) {
     int wait = 0;
     if (!TakeSubmission(request.remote_addr, &wait)) {
-        return AnswerError(response, 429, "Too many games from this address; send again in " +
+        return AnswerError(response, 429, "Too many games and challenges from this address; send again in " +
                                               std::to_string(wait) + " seconds.", wait);
     }
     std::string type = request.get_header_value("Content-Type");
@@ -129,11 +127,20 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
     if (request.body.size() > LargestJournalBytes) {
         return AnswerError(response, 413, "The journal is larger than 2 MB, more than any game needs.");
     }
-    std::string id = JournalId(request.body);
+    std::string challenge = request.get_param_value("challenge");
+    if (request.has_param("challenge") && !IsChallengeToken(challenge)) {
+        return AnswerError(response, 400, "A challenge's token is the 32 hex digits GET /api/challenge gave.");
+    }
+    if (Service.challengesOnly && challenge.empty()) {
+        return AnswerError(response, 422, "This table takes only games played on its challenges: ask GET "
+                                          "/api/challenge for one before the game starts.");
+    }
+    std::string id = Sha256Hex(request.body);
     TableEntry entry;
     bool found = false;
     if (!Service.store->find(id, &entry, &found)) return AnswerStoreDown(response);
-    if (found) return AnswerEntry(response, 200, entry);
+    // One off the table may be another's play, which its replay finds.
+    if (found && !entry.hidden) return AnswerEntry(response, 200, entry);
     std::string refused;
     if (RememberedRefusal(id, &refused)) return AnswerError(response, 422, refused);
     if (!ReplayTimeLeft(request.remote_addr, &wait)) {
@@ -146,7 +153,7 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
     bool refusal = outcome.kind == ReplayOutcome::NoEntry || outcome.kind == ReplayOutcome::Refused;
     if (refusal && outcome.repeatable) RememberRefusal(id, outcome.reason);
     switch (outcome.kind) {
-        case ReplayOutcome::Entry: return StoreEntry(id, request.body, outcome, response);
+        case ReplayOutcome::Entry: return StoreEntry(id, request.body, outcome, challenge, response);
         case ReplayOutcome::NoEntry:
         case ReplayOutcome::Refused: return AnswerError(response, 422, outcome.reason);
         case ReplayOutcome::Busy:
@@ -154,6 +161,27 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
                                BusyRetrySeconds);
         case ReplayOutcome::Failed: return AnswerError(response, 500, outcome.reason);
     }
+}
+
+// GET /api/challenge: a start tick for the game about to start, and the token that claims it.
+void GetChallenge(const httplib::Request& request, httplib::Response& response) {
+    int wait = 0;
+    if (!TakeSubmission(request.remote_addr, &wait)) {
+        return AnswerError(response, 429, "Too many games and challenges from this address; ask again in " +
+                                              std::to_string(wait) + " seconds.", wait);
+    }
+    std::string token;
+    uint32_t tick = 0;
+    switch (DrawChallenge(Service.store, NowSeconds(), &token, &tick)) {
+        case Drawn::Open: break;
+        case Drawn::Full:
+            return AnswerError(response, 503, "Too many challenges are open; play on your own clock, or ask "
+                                              "again in a minute.", BusyRetrySeconds);
+        case Drawn::StoreDown: return AnswerStoreDown(response);
+        case Drawn::NoRandom: return AnswerError(response, 500, "The server cannot draw a challenge now.");
+    }
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(Json({{"tick", tick}, {"token", token}, {"seconds", ChallengeSeconds}}), JsonType);
 }
 
 // A whole number from a query value within [0, largest]; fallback when there is none.
@@ -207,7 +235,8 @@ constexpr char PageTop[] =
     "  a { color: #9c6; } code { color: #9c6; }\n"
     "</style>\n</head>\n<body>\n<h1>The world's high scores</h1>\n"
     "<p>Every game here was played again by this server from its journal: the score and the name "
-    "are what the replay reached.</p>\n";
+    "are what the replay reached, each play listed once, played at the game's own pace. No replay "
+    "can tell a program's play from a person's.</p>\n";
 
 // GET /: the table's first hundred as a page, each game linked to its replay in the browser
 // when this server serves the game's page.
@@ -218,17 +247,23 @@ void GetPage(const httplib::Request&, httplib::Response& response) {
     if (entries.empty()) {
         page += "<p>No game has been sent yet.</p>\n";
     } else {
-        page += "<table>\n<tr><th>#</th><th>Score</th><th>Name</th><th>When</th><th>Game</th></tr>\n";
+        page += "<table>\n<tr><th>#</th><th>Score</th><th>Name</th><th>When</th><th>Made by</th>"
+                "<th>Game</th></tr>\n";
     }
     for (const TableEntry& entry : entries) {
         std::string link = Service.site.empty() ? GameLink(entry.id)
                                                 : "/play/?replay=" + GameLink(entry.id) + "&server=/";
         page += "<tr><td class=\"n\">" + std::to_string(entry.rank) + "</td><td class=\"n\">" +
                 std::to_string(entry.score) + "</td><td>" + Escaped(entry.name) + "</td><td>" +
-                IsoTime(entry.when).substr(0, 10) + "</td><td><a href=\"" + Escaped(link) + "\">" +
+                IsoTime(entry.when).substr(0, 10) + (entry.challenge ? " &#9733;" : "") + "</td><td>" +
+                Escaped(entry.version.empty() ? "an earlier server" : entry.version) + "</td><td><a href=\"" +
+                Escaped(link) + "\">" +
                 (Service.site.empty() ? "journal" : "watch") + "</a></td></tr>\n";
     }
-    if (!entries.empty()) page += "</table>\n";
+    if (!entries.empty()) {
+        page += "</table>\n<p>&#9733; played on a challenge of this table: a start, and so a seed, the "
+                "server drew, not the player.</p>\n";
+    }
     page += "<p>To send a game from the desktop: <code>marrowdale --submit ADDRESS FILE</code>, "
             "ADDRESS being this page's; the games that made a high score are kept in "
             "<code>~/.local/share/marrowdale/games/</code>.";
@@ -315,7 +350,8 @@ void AddRoutes(httplib::Server* server) {
     server->set_error_handler(httplib::Server::HandlerWithResponse(FillError));
     server->Post("/api/games", PostGame);
     server->Get("/api/table", GetTable);
-    server->Options(R"(/api/(games|table))", AllowCrossSite);
+    server->Get("/api/challenge", GetChallenge);
+    server->Options(R"(/api/(games|table|challenge))", AllowCrossSite);
     server->Get(R"(/games/([0-9a-f]{64})\.mdj)", GetJournal);
     server->Get("/", GetPage);
     server->Get("/play", [](const httplib::Request&, httplib::Response& response) {

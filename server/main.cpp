@@ -17,20 +17,25 @@ namespace {
 constexpr char Usage[] =
     "usage: marrowdale-scores --listen HOST:PORT --db FILE|postgresql://... [OPTION]...\n"
     "       marrowdale-scores --backup FILE --db FILE\n"
+    "       marrowdale-scores --db FILE|postgresql://... --hide ID | --unhide ID\n"
     "The world high score table of Marrowdale: every game sent is replayed here, and its score\n"
-    "and name are what the replay reached.\n\n"
+    "and name are what the replay reached, each play listed once.\n\n"
     "  --listen HOST:PORT   the address to serve HTTP on (port 0: any free one, said on stdout)\n"
     "  --db FILE            an SQLite file, made on first start; or postgresql://USER@HOST/DB\n"
     "  --site DIR           serve the browser's game (scripts/build-web's site folder) at /play/\n"
     "  --workers N          replays at once (default: one for each processor)\n"
     "  --queue N            games that may wait for a replay (default 32); more get 503\n"
     "  --replay-seconds N   the most a replay may take (default 60)\n"
-    "  --rate N             games a minute one address may send (default 10, 0 no limit)\n"
+    "  --rate N             games and challenges a minute one address may ask (default 10,\n"
+    "                       0 no limit)\n"
     "  --replay-budget N    seconds of replay a minute one address may use (default 30, 0 no limit)\n"
     "  --connections N      connections one address may hold open (default 16)\n"
     "  --trust-proxy CIDR   take the client's address from X-Forwarded-For when a proxy in\n"
     "                       CIDR sent the request (may be given again)\n"
     "  --backup FILE        copy the SQLite database --db names to FILE, and exit\n"
+    "  --challenges-only    take and list only games played on this table's challenges\n"
+    "  --hide ID            take the entry ID off the table, keeping its journal, and exit\n"
+    "  --unhide ID          put the entry ID back on the table and exit\n"
     "  --help, --version\n";
 
 // Threads for requests besides the ones that wait for replays.
@@ -42,6 +47,9 @@ struct CommandLine {
     std::string db;
     std::string site;
     std::string backup;
+    bool challengesOnly = false;
+    std::string hide;  // an entry to take off the table (or put back) instead of serving
+    bool unhide = false;
     int workers = 0;
     int queued = 32;
     int seconds = 60;
@@ -95,6 +103,10 @@ int ReadCommandLine(int argc, char** argv) {
             std::printf("marrowdale-scores %s\n", MARROWDALE_VERSION);
             return 0;
         }
+        if (option == "--challenges-only") {
+            Asked.challengesOnly = true;
+            continue;
+        }
         if (i + 1 == argc) return Refuse("unknown option or missing value: '" + option.substr(0, 40) + "'");
         const char* value = argv[++i];
         const NumberOption* number = nullptr;
@@ -116,11 +128,19 @@ int ReadCommandLine(int argc, char** argv) {
             Asked.backup = value;
         } else if (option == "--trust-proxy") {
             if (!TrustProxy(value)) return Refuse("--trust-proxy needs an address or ADDRESS/BITS, not '" + std::string(value).substr(0, 40) + "'");
+        } else if (option == "--hide" || option == "--unhide") {
+            if (!Asked.hide.empty()) return Refuse("--hide and --unhide take one entry at a time");
+            Asked.hide = value;
+            Asked.unhide = option == "--unhide";
+            if (Asked.hide.size() != 64 || Asked.hide.find_first_not_of("0123456789abcdef") != std::string::npos) {
+                return Refuse(option + " needs an entry's id, the 64 hex digits of its /games/ID.mdj");
+            }
         } else {
             return Refuse("unknown option '" + option.substr(0, 40) + "'");
         }
     }
     if (!Asked.backup.empty()) return Asked.db.empty() ? Refuse("--backup needs --db") : -1;
+    if (!Asked.hide.empty()) return Asked.db.empty() ? Refuse("--hide and --unhide need --db") : -1;
     if (Asked.port < 0 || Asked.db.empty()) return Refuse("--listen and --db are needed");
     if (Asked.workers == 0) Asked.workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return -1;
@@ -159,10 +179,28 @@ int Backup() {
     return BackupSqliteFile(Asked.db, Asked.backup) ? 0 : 1;
 }
 
+// --hide ID, --unhide ID: the entry's place on the table changed in the database; the exit
+// status.
+int RunHide() {
+    const ScoreStore* store = OpenStore(Asked.db, false);
+    if (!store) return 1;
+    bool found = false;
+    bool done = store->hide(Asked.hide, !Asked.unhide, &found);
+    store->close();
+    if (!done) return 1;
+    if (!found) {
+        std::fprintf(stderr, "marrowdale-scores: no entry has the id %s\n", Asked.hide.c_str());
+        return 1;
+    }
+    std::printf("marrowdale-scores: the entry %s is %s\n", Asked.hide.c_str(),
+                Asked.unhide ? "back on the table" : "off the table; its journal is kept");
+    return 0;
+}
+
 }  // namespace
 
-const ScoreStore* OpenStore(const std::string& where) {
-    return PostgresAddress(where) ? OpenPostgresStore(where) : OpenSqliteStore(where);
+const ScoreStore* OpenStore(const std::string& where, bool challengesOnly) {
+    return PostgresAddress(where) ? OpenPostgresStore(where, challengesOnly) : OpenSqliteStore(where, challengesOnly);
 }
 
 int main(int argc, char** argv) {
@@ -171,11 +209,14 @@ int main(int argc, char** argv) {
     int status = ReadCommandLine(argc, argv);
     if (status >= 0) return status;
     if (!Asked.backup.empty()) return Backup();
+    if (!Asked.hide.empty()) return RunHide();
     if (!GameDataFound()) return 1;
     if (!Asked.site.empty() && !ReadSite(Asked.site, &Service.site)) return 1;
-    Service.store = OpenStore(Asked.db);
+    Service.store = OpenStore(Asked.db, Asked.challengesOnly);
     if (!Service.store) return 1;
     Service.replay = ReplayInWorker;
+    Service.challengesOnly = Asked.challengesOnly;
+    Service.version = GameVersion();
     Allowed = {Asked.rate, Asked.budget};
 
     sigset_t signals;
@@ -199,8 +240,10 @@ int main(int argc, char** argv) {
                 Asked.host.c_str(), bracketed ? "]" : "", port);
     std::fflush(stdout);
     StopOnSignals(signals);
+    StartBackfill();
     bool served = ServeConnections(listener, Asked.workers + Asked.queued + SpareThreads, Asked.connections,
                                    Asked.workers);
+    StopBackfill();
     Service.store->close();
     return served ? 0 : 1;
 }

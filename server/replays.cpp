@@ -26,6 +26,7 @@
 #include "app/app.h"
 #include "game/game.h"
 #include "journal/journal.h"
+#include "journal/play.h"
 #include "server/server.h"
 
 extern char** environ;
@@ -34,7 +35,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The answer of a worker whose game made an entry: "entry SCORE NAME".
+// The answer of a worker whose game made an entry: "entry SCORE SEED PLAY NAME".
 constexpr char EntryWord[] = "entry ";
 constexpr char NoEntryWord[] = "none";
 constexpr int TooLongStatus = 3;
@@ -264,6 +265,27 @@ std::string LastSaid(const std::string& messages) {
     return last + ".";
 }
 
+// "entry SCORE SEED PLAY NAME\n" read into an Entry outcome; false for anything else.
+bool ReadEntryAnswer(const std::string& answer, ReplayOutcome* outcome) {
+    if (answer.rfind(EntryWord, 0) != 0 || answer.back() != '\n') return false;
+    char play[65] = {};
+    long score = 0;
+    unsigned long seed = 0;
+    int used = 0;
+    const char* fields = answer.c_str() + sizeof EntryWord - 1;
+    if (std::sscanf(fields, "%ld %lu %64[0-9a-f] %n", &score, &seed, play, &used) != 3) return false;
+    std::string listed = answer.substr(static_cast<size_t>(fields + used - answer.c_str()));
+    if (listed.size() < 2) return false;
+    listed.pop_back();
+    bool plain = listed.size() <= 10 && listed.front() != ' ' && listed.back() != ' ' &&
+                 listed.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ ") == std::string::npos;
+    if (!plain || std::strlen(play) != 64 || score < INT32_MIN || score > INT32_MAX || seed > UINT32_MAX) return false;
+    *outcome = {ReplayOutcome::Entry, static_cast<int32_t>(score), listed, {}};
+    outcome->play = play;
+    outcome->seed = static_cast<uint32_t>(seed);
+    return true;
+}
+
 // The worker's answer and exit read as an outcome.
 ReplayOutcome Judge(bool inTime, int status, const std::string& answer, const std::string& messages) {
     ReplayOutcome outcome{ReplayOutcome::Failed, 0, {}, {}};
@@ -285,18 +307,7 @@ ReplayOutcome Judge(bool inTime, int status, const std::string& answer, const st
                          std::to_string(WEXITSTATUS(status)) + ").";
     } else if (answer == std::string(NoEntryWord) + "\n") {
         outcome.kind = ReplayOutcome::NoEntry;
-    } else if (answer.rfind(EntryWord, 0) == 0 && answer.back() == '\n') {
-        char* end = nullptr;
-        long score = std::strtol(answer.c_str() + sizeof EntryWord - 1, &end, 10);
-        std::string name = *end == ' ' ? answer.substr(end + 1 - answer.c_str()) : std::string();
-        if (!name.empty()) name.pop_back();
-        bool plain = name.size() <= 10 && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ ") == std::string::npos;
-        if (*end == ' ' && plain && score >= INT32_MIN && score <= INT32_MAX) {
-            outcome = {ReplayOutcome::Entry, static_cast<int32_t>(score), name, {}};
-        } else {
-            outcome.reason = "The server could not read its replay's answer.";
-        }
-    } else {
+    } else if (!ReadEntryAnswer(answer, &outcome)) {
         outcome.reason = "The server could not read its replay's answer.";
     }
     return outcome;
@@ -400,6 +411,12 @@ void NoteQueue() {
     Metrics.replaysRunning = Pool.running;
 }
 
+// A journal that breaks one of the table's rules: the rule said, exit status 2.
+int RefuseByRule(const std::string& rule) {
+    std::fprintf(stderr, "marrowdale: %s\n", rule.c_str());
+    return 2;
+}
+
 }  // namespace
 
 void StartReplayPool(int workers, int queued, int seconds) {
@@ -465,9 +482,9 @@ int RunReplayZygote() {
     }
 }
 
-// The worker: reads the journal, replays it as --verify does, and says whether a name was
-// confirmed. Exit status 0 (the answer on stdout), 1 diverged, 2 refused, 3 too long; the
-// reason in the last line on stderr.
+// The worker: reads the journal, replays it as --verify does under the table's rules, and says
+// whether a name was confirmed, and the play it stands for. Exit status 0 (the answer on
+// stdout), 1 diverged, 2 refused, 3 too long; the reason in the last line on stderr.
 int RunReplayWorker() {
     std::string bytes;
     char block[65536];
@@ -491,12 +508,20 @@ int RunReplayWorker() {
                      static_cast<unsigned long long>(MostReplayedPasses));
         return TooLongStatus;
     }
+    std::string broken = RuleBrokenByHeader(header);
+    if (!broken.empty()) return RefuseByRule(broken);
+    JudgePlayEachPass(RuleBrokenInPlay);
     int status = VerifyLoadedJournal(header, nullptr, nullptr);
     if (status != 0) return status;
-    if (ConfirmedNames == 0) {
+    const PlayFacts* play = ConfirmedPlay();
+    if (!play) {
         std::printf("%s\n", NoEntryWord);
-    } else {
-        std::printf("%s%d %s\n", EntryWord, static_cast<int>(LastConfirmed.score), LastConfirmed.name);
+        return std::fflush(stdout) == 0 ? 0 : 4;
     }
+    std::string name = ListedName(LastConfirmed.name);
+    broken = RuleBrokenByGame(*play, LastConfirmed.score, name);
+    if (!broken.empty()) return RefuseByRule(broken);
+    std::printf("%s%d %u %s %s\n", EntryWord, static_cast<int>(LastConfirmed.score), play->seed,
+                PlayIdentity(*play).c_str(), name.c_str());
     return std::fflush(stdout) == 0 ? 0 : 4;
 }

@@ -1,6 +1,7 @@
 // What the score server's files share: the table's storage, the replays in worker processes,
 // the connections, each address's allowances, the HTTP routes and the page's files held in
-// memory, the health and the figures.
+// memory, the health and the figures, the challenges, the table's rules and the plays of
+// entries stored before they were known.
 #pragma once
 
 #include <atomic>
@@ -27,36 +28,72 @@ constexpr char TooLargeSentence[] =
 
 // One entry of the world's table.
 struct TableEntry {
-    int64_t rank = 0;
+    int64_t rank = 0;   // among the entries listed; 0 for one taken off the table
     int32_t score = 0;
     std::string name;
-    int64_t when = 0;  // Unix seconds when the server took the game
-    std::string id;    // the journal's SHA-256, 64 lowercase hex digits
+    int64_t when = 0;   // Unix seconds when the server took the game
+    std::string id;     // the journal's SHA-256, 64 lowercase hex digits
+    std::string version;  // the program and data that verified it; empty before they were kept
+    bool challenge = false;  // played on one of this table's challenges
+    bool hidden = false;     // taken off the table by its operator
 };
 
+// A game to store: its journal, what its replay reached, and the challenge it claims.
+struct NewEntry {
+    std::string id;
+    std::string journal;
+    int32_t score = 0;
+    std::string name;
+    int64_t when = 0;
+    std::string play;       // the play's identity (PlayIdentity)
+    std::string version;
+    uint32_t seed = 0;
+    std::string challenge;  // a token, or empty
+};
+
+// What became of a game stored: a new entry, the entry that holds its play already, or a
+// challenge it cannot claim (then nothing was stored).
+enum class Stored { Added, Had, ChallengeUnknown, ChallengeExpired, ChallengeUsed, ChallengeElsewhere };
+
 // The database behind the table: each call is one transaction, safe from any thread; false
-// when the database failed (said in one line on stderr).
+// when the database failed (said in one line on stderr). The table lists the entries not
+// taken off it (and, asked to, only those played on a challenge), each play once.
 struct ScoreStore {
     // The entry of journal id; found says whether there is one.
     bool (*find)(const std::string& id, TableEntry* entry, bool* found);
-    // Stores a journal with its entry unless id is there already; entry is the stored one with
-    // its rank, added says whether it is new.
-    bool (*add)(const std::string& id, const std::string& journal, int32_t score,
-                const std::string& name, int64_t when, TableEntry* entry, bool* added);
-    // Entries best first (higher score, then earlier, then id), from offset on, at most limit.
+    // Stores a game with its entry unless its play or its journal is there already, claiming
+    // its challenge; entry is the stored one (or the one that had it) with its rank.
+    bool (*add)(const NewEntry& game, int64_t now, TableEntry* entry, Stored* stored);
+    // Entries best first (higher score, then earlier, then the one that came first), from
+    // offset on, at most limit.
     bool (*table)(int64_t offset, int64_t limit, std::vector<TableEntry>* entries);
     // A journal as it was sent; found says whether there is one.
     bool (*journal)(const std::string& id, std::string* bytes, bool* found);
     // Whether the database answers (and an SQLite file is still the one opened).
     bool (*healthy)();
+    // A new challenge, unless as many as a table keeps are open; stored says whether it was.
+    // Challenges long expired are forgotten meanwhile.
+    bool (*challenge)(const std::string& token, uint32_t tick, int64_t expires, int64_t now, bool* stored);
+    // Takes an entry off the table or puts it back; found says whether there is one.
+    bool (*hide)(const std::string& id, bool hidden, bool* found);
+    // The entries on the table stored before plays were known, oldest first.
+    bool (*unplayed)(std::vector<std::string>* ids);
+    // The play an entry stored before was found to be; of two entries of one play the later
+    // comes off the table (its id in hidden, else empty).
+    bool (*setPlay)(const std::string& id, const std::string& play, std::string* hidden);
     void (*close)();
 };
 
+// The most challenges open at once, and how long one stays open.
+constexpr int64_t MostOpenChallenges = 100000;
+constexpr int64_t ChallengeSeconds = 30 * 60;
+
 // A PostgreSQL server for postgresql:// and postgres:// addresses, else an SQLite file made
-// with its table on first start; null after one line on stderr.
-const ScoreStore* OpenStore(const std::string& where);
-const ScoreStore* OpenSqliteStore(const std::string& path);
-const ScoreStore* OpenPostgresStore(const std::string& address);
+// with its tables on first start (those of an earlier version made this version's); null
+// after one line on stderr. challengesOnly: the table lists only games played on a challenge.
+const ScoreStore* OpenStore(const std::string& where, bool challengesOnly);
+const ScoreStore* OpenSqliteStore(const std::string& path, bool challengesOnly);
+const ScoreStore* OpenPostgresStore(const std::string& address, bool challengesOnly);
 // marrowdale-scores --backup: a copy of the SQLite file at from, made while it is in use and
 // put in place at to only when whole; false after one line on stderr.
 bool BackupSqliteFile(const std::string& from, const std::string& to);
@@ -66,7 +103,7 @@ bool BackupSqliteFile(const std::string& from, const std::string& to);
 // What a replay made of a journal.
 struct ReplayOutcome {
     enum Kind {
-        Entry,    // verified, and a name was confirmed: score and name
+        Entry,    // verified, by the table's rules, and a name was confirmed: score, name, play
         NoEntry,  // verified, and no name was confirmed
         Refused,  // not a journal, damaged, diverged or too long: reason
         Failed,   // the worker crashed or ran out of time: reason
@@ -78,6 +115,8 @@ struct ReplayOutcome {
     double seconds = 0;      // the replay's real time
     double cpuSeconds = 0;   // and its processor time
     bool repeatable = true;  // whether another replay would end alike
+    std::string play = {};   // the play's identity
+    uint32_t seed = 0;
 };
 
 // The pool: at most workers replays at once, queueing more waiting (first come, first served);
@@ -99,7 +138,9 @@ using SiteFiles = std::map<std::string, std::string>;
 struct ScoreService {
     const ScoreStore* store = nullptr;
     ReplayOutcome (*replay)(const std::string& journal) = nullptr;
-    SiteFiles site;  // empty: no page is served
+    SiteFiles site;                // empty: no page is served
+    bool challengesOnly = false;   // only games played on a challenge are taken
+    std::string version;           // the program and data that verify games (GameVersion)
 };
 
 extern ScoreService Service;
@@ -127,7 +168,8 @@ struct AllowanceSettings {
     int replaySeconds = 0;
 };
 extern AllowanceSettings Allowed;
-// Whether address may send a game now; else the seconds until it may.
+// Whether address may send a game or ask a challenge now (each takes one of its turns a
+// minute); else the seconds until it may.
 bool TakeSubmission(const std::string& address, int* waitSeconds);
 // Whether address has replay time left; else the seconds until it has; and the time a replay
 // took, taken from it.
@@ -206,3 +248,46 @@ void LogRequest(const std::string& client, const std::string& method, const std:
                 size_t bytes, double seconds);
 // The figures in Prometheus' text format.
 std::string MetricsText();
+
+// ---- Challenges (challenge.cpp) ---------------------------------------------------------
+
+// A challenge drawn and stored in store (GET /api/challenge): a start tick and the token that
+// claims it, open for ChallengeSeconds from now and good for one game. Open, or why there is
+// none.
+enum class Drawn { Open, Full, StoreDown, NoRandom };
+Drawn DrawChallenge(const ScoreStore* store, int64_t now, std::string* token, uint32_t* tick);
+// Whether text is a challenge's token as this server makes them.
+bool IsChallengeToken(const std::string& text);
+// Why a game cannot claim the challenge it names, in one sentence.
+std::string ChallengeRefusal(Stored stored);
+
+// ---- The table's rules and the play's identity (rules.cpp) --------------------------------
+
+struct JournalHeader;
+struct PlayFacts;
+// The one pace the table takes games at: the game's default.
+constexpr int TablePassMs = 13;
+// Each says which rule a game breaks, in a sentence without its capital and full stop (as a
+// replay's last line), or nothing: the journal's header, before its replay; its play so far,
+// after each pass of it; the game listed, after it.
+std::string RuleBrokenByHeader(const JournalHeader& header);
+std::string RuleBrokenInPlay(const PlayFacts& play);
+std::string RuleBrokenByGame(const PlayFacts& play, int32_t score, const std::string& name);
+// The name typed, as the table lists it: without leading and trailing spaces.
+std::string ListedName(const char* typed);
+// The identity of a game's play under the table's rules: 64 lowercase hex digits.
+std::string PlayIdentity(const PlayFacts& play);
+// SHA-256 in 64 lowercase hex digits: a journal's id, a play's identity.
+std::string Sha256Hex(const std::string& bytes);
+// Bytes as lowercase hex digits, two a byte.
+std::string LowerHex(const unsigned char* bytes, size_t size);
+// The program's version and a digest of the game's data, as the table shows what verified a
+// game; computed once the data folders are known.
+std::string GameVersion();
+
+// ---- Entries stored before plays were known (backfill.cpp) -------------------------------
+
+// Replays them one by one beside the server's own replays; StopBackfill waits for the one
+// running.
+void StartBackfill();
+void StopBackfill();

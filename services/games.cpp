@@ -24,6 +24,8 @@ constexpr char PassingSuffix[] = ".mdj.part";
 constexpr char ResumingPrefix[] = "resuming-";
 constexpr char AsidePrefix[] = "set-aside-";
 constexpr char UnsentSuffix[] = ".unsent";
+// A mark's note of the challenge its game was played on: the word, the token, the expiry.
+constexpr char ChallengeWord[] = "challenge ";
 constexpr char JournalSuffix[] = ".mdj";
 // Kept names that are taken get "-2", "-3" ... up to this.
 constexpr int KeptNameTries = 100;
@@ -210,17 +212,37 @@ std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score) {
     return path;
 }
 
-bool MarkUnsent(const std::string& game) {
+bool MarkUnsent(const std::string& game, const std::string& challenge, int64_t expires) {
     std::string problem;
     struct stat info{};
-    int fd = OpenPlainFile(game + UnsentSuffix, O_WRONLY | O_CREAT | O_NOFOLLOW, &info, &problem);
-    if (fd < 0) {
+    int fd = OpenPlainFile(game + UnsentSuffix, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, &info, &problem);
+    std::string note =
+        challenge.empty() ? "" : std::string(ChallengeWord) + challenge + " " + std::to_string(expires) + "\n";
+    bool written = fd >= 0 && write(fd, note.data(), note.size()) == static_cast<ssize_t>(note.size());
+    if (fd >= 0 && !written) problem = std::strerror(errno);
+    if (fd >= 0) close(fd);
+    if (!written) {
         std::fprintf(stderr, "marrowdale: cannot mark %s to be sent (%s): %s\n", game.c_str(),
                      UnsentSuffix, problem.c_str());
-        return false;
     }
+    return written;
+}
+
+// Read as the games are: a plain file, never through a link.
+std::string UnsentChallenge(const std::string& game, int64_t now) {
+    std::string problem;
+    struct stat info{};
+    int fd = OpenPlainFile(game + UnsentSuffix, O_RDONLY | O_NOFOLLOW, &info, &problem);
+    if (fd < 0) return {};
+    char line[160] = {};
+    ssize_t got = read(fd, line, sizeof line - 1);
     close(fd);
-    return true;
+    char token[64] = {};
+    long long expires = 0;
+    size_t word = sizeof ChallengeWord - 1;
+    bool noted = got > 0 && std::strncmp(line, ChallengeWord, word) == 0 &&
+                 std::sscanf(line + word, "%63s %lld", token, &expires) == 2;
+    return noted && expires > now ? token : std::string();
 }
 
 void MarkSent(const std::string& game) { unlink((game + UnsentSuffix).c_str()); }

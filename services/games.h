@@ -32,8 +32,12 @@ std::string SetGameAside(const std::string& path);
 std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score);
 
 // The unsent marks: made when a kept game is handed to the sender, removed once the server
-// answered for it; the games still marked, oldest first.
-bool MarkUnsent(const std::string& game);
+// answered for it; the games still marked, oldest first. A game played on a score server's
+// challenge keeps the challenge's token in its mark, with when it expires (Unix seconds).
+bool MarkUnsent(const std::string& game, const std::string& challenge = {}, int64_t expires = 0);
+// The challenge a marked game claims, while it has not expired by now (Unix seconds); else
+// empty.
+std::string UnsentChallenge(const std::string& game, int64_t now);
 void MarkSent(const std::string& game);
 std::vector<std::string> UnsentGames();
 

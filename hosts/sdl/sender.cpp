@@ -1,5 +1,6 @@
-// The desktop's way to the world high score table: --submit, and the sender that takes each
-// kept game to the player's score server in the background, retrying while it can't be reached.
+// The desktop's way to the world high score table: --submit, the challenge a game starts on,
+// and the sender that takes each kept game to the player's score server in the background,
+// retrying while it can't be reached.
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -7,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +29,9 @@ constexpr char JournalType[] = "application/octet-stream";
 constexpr size_t LargestAnswer = 64u << 10;
 // The most of a text of the answer's put in a line.
 constexpr size_t LongestQuote = 160;
+// The most the start waits for a challenge; a token is not sent this close to its expiry.
+constexpr auto ChallengeWait = std::chrono::seconds(1);
+constexpr int64_t ChallengeMarginSeconds = 60;
 
 enum class Verdict { Taken, Refused, Unreached };
 
@@ -126,10 +131,11 @@ Answer Judge(const Reply& reply, const std::string& address, const std::string& 
     return {Verdict::Unreached, "the world table at " + address + " could not take " + what + " now (" + why + ")"};
 }
 
-// Posts a journal to the server's API below its address, reading at most LargestAnswer of the
-// answer; client is handed to enter while the request runs, so that a stop can cut it short.
+// Posts a journal to the server's API below its address, claiming a challenge when given and
+// reading at most LargestAnswer of the answer; client is handed to enter while the request
+// runs, so that a stop can cut it short.
 Answer PostJournal(const std::string& address, const std::vector<uint8_t>& journal,
-                   const std::string& what, void (*enter)(httplib::Client*)) {
+                   const std::string& what, void (*enter)(httplib::Client*), const std::string& challenge = {}) {
     std::string origin, below;
     SplitServerAddress(address, &origin, &below);
     httplib::Client client(origin);
@@ -138,7 +144,7 @@ Answer PostJournal(const std::string& address, const std::vector<uint8_t>& journ
     client.set_read_timeout(AnswerSeconds);
     httplib::Request request;
     request.method = "POST";
-    request.path = below + "api/games";
+    request.path = below + "api/games" + (challenge.empty() ? "" : "?challenge=" + challenge);
     request.set_header("Content-Type", JournalType);
     request.body.assign(journal.begin(), journal.end());
     Reply reply;
@@ -164,6 +170,47 @@ Answer PostJournal(const std::string& address, const std::vector<uint8_t>& journ
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// ---- The challenge this run started on -------------------------------------------------
+
+// Its token, until the first game kept claims it, and when it expires (Unix seconds).
+struct ChallengeRecord {
+    std::string token;
+    int64_t expires = 0;
+};
+
+ChallengeRecord RunChallenge;
+
+// A challenge's answer as the server gives it, {"tick": T, "token": "...", "seconds": S}.
+bool ReadChallenge(const std::string& body, DWORD* tick, ChallengeRecord* challenge) {
+    nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    bool whole = answer.is_object() && answer.contains("tick") && answer["tick"].is_number_unsigned() &&
+                 answer["tick"].get<uint64_t>() <= 0xFFFFFFFFu && answer.contains("seconds") &&
+                 answer["seconds"].is_number_integer() && answer["seconds"].get<int64_t>() > 0 &&
+                 answer.contains("token") && answer["token"].is_string();
+    std::string token = whole ? answer["token"].get<std::string>() : std::string();
+    if (token.empty() || token.size() > 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return false;
+    }
+    *tick = static_cast<DWORD>(answer["tick"].get<uint64_t>());
+    *challenge = {token, NowSeconds() + answer["seconds"].get<int64_t>()};
+    return true;
+}
+
+// The request, in a thread of its own that the start stops waiting for after a second (a
+// name that takes long to look up cannot be cut short).
+struct ChallengeAsked {
+    std::mutex lock;
+    std::condition_variable done;
+    bool answered = false;
+    std::string body;
+    std::string why;
+};
 
 // ---- The background sender -----------------------------------------------------------
 
@@ -197,7 +244,8 @@ Verdict SendKeptGame(const std::string& game, bool sayUnreached) {
         std::fprintf(stderr, "marrowdale: cannot send %s: %s\n", game.c_str(), problem.c_str());
         return Verdict::Refused;
     }
-    Answer answer = PostJournal(Sender->address, journal, BaseName(game), EnterClient);
+    Answer answer = PostJournal(Sender->address, journal, BaseName(game), EnterClient,
+                                UnsentChallenge(game, NowSeconds() + ChallengeMarginSeconds));
     if (answer.verdict != Verdict::Unreached) MarkSent(game);
     bool stopped = false;
     {
@@ -262,9 +310,45 @@ void StopScoreSender() {
     Sender = nullptr;
 }
 
-// At a name's DONE, from the game's loop: marked, queued, and the loop goes on at once.
+bool TakeChallengeTick(const StandInOptions& options, DWORD* tick) {
+    const std::string& address = options.scoreServer;
+    std::string origin, below;
+    if (address.empty() || !SplitServerAddress(address, &origin, &below)) return false;
+    auto asked = std::make_shared<ChallengeAsked>();
+    std::thread([asked, origin, below] {
+        httplib::Client client(origin);
+        client.set_connection_timeout(ChallengeWait);
+        client.set_read_timeout(ChallengeWait);
+        std::string body;
+        httplib::Result result = client.Get(below + "api/challenge", [&body](const char* data, size_t size) {
+            body.append(data, std::min(size, LargestAnswer - std::min(LargestAnswer, body.size())));
+            return body.size() < LargestAnswer;
+        });
+        std::lock_guard<std::mutex> hold(asked->lock);
+        asked->answered = true;
+        if (!result) asked->why = Why(result.error());
+        else if (result->status != 200) asked->why = "it answered " + std::to_string(result->status);
+        else asked->body = body;
+        asked->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> hold(asked->lock);
+    if (!asked->done.wait_for(hold, ChallengeWait, [&] { return asked->answered; })) {
+        asked->why = "it did not answer within a second";
+    } else if (asked->why.empty() && !ReadChallenge(asked->body, tick, &RunChallenge)) {
+        asked->why = "its answer is no challenge";
+    }
+    if (asked->why.empty()) return true;
+    std::fprintf(stderr,
+                 "marrowdale: no challenge from the world table at %s (%s); the game starts on its own clock\n",
+                 address.c_str(), asked->why.c_str());
+    return false;
+}
+
+// At a name's DONE, from the game's loop: marked (the first game of a run started on a
+// challenge claiming it), queued, and the loop goes on at once.
 void OfferKeptGame(const std::string& path, const std::vector<uint8_t>&) {
-    if (!Sender || !MarkUnsent(path)) return;
+    if (!Sender || !MarkUnsent(path, RunChallenge.token, RunChallenge.expires)) return;
+    RunChallenge = ChallengeRecord{};
     {
         std::lock_guard<std::mutex> hold(Sender->lock);
         Sender->waiting.push_back(path);

@@ -23,6 +23,7 @@ void WebKeepFiles(const char* folder);
 void WebWatchPageLeave();
 void WebGameEnded();
 void WebGameKept(const char* name, const uint8_t* journal, int size);
+double WebChallengeTick();
 void WebKeepProgress(const uint8_t* journal, int size);
 void WebDropProgress(int aside);
 void WebStartAgain();
@@ -424,6 +425,14 @@ void StartAgain(const std::vector<std::string>&) {
 // At a name's DONE: the page keeps the game in its storage and offers to send it.
 void OfferKeptGame(const std::string& path, const std::vector<uint8_t>& journal) {
     WebGameKept(path.substr(path.rfind('/') + 1).c_str(), journal.data(), static_cast<int>(journal.size()));
+}
+
+// The page asked the world table for a challenge before the game loaded (?server=ADDRESS).
+bool TakeChallengeTick(const StandInOptions&, DWORD* tick) {
+    double given = WebChallengeTick();
+    if (given < 0) return false;
+    *tick = static_cast<DWORD>(given);
+    return true;
 }
 
 // The page sends kept games itself (?server=ADDRESS).

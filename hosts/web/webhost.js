@@ -362,6 +362,12 @@ mergeInto(LibraryManager.library, {
     if (Module['onGameKept']) Module['onGameKept'](name, bytes, kept);
   },
 
+  // The start tick of the world table's challenge the page asked for, or -1 for none.
+  WebChallengeTick: function() {
+    var tick = Module['challengeTick'];
+    return typeof tick === 'number' && tick >= 0 && tick <= 0xffffffff ? tick : -1;
+  },
+
   WebGameEnded: function() {
     if (Module['onGameEnded']) Module['onGameEnded']();
   },

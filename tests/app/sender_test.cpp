@@ -3,7 +3,8 @@
 // start sends it; the mark goes once the server took it. Only an entry of the table is taken
 // for an answer: junk, a stranger's page or an endless answer keeps the game marked, and at
 // most 64 KB of it is read. Nothing in the games' folder is sent or written through a link,
-// and a FIFO there holds nothing up.
+// and a FIFO there holds nothing up. A run started on a server's challenge has its first kept
+// game claim it, and a server that gives none leaves the game on its own clock.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -23,6 +24,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "hosts/live.h"
 #include "hosts/sdl/sdl.h"
@@ -87,18 +89,20 @@ struct KeptGames {
     }
 };
 
-// A score server on 127.0.0.1 that answers each journal sent with answer.
+// A score server on 127.0.0.1 that answers each journal sent with answer (and each challenge
+// asked for with challenge, when given).
 struct TestServer {
     httplib::Server server;
     std::thread serving;
     std::atomic<int> asked{0};
     std::string address;
 
-    explicit TestServer(httplib::Server::Handler answer) {
+    explicit TestServer(httplib::Server::Handler answer, httplib::Server::Handler challenge = nullptr) {
         server.Post("/world/api/games", [this, answer](const httplib::Request& request, httplib::Response& response) {
             ++asked;
             answer(request, response);
         });
+        if (challenge) server.Get("/world/api/challenge", challenge);
         address = "http://127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1")) + "/world";
         serving = std::thread([this] { server.listen_after_bind(); });
     }
@@ -295,6 +299,46 @@ TEST(ScoreSender, SendsNoLinkAndWaitsOnNoFifoInTheGamesFolder) {
     StopScoreSender();
     EXPECT_EQ(server.asked.load(), 0);
     EXPECT_EQ(ReadText(other), "another file");
+}
+
+TEST(ScoreSender, TheFirstGameKeptClaimsTheChallengeTheRunStartedOn) {
+    KeptGames games;
+    std::mutex lock;
+    std::vector<std::string> claims;
+    std::atomic<bool> slow{false};
+    TestServer server(
+        [&](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> hold(lock);
+            claims.push_back(request.get_param_value("challenge"));
+            response.status = 201;
+            response.set_content(Entry, JsonType);
+        },
+        [&](const httplib::Request&, httplib::Response& response) {
+            if (slow) std::this_thread::sleep_for(2s);
+            response.set_content(R"({"tick":4000000000,"token":"00112233445566778899aabbccddeeff","seconds":1800})",
+                                 JsonType);
+        });
+    StandInOptions options;
+    DWORD tick = 0;
+    EXPECT_FALSE(TakeChallengeTick(options, &tick)) << "no score server, no challenge";
+    options.scoreServer = server.address;
+    ASSERT_TRUE(TakeChallengeTick(options, &tick));
+    EXPECT_EQ(tick, 4000000000u);
+    StartScoreSender(server.address);
+    std::vector<uint8_t> journal(100, 'j');
+    std::string first = KeepGame(journal, 70), second = KeepGame(journal, 80);
+    OfferKeptGame(first, journal);
+    OfferKeptGame(second, journal);
+    EXPECT_TRUE(games.WaitSaid("the world table took") && games.WaitSaid("the world table took")) << games.Said();
+    StopScoreSender();
+    EXPECT_EQ(claims, (std::vector<std::string>{"00112233445566778899aabbccddeeff", ""}));
+
+    slow = true;
+    auto asking = std::chrono::steady_clock::now();
+    EXPECT_FALSE(TakeChallengeTick(options, &tick)) << "a server that does not answer in time gives no challenge";
+    EXPECT_LT(std::chrono::steady_clock::now() - asking, 5s) << "the start waited on for the challenge";
+    EXPECT_TRUE(games.WaitSaid("no challenge from the world table at " + server.address + " ("));
+    EXPECT_TRUE(games.WaitSaid("); the game starts on its own clock"));
 }
 
 }  // namespace

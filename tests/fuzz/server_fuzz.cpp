@@ -1,7 +1,8 @@
 // Fuzz target: any bytes sent to the score server as HTTP requests, read as its connections
 // read them, are refused or answered by its routes with a status, and never crash it. The
-// table is an SQLite database in memory; a journal "replays" by a rule of the target's own from
-// its first byte, so that every outcome is reached quickly.
+// table is an SQLite database in memory with one challenge open for the whole run; a journal
+// "replays" by a rule of the target's own from its first byte, so that every outcome is
+// reached quickly.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,13 +11,22 @@
 
 namespace {
 
-// Journals starting "MDJOURNL" make an entry named by their next bytes as letters; others are
-// refused, found busy, failed or without an entry by their first byte.
+// The challenge open for the whole run: its token, and its tick, the seed of every journal of
+// that many bytes.
+constexpr char OpenToken[] = "0123456789abcdef0123456789abcdef";
+constexpr uint32_t OpenTick = 48;
+
+// Journals starting "MDJOURNL" make an entry named by their next bytes as letters, seeded with
+// their size, whose play is their name's (so that journals of one name play one game); others
+// are refused, found busy, failed or without an entry by their first byte.
 ReplayOutcome ReplayByRule(const std::string& journal) {
     if (journal.rfind("MDJOURNL", 0) == 0) {
         std::string name;
         for (size_t i = 8; i < journal.size() && name.size() < 10; ++i) name += static_cast<char>('A' + journal[i] % 26);
-        return {ReplayOutcome::Entry, static_cast<int32_t>(journal.size()), name, {}};
+        ReplayOutcome entry{ReplayOutcome::Entry, static_cast<int32_t>(journal.size()), name, {}};
+        entry.play = Sha256Hex(name);
+        entry.seed = static_cast<uint32_t>(journal.size());
+        return entry;
     }
     switch (journal[0] % 4) {
         case 0: return {ReplayOutcome::NoEntry, 0, {}, {}};
@@ -28,8 +38,11 @@ ReplayOutcome ReplayByRule(const std::string& journal) {
 
 void Ready() {
     static bool ready = [] {
-        Service.store = OpenSqliteStore(":memory:");
-        if (!Service.store) __builtin_trap();
+        Service.store = OpenSqliteStore(":memory:", false);
+        bool stored = false;
+        if (!Service.store || !Service.store->challenge(OpenToken, OpenTick, INT64_MAX, 0, &stored) || !stored) {
+            __builtin_trap();
+        }
         Service.replay = ReplayByRule;
         Allowed = {1000000, 1000000};
         Service.site["index.html"] = "<!DOCTYPE html>";

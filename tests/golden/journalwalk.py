@@ -15,7 +15,8 @@ def varint(data, at):
 
 def walk(data):
     """Yields (tag, start, end, number) for each record after the header: an idle run's number
-    is its passes, any other record's the pass it lies in (from 1); the end mark comes last."""
+    is its passes, any other record's the pass it lies in (from 1); a pass with something in
+    it comes whole as a record "P" after its own; the end mark comes last."""
     at, passes = 34, 0
     while True:
         start, tag = at, chr(data[at])
@@ -29,6 +30,7 @@ def walk(data):
             passes += count
             continue
         passes += 1
+        pass_start = start
         while chr(data[at]) != "E":
             start, tag = at, chr(data[at])
             at += 1
@@ -48,15 +50,20 @@ def walk(data):
                 at += 1
             yield tag, start, at, passes
         at += 1
+        yield "P", pass_start, at, passes
 
 
-def encode(value):
-    """value as an unsigned LEB128 number."""
+def encode(value, longer=False):
+    """value as an unsigned LEB128 number; longer: one byte more than it needs, as a reader must
+    take too."""
     out = bytearray()
     while value >= 0x80:
         out.append(value & 0x7F | 0x80)
         value >>= 7
     out.append(value)
+    if longer:
+        out[-1] |= 0x80
+        out.append(0)
     return bytes(out)
 
 
