@@ -19,8 +19,10 @@
 namespace {
 
 constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
-// Recordings are written in the newest; every version up to it is read.
-constexpr int FormatVersion = 2;
+// Recordings are written in the newest; every version up to it is read. Version 3 is version 2
+// with the keyboard's cursor over the picture rather than in display memory.
+constexpr int FormatVersion = 3;
+constexpr int CursorOverPictureVersion = 3;
 constexpr size_t HeaderBytes = 34;
 // The header's flags: the journal was closed at a name's DONE while the game ran on.
 constexpr size_t FlagsOffset = 30;
@@ -543,6 +545,9 @@ namespace {
 
 bool Verifying() { return Journal.mode == JournalMode::Verify; }
 
+// The game's cursor, while a journal recorded with it in display memory replays.
+bool CursorRecordedInPicture() { return Replaying() && Journal.version < CursorOverPictureVersion; }
+
 // The high score file at the end of a run: a recording reads it where the game keeps it, a
 // replay takes it from memory.
 ScoreFileState CurrentScoreFile() {
@@ -707,7 +712,7 @@ constexpr CrossingWatch JournalWatch{
     .messageTaken = MessageTaken, .queuePassMessages = QueuePassMessages,
     .dropsHostInput = DropsHostInput, .frameDrawn = FrameDrawn, .seed = SeedTaken,
     .keys = KeysTaken, .volume = VolumeTaken, .scoreFileSeen = ScoreFileSeen,
-    .soundTry = SoundTry};
+    .soundTry = SoundTry, .cursorInPicture = CursorRecordedInPicture};
 
 }  // namespace
 
