@@ -1,9 +1,9 @@
 /* A game controller for recording golden games in a window: preloaded into the game
  * (LD_PRELOAD), it attaches an SDL virtual game controller once SDL's joysticks are up, and
- * at each of the game's event polls presses and lets go of its buttons as the lines appended
- * to the file $MARROWDALE_FAKE_PAD say: "BUTTON 1" presses SDL's button number BUTTON (0 A,
- * 1 B, 2 X, 3 Y, 4 back, 6 start, 11 to 14 the d-pad up, down, left, right), "BUTTON 0" lets
- * it go. The game sees it as any controller SDL opens. */
+ * each time the game has SDL gather its events (SDL_PumpEvents) presses and lets go of its
+ * buttons as the lines appended to the file $MARROWDALE_FAKE_PAD say: "BUTTON 1" presses
+ * SDL's button number BUTTON (0 A, 1 B, 2 X, 3 Y, 4 back, 6 start, 11 to 14 the d-pad up,
+ * down, left, right), "BUTTON 0" lets it go. The game sees it as any controller SDL opens. */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
@@ -32,9 +32,9 @@ static void PressAsTold(void) {
     }
 }
 
-int SDL_PollEvent(SDL_Event *event) {
-    static int (*poll)(SDL_Event *);
-    if (!poll) poll = (int (*)(SDL_Event *))dlsym(RTLD_NEXT, "SDL_PollEvent");
+void SDL_PumpEvents(void) {
+    static void (*pump)(void);
+    if (!pump) pump = (void (*)(void))dlsym(RTLD_NEXT, "SDL_PumpEvents");
     PressAsTold();
-    return poll(event);
+    pump();
 }
