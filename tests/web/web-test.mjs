@@ -277,7 +277,8 @@ try {
         `"${keySign}", stood ${stood}, then "${padSign}", moved ${!!padPlays}`);
   await holdKey('Escape', 27, 30);
   await holdKey('Escape', 27, 30);
-  const left = await waitForFrame([menuFrame], 3000);
+  // The arrows showed the menu's cursor before this game: it stands on PLAY.
+  const left = await waitForFrame([withCursor(menuFrame, [96, 279, 238, 318])], 3000);
   check('Escape pauses a game, and Escape again leaves it for the menu', left.shown, left.detail);
 
   // F11 as on the desktop: the bar steps aside and the picture takes the largest whole scale
