@@ -15,7 +15,6 @@ struct ClockRecord {
     bool scheduled = false;  // false until a host starts: the tick is then real time
     int passMs = 13;
     int passes = 0;
-    int quietRun = 0;  // passes run ahead of their time since the loop last slept
     PassHook hook = nullptr;
     void* hookContext = nullptr;
     SteadyClock::time_point nextPass;
@@ -32,31 +31,44 @@ int64_t Nanoseconds(SteadyClock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-// Sleeps until the pass is due, showing a waiting frame as soon as the display allows. After
-// passes run ahead, a sleep meant to last till then that ends early was ended by the host for
-// the player's input: the pass runs at once, its schedule starting now.
-void SleepUntil(SteadyClock::time_point due, bool ranAhead) {
-    for (bool sleptToDue = false;;) {
+// Sleeps until due, showing a waiting frame as soon as the display allows. The player's input
+// that arrives meanwhile is handed to the game at once (takeInput), so the next pass answers
+// it; it ends a sleep meant only for a still picture (endOnInput). True when input came.
+bool SleepUntil(SteadyClock::time_point due, InputTaker takeInput, bool endOnInput) {
+    bool input = false;
+    for (;;) {
         SteadyClock::time_point now = SteadyClock::now();
         int64_t frameDue = FlushWindow(Nanoseconds(now));
-        if (now >= due) return;
-        if (ranAhead && sleptToDue) {
-            Clock.nextPass = now;
-            return;
-        }
+        if (now >= due || (input && endOnInput)) return input;
         SteadyClock::time_point wake = due;
         if (frameDue > 0) {
             SteadyClock::time_point frameTime{std::chrono::nanoseconds(frameDue)};
             wake = std::min(wake, std::max(frameTime, now));
         }
-        sleptToDue = wake == due;
         int64_t nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
-        if (ranAhead && sleptToDue) {
-            SleepHostTillInput(nanoseconds);
-        } else {
+        if (!takeInput) {
             SleepHost(nanoseconds);
+            continue;
+        }
+        SleepHostTillInput(nanoseconds);
+        if (SteadyClock::now() < wake) {
+            takeInput();
+            input = true;
         }
     }
+}
+
+// Waits for the next pass's place on the schedule, at once when it is due already. A still
+// picture may sleep through the host's quiet passes, then run those due back to back.
+void WaitForNextPass(SteadyClock::time_point now, int quietPasses, InputTaker takeInput) {
+    if (now >= Clock.nextPass) {
+        FlushWindow(Nanoseconds(now));
+        return;
+    }
+    std::chrono::milliseconds pass(Clock.passMs);
+    bool quiet = quietPasses > 1 && !FrameWaiting();
+    if (quiet && !SleepUntil(Clock.nextPass + pass * (quietPasses - 1), takeInput, true)) return;
+    SleepUntil(Clock.nextPass, takeInput, false);
 }
 
 DWORD RealTick() {
@@ -65,37 +77,34 @@ DWORD RealTick() {
     return static_cast<DWORD>(ms.count());
 }
 
-// Holds the real loop to one pass every passMs, measured from a fixed schedule so the pace
-// does not drift, and moves the game's tick on by the period. A loop that fell more than a
-// pass behind (a stall, a suspended machine) starts a new schedule from now instead of racing
-// to catch up; the tick then jumps on by the time the schedule lost, once. (Not to the real
-// time: the time a pause held the game is no one's.)
-void PaceRealPass() {
+// Holds the real loop to one pass every passMs on a fixed schedule, so the pace does not drift,
+// and moves the game's tick on by the period: a pass never starts before its place, so the
+// game's clock never leads the real one. While the picture stands still the loop may sleep
+// through the host's quiet passes and then run those fallen due back to back; the player's
+// input ends such a sleep, and the passes due by then run at once. Input that arrives while
+// the loop waits is taken then, as part of the pass that waits, which reads the tick its own.
+// A loop that fell further
+// behind than that (a stall, a suspended machine) starts a new schedule from now instead of
+// racing to catch up; the tick then jumps on by the time the schedule lost, once. (Not to the
+// real time: the time a pause held the game is no one's.)
+void PaceRealPass(InputTaker takeInput) {
     SteadyClock::time_point now = SteadyClock::now();
     if (Clock.passMs <= 0) {
         FlushWindow(Nanoseconds(now));
         return;
     }
     std::chrono::milliseconds pass(Clock.passMs);
+    int quietPasses = std::max(ActiveHost().quietPasses ? ActiveHost().quietPasses() : 1, 1);
     SteadyClock::time_point due = Clock.nextPass;
     Clock.nextPass += pass;
     DWORD step = static_cast<DWORD>(Clock.passMs);
-    if (now - Clock.nextPass > pass) {
+    if (now - Clock.nextPass > pass * quietPasses) {
         Clock.nextPass = now;
         auto lost = std::chrono::duration_cast<std::chrono::milliseconds>(now - due);
         step = std::max(step, static_cast<DWORD>(lost.count()));
     }
+    WaitForNextPass(now, quietPasses, takeInput);
     Clock.tick += step;
-    // While the picture stands still the next pass may start now, ahead of its time, up to the
-    // host's quiet passes at one go.
-    int quietPasses = ActiveHost().quietPasses ? ActiveHost().quietPasses() : 1;
-    if (!FrameWaiting() && Clock.quietRun + 1 < quietPasses) {
-        ++Clock.quietRun;
-        return;
-    }
-    bool ranAhead = Clock.quietRun > 0;
-    Clock.quietRun = 0;
-    SleepUntil(Clock.nextPass, ranAhead);
 }
 
 }  // namespace
@@ -155,11 +164,11 @@ void Sleep(DWORD milliseconds) {
 // End of every pass (PresentFrame): paces the real loop and shows the waiting frame (the
 // headless host instead moves its clock on a pass), lets the journal see the pass, counts it
 // and runs the hook.
-void PaceFrame() {
+void PaceFrame(InputTaker takeInput) {
     if (HostIs(HostKind::Headless)) {
         AdvanceVirtualClock(static_cast<DWORD>(Clock.passMs));
     } else {
-        PaceRealPass();
+        PaceRealPass(takeInput);
     }
     if (const CrossingWatch* watch = Watcher()) {
         Clock.tick = watch->passEnded(Clock.passStart, Clock.tick, Clock.passMs);

@@ -49,9 +49,9 @@ struct HostInterface {
     bool (*raiseOtherCopy)(const std::u16string& className) = nullptr;
     // Puts the pause's sign over the picture, or (null) takes it down.
     void (*showPause)(const PauseSign* sign) = nullptr;
-    // While the picture stands still, the loop runs this many passes at one go and then sleeps
-    // for them all (null: 1), or till the player's input (SleepHostTillInput): each wake costs
-    // more than a still picture's pass. The game's clock moves by the pass as ever.
+    // While the picture stands still, the loop may sleep through this many passes (null: 1), or
+    // till the player's input (SleepHostTillInput), and then run those due back to back: each
+    // wake costs more than a still picture's pass. No pass runs before its time.
     int (*quietPasses)() = nullptr;
 };
 
@@ -60,7 +60,7 @@ struct HostInterface {
 // pointer may do.
 // Gives the processor up for nanoseconds (0: a yield); a page runs meanwhile.
 void SleepHost(int64_t nanoseconds);
-// The same, ended early by the player's input: the loop's sleep after passes run ahead.
+// The same, ended early by the player's input: the loop's sleep through a still picture's passes.
 void SleepHostTillInput(int64_t nanoseconds);
 // Waits up to timeoutMs for something from outside (an event, a signal, a raise request).
 void WaitHostEvent(int timeoutMs);

@@ -77,8 +77,10 @@ const CursorOutline* FrameCursor();
 bool CursorInPicture();
 
 // Called once per pass of the game (by PresentFrame): holds the loop to one pass every
-// passMs milliseconds and refreshes the window when the frame changed.
-void PaceFrame();
+// passMs milliseconds and refreshes the window when the frame changed. The player's input that
+// arrives while it waits is handed to the game then, through takeInput, as the pass's own.
+using InputTaker = void (*)();
+void PaceFrame(InputTaker takeInput = nullptr);
 
 // What the game's loop is at, for the pause: nothing a pause may hold (loading, the credits),
 // a screen (a hidden or minimised window pauses it), or a game in play (the pause keys and a

@@ -11,16 +11,14 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <mutex>
-#include <unordered_map>
 
 #include "server/server.h"
 
 ScoreService Service;
 
-namespace {
+const HeaderLine EveryAnswerHeaders[2] = {{"Access-Control-Allow-Origin", "*"}, {"X-Content-Type-Options", "nosniff"}};
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 constexpr char JsonType[] = "application/json";
 constexpr char JournalType[] = "application/octet-stream";
@@ -29,11 +27,10 @@ constexpr int LargestTableLimit = 1000;
 constexpr int64_t LargestTableOffset = 1000000000;
 constexpr int BusyRetrySeconds = 30;
 constexpr int StoreRetrySeconds = 60;
+constexpr char NoEntrySentence[] = "The game made no high score: no name was confirmed with DONE.";
 // The page's folder held in memory: at most so many files and bytes.
 constexpr size_t MostSiteFiles = 4000;
 constexpr uintmax_t LargestSite = uintmax_t{256} << 20;
-// The rate limit's record of addresses is cleared of full buckets beyond this many.
-constexpr size_t MostTrackedAddresses = 100000;
 
 // ---- Answers ----------------------------------------------------------------------------
 
@@ -97,49 +94,6 @@ std::string JournalId(const std::string& journal) {
     return id;
 }
 
-// ---- The rate limit: a bucket of submissions for each address -----------------------------
-
-struct Bucket {
-    double tokens;
-    Clock::time_point filled;
-};
-
-struct LimitRecord {
-    std::mutex lock;
-    std::unordered_map<std::string, Bucket> buckets;
-};
-
-LimitRecord Limits;
-
-// Whether address may send a game now; else the seconds until it may.
-bool TakeSubmission(const std::string& address, int* waitSeconds) {
-    int perMinute = Service.submissionsPerMinute;
-    if (perMinute <= 0) return true;
-    std::lock_guard<std::mutex> hold(Limits.lock);
-    Clock::time_point now = Clock::now();
-    double perSecond = perMinute / 60.0;
-    auto refill = [&](Bucket& bucket) {
-        double seconds = std::chrono::duration<double>(now - bucket.filled).count();
-        bucket.tokens = std::min<double>(perMinute, bucket.tokens + seconds * perSecond);
-        bucket.filled = now;
-    };
-    if (Limits.buckets.size() > MostTrackedAddresses) {
-        for (auto item = Limits.buckets.begin(); item != Limits.buckets.end();) {
-            refill(item->second);
-            item = item->second.tokens >= perMinute ? Limits.buckets.erase(item) : std::next(item);
-        }
-    }
-    auto [slot, fresh] = Limits.buckets.try_emplace(address, Bucket{static_cast<double>(perMinute), now});
-    Bucket& bucket = slot->second;
-    if (!fresh) refill(bucket);
-    if (bucket.tokens >= 1) {
-        bucket.tokens -= 1;
-        return true;
-    }
-    *waitSeconds = static_cast<int>((1 - bucket.tokens) / perSecond) + 1;
-    return false;
-}
-
 // ---- Routes -------------------------------------------------------------------------------
 
 void AnswerEntry(httplib::Response& response, int status, const TableEntry& entry) {
@@ -180,11 +134,20 @@ void PostGame(const httplib::Request& request, httplib::Response& response) {
     bool found = false;
     if (!Service.store->find(id, &entry, &found)) return AnswerStoreDown(response);
     if (found) return AnswerEntry(response, 200, entry);
+    std::string refused;
+    if (RememberedRefusal(id, &refused)) return AnswerError(response, 422, refused);
+    if (!ReplayTimeLeft(request.remote_addr, &wait)) {
+        return AnswerError(response, 429, "This address's games have taken all the replay time it has for now; send "
+                                          "again in " + std::to_string(wait) + " seconds.", wait);
+    }
     ReplayOutcome outcome = Service.replay(request.body);
+    SpendReplayTime(request.remote_addr, outcome.seconds);
+    if (outcome.kind == ReplayOutcome::NoEntry) outcome.reason = NoEntrySentence;
+    bool refusal = outcome.kind == ReplayOutcome::NoEntry || outcome.kind == ReplayOutcome::Refused;
+    if (refusal && outcome.repeatable) RememberRefusal(id, outcome.reason);
     switch (outcome.kind) {
         case ReplayOutcome::Entry: return StoreEntry(id, request.body, outcome, response);
         case ReplayOutcome::NoEntry:
-            return AnswerError(response, 422, "The game made no high score: no name was confirmed with DONE.");
         case ReplayOutcome::Refused: return AnswerError(response, 422, outcome.reason);
         case ReplayOutcome::Busy:
             return AnswerError(response, 503, "Every replay is taken; send the game again in a minute.",
@@ -313,6 +276,13 @@ void GetSiteFile(const httplib::Request& request, httplib::Response& response) {
     response.set_content(file->second, TypeOf(name));
 }
 
+// GET /healthz: 200 while the table can be read and written, else 503.
+void GetHealth(const httplib::Request&, httplib::Response& response) {
+    if (!Service.store->healthy()) return AnswerError(response, 503, "The score table's database cannot be used.");
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(Json({{"status", "ok"}}), JsonType);
+}
+
 // Browsers ask before they send a journal from another site's page.
 void AllowCrossSite(const httplib::Request&, httplib::Response& response) {
     response.status = 204;
@@ -327,10 +297,7 @@ httplib::Server::HandlerResponse FillError(const httplib::Request&, httplib::Res
     if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
     switch (response.status) {
         case 404: AnswerError(response, 404, "There is nothing here."); break;
-        case 413:
-            AnswerError(response, 413, "The request is too large: send the journal itself, at most 2 MB, as "
-                                       "application/octet-stream.");
-            break;
+        case 413: AnswerError(response, 413, TooLargeSentence); break;
         case 400: AnswerError(response, 400, "The request is malformed."); break;
         default:
             AnswerError(response, response.status, "The request failed (HTTP status " + std::to_string(response.status) + ").");
@@ -342,7 +309,9 @@ httplib::Server::HandlerResponse FillError(const httplib::Request&, httplib::Res
 
 void AddRoutes(httplib::Server* server) {
     server->set_payload_max_length(LargestJournalBytes);
-    server->set_default_headers({{"Access-Control-Allow-Origin", "*"}, {"X-Content-Type-Options", "nosniff"}});
+    httplib::Headers headers;
+    for (const HeaderLine& header : EveryAnswerHeaders) headers.emplace(header.name, header.value);
+    server->set_default_headers(headers);
     server->set_error_handler(httplib::Server::HandlerWithResponse(FillError));
     server->Post("/api/games", PostGame);
     server->Get("/api/table", GetTable);
@@ -353,6 +322,11 @@ void AddRoutes(httplib::Server* server) {
         response.set_redirect("/play/");
     });
     server->Get(R"(/play/(.*))", GetSiteFile);
+    server->Get("/healthz", GetHealth);
+    server->Get("/metrics", [](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Cache-Control", "no-store");
+        response.set_content(MetricsText(), "text/plain; version=0.0.4; charset=utf-8");
+    });
 }
 
 bool ReadSite(const std::string& folder, SiteFiles* files) {

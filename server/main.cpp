@@ -1,13 +1,11 @@
 // marrowdale-scores: the world high score table's server, its command line, its threads and
 // its orderly stop.
-#include <httplib.h>
 #include <signal.h>
 
-#include <condition_variable>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <thread>
 
 #include "assets/assets.h"
@@ -18,6 +16,7 @@ namespace {
 
 constexpr char Usage[] =
     "usage: marrowdale-scores --listen HOST:PORT --db FILE|postgresql://... [OPTION]...\n"
+    "       marrowdale-scores --backup FILE --db FILE\n"
     "The world high score table of Marrowdale: every game sent is replayed here, and its score\n"
     "and name are what the replay reached.\n\n"
     "  --listen HOST:PORT   the address to serve HTTP on (port 0: any free one, said on stdout)\n"
@@ -27,74 +26,31 @@ constexpr char Usage[] =
     "  --queue N            games that may wait for a replay (default 32); more get 503\n"
     "  --replay-seconds N   the most a replay may take (default 60)\n"
     "  --rate N             games a minute one address may send (default 10, 0 no limit)\n"
+    "  --replay-budget N    seconds of replay a minute one address may use (default 30, 0 no limit)\n"
+    "  --connections N      connections one address may hold open (default 16)\n"
+    "  --trust-proxy CIDR   take the client's address from X-Forwarded-For when a proxy in\n"
+    "                       CIDR sent the request (may be given again)\n"
+    "  --backup FILE        copy the SQLite database --db names to FILE, and exit\n"
     "  --help, --version\n";
 
-// Connections waiting for a thread beyond these keep the listening thread from taking more.
-constexpr size_t ConnectionsWaiting = 64;
 // Threads for requests besides the ones that wait for replays.
 constexpr int SpareThreads = 8;
-constexpr time_t ReadSeconds = 10;
-constexpr time_t WriteSeconds = 10;
-constexpr time_t KeepAliveSeconds = 5;
 
 struct CommandLine {
     std::string host;
     int port = -1;
     std::string db;
     std::string site;
+    std::string backup;
     int workers = 0;
     int queued = 32;
     int seconds = 60;
     int rate = 10;
+    int budget = 30;
+    int connections = 16;
 };
 
 CommandLine Asked;
-
-// The connections' threads: a fixed number, and a bounded queue the listening thread waits on
-// when it is full (httplib's own pool queues without end).
-class BoundedPool : public httplib::TaskQueue {
-public:
-    explicit BoundedPool(int threads) {
-        for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
-    }
-    void enqueue(std::function<void()> task) override {
-        std::unique_lock<std::mutex> hold(lock_);
-        room_.wait(hold, [this] { return tasks_.size() < ConnectionsWaiting || stopping_; });
-        if (stopping_) return;
-        tasks_.push_back(std::move(task));
-        ready_.notify_one();
-    }
-    void shutdown() override {
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            stopping_ = true;
-        }
-        ready_.notify_all();
-        room_.notify_all();
-        for (std::thread& thread : threads_) thread.join();
-    }
-
-private:
-    void Work() {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::unique_lock<std::mutex> hold(lock_);
-                ready_.wait(hold, [this] { return !tasks_.empty() || stopping_; });
-                if (tasks_.empty()) return;
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
-                room_.notify_one();
-            }
-            task();
-        }
-    }
-    std::mutex lock_;
-    std::condition_variable ready_, room_;
-    std::deque<std::function<void()>> tasks_;
-    std::vector<std::thread> threads_;
-    bool stopping_ = false;
-};
 
 int Refuse(const std::string& what) {
     std::fprintf(stderr, "marrowdale-scores: %s (try --help)\n", what.c_str());
@@ -126,7 +82,9 @@ int ReadCommandLine(int argc, char** argv) {
     const NumberOption numbers[] = {{"--workers", &Asked.workers, 1, 256},
                                     {"--queue", &Asked.queued, 0, 100000},
                                     {"--replay-seconds", &Asked.seconds, 1, 3600},
-                                    {"--rate", &Asked.rate, 0, 100000}};
+                                    {"--rate", &Asked.rate, 0, 100000},
+                                    {"--replay-budget", &Asked.budget, 0, 100000},
+                                    {"--connections", &Asked.connections, 1, 4096}};
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (option == "--help" || option == "-h") {
@@ -154,10 +112,15 @@ int ReadCommandLine(int argc, char** argv) {
             Asked.db = value;
         } else if (option == "--site") {
             Asked.site = value;
+        } else if (option == "--backup") {
+            Asked.backup = value;
+        } else if (option == "--trust-proxy") {
+            if (!TrustProxy(value)) return Refuse("--trust-proxy needs an address or ADDRESS/BITS, not '" + std::string(value).substr(0, 40) + "'");
         } else {
             return Refuse("unknown option '" + option.substr(0, 40) + "'");
         }
     }
+    if (!Asked.backup.empty()) return Asked.db.empty() ? Refuse("--backup needs --db") : -1;
     if (Asked.port < 0 || Asked.db.empty()) return Refuse("--listen and --db are needed");
     if (Asked.workers == 0) Asked.workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     return -1;
@@ -175,35 +138,45 @@ bool GameDataFound() {
 
 // SIGTERM and SIGINT, taken by a thread of their own: the server stops taking connections and
 // finishes those it has.
-void StopOnSignals(httplib::Server* server, sigset_t signals) {
-    std::thread([server, signals] {
+void StopOnSignals(sigset_t signals) {
+    std::thread([signals] {
         int signal = 0;
         sigwait(&signals, &signal);
         std::fprintf(stderr, "marrowdale-scores: stopping (signal %d)\n", signal);
-        server->stop();
+        StopServing();
     }).detach();
+}
+
+bool PostgresAddress(const std::string& where) {
+    return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
+}
+
+// --backup: SQLite's online copy; a PostgreSQL database is pg_dump's to copy.
+int Backup() {
+    if (PostgresAddress(Asked.db)) {
+        return Refuse("--backup copies an SQLite file; back a PostgreSQL database up with pg_dump (see marrowdale-scores(6))");
+    }
+    return BackupSqliteFile(Asked.db, Asked.backup) ? 0 : 1;
 }
 
 }  // namespace
 
 const ScoreStore* OpenStore(const std::string& where) {
-    if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0) {
-        return OpenPostgresStore(where);
-    }
-    return OpenSqliteStore(where);
+    return PostgresAddress(where) ? OpenPostgresStore(where) : OpenSqliteStore(where);
 }
 
 int main(int argc, char** argv) {
     if (argc == 2 && !std::strcmp(argv[1], "--replay-worker")) return RunReplayWorker();
+    if (argc == 2 && !std::strcmp(argv[1], "--replay-zygote")) return RunReplayZygote();
     int status = ReadCommandLine(argc, argv);
     if (status >= 0) return status;
+    if (!Asked.backup.empty()) return Backup();
     if (!GameDataFound()) return 1;
     if (!Asked.site.empty() && !ReadSite(Asked.site, &Service.site)) return 1;
     Service.store = OpenStore(Asked.db);
     if (!Service.store) return 1;
     Service.replay = ReplayInWorker;
-    Service.submissionsPerMinute = Asked.rate;
-    StartReplayPool(Asked.workers, Asked.queued, Asked.seconds);
+    Allowed = {Asked.rate, Asked.budget};
 
     sigset_t signals;
     sigemptyset(&signals);
@@ -212,28 +185,22 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    httplib::Server server;
-    int threads = Asked.workers + Asked.queued + SpareThreads;
-    server.new_task_queue = [threads] { return new BoundedPool(threads); };
-    server.set_read_timeout(ReadSeconds);
-    server.set_write_timeout(WriteSeconds);
-    server.set_keep_alive_timeout(KeepAliveSeconds);
-    AddRoutes(&server);
     int port = Asked.port;
-    bool bound = port == 0 ? (port = server.bind_to_any_port(Asked.host)) > 0
-                           : server.bind_to_port(Asked.host, port);
-    if (!bound) {
+    int listener = OpenListener(Asked.host, Asked.port, &port);
+    if (listener < 0) {
         std::fprintf(stderr, "marrowdale-scores: cannot listen on %s:%d: %s\n", Asked.host.c_str(),
                      Asked.port, std::strerror(errno));
         Service.store->close();
         return 1;
     }
+    StartReplayPool(Asked.workers, Asked.queued, Asked.seconds);
     bool bracketed = Asked.host.find(':') != std::string::npos;
     std::printf("marrowdale-scores: listening on http://%s%s%s:%d/\n", bracketed ? "[" : "",
                 Asked.host.c_str(), bracketed ? "]" : "", port);
     std::fflush(stdout);
-    StopOnSignals(&server, signals);
-    bool served = server.listen_after_bind();
+    StopOnSignals(signals);
+    bool served = ServeConnections(listener, Asked.workers + Asked.queued + SpareThreads, Asked.connections,
+                                   Asked.workers);
     Service.store->close();
     return served ? 0 : 1;
 }

@@ -10,7 +10,10 @@
 
 namespace {
 
+// Made in one transaction under a lock of the database's own, so that servers starting
+// together on a new database make it once (the lock's key is the bytes of "MDSCORES").
 constexpr char Schema[] =
+    "SELECT pg_advisory_xact_lock(5567666587895481683);"
     "CREATE TABLE IF NOT EXISTS games ("
     "  id TEXT COLLATE \"C\" PRIMARY KEY,"
     "  score INTEGER NOT NULL,"
@@ -156,13 +159,20 @@ bool ReadJournal(const std::string& id, std::string* bytes, bool* found) {
     return true;
 }
 
+bool Healthy() {
+    std::lock_guard<std::mutex> hold(Postgres.lock);
+    if (!Connected()) return false;
+    Result probe(PQexec(Postgres.connection, "SELECT 1 FROM games LIMIT 1"));
+    return probe.Is(PGRES_TUPLES_OK) || Failed("cannot be read");
+}
+
 void ClosePostgres() {
     PQfinish(Postgres.connection);
     Postgres.connection = nullptr;
 }
 
 constexpr ScoreStore PostgresStore{.find = FindEntry, .add = AddEntry, .table = ReadTable,
-                                   .journal = ReadJournal, .close = ClosePostgres};
+                                   .journal = ReadJournal, .healthy = Healthy, .close = ClosePostgres};
 
 }  // namespace
 

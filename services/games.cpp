@@ -80,6 +80,20 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     return whole && closed;
 }
 
+// Opens path with flags (O_NOFOLLOW: not through a link), never waiting on a FIFO, and only
+// when it is a plain file: the descriptor, with the file's status in info, or -1 with problem
+// set to why not.
+int OpenPlainFile(const std::string& path, int flags, struct stat* info, std::string* problem) {
+    int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0600);
+    int error = errno;
+    if (fd >= 0 && fstat(fd, info) == 0 && S_ISREG(info->st_mode)) return fd;
+    if (fd >= 0) close(fd);
+    // A link (refused by O_NOFOLLOW), a FIFO no one reads, a socket, a folder.
+    bool odd = fd >= 0 || error == ELOOP || error == ENXIO || error == EISDIR;
+    *problem = odd ? "it is not a plain file" : std::strerror(error);
+    return -1;
+}
+
 // The kept game's name: the local date and time, and the score.
 std::string KeptStem(int32_t score) {
     std::time_t now = std::time(nullptr);
@@ -92,14 +106,17 @@ std::string KeptStem(int32_t score) {
 
 }  // namespace
 
-// The session, before a live game starts.
+// The session, before a live game starts. Whatever is already at this run's own name (a file
+// of an earlier run that had this process number, a link) goes too, never written through.
 std::string PassingJournalPath() {
     std::string folder = GamesFolder();
     if (folder.empty()) return folder;
     for (const std::string& name : FolderNames(folder)) {
         if (LeftBehind(name)) unlink((folder + "/" + name).c_str());
     }
-    return folder + "/" + PassingPrefix + std::to_string(getpid()) + PassingSuffix;
+    std::string path = folder + "/" + PassingPrefix + std::to_string(getpid()) + PassingSuffix;
+    unlink(path.c_str());
+    return path;
 }
 
 // At a name's DONE: written whole beside its final name, then renamed to it (the browser keeps
@@ -123,10 +140,12 @@ std::string KeepGame(const std::vector<uint8_t>& journal, int32_t score) {
 }
 
 bool MarkUnsent(const std::string& game) {
-    int fd = open((game + UnsentSuffix).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    std::string problem;
+    struct stat info{};
+    int fd = OpenPlainFile(game + UnsentSuffix, O_WRONLY | O_CREAT | O_NOFOLLOW, &info, &problem);
     if (fd < 0) {
-        std::fprintf(stderr, "marrowdale: cannot mark %s to be sent: %s\n", game.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "marrowdale: cannot mark %s to be sent (%s): %s\n", game.c_str(),
+                     UnsentSuffix, problem.c_str());
         return false;
     }
     close(fd);
@@ -142,7 +161,8 @@ std::vector<std::string> UnsentGames() {
     for (const std::string& name : FolderNames(folder)) {
         if (!EndsWith(name, UnsentSuffix)) continue;
         std::string game = folder + "/" + name.substr(0, name.size() - sizeof UnsentSuffix + 1);
-        if (access(game.c_str(), F_OK) == 0) {
+        struct stat info{};
+        if (lstat(game.c_str(), &info) == 0) {
             games.push_back(game);
         } else {
             MarkSent(game);
@@ -172,17 +192,12 @@ bool SplitServerAddress(const std::string& address, std::string* origin, std::st
     return true;
 }
 
-bool ReadGameFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* problem) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+bool ReadGameFile(const std::string& path, bool kept, std::vector<uint8_t>* bytes, std::string* problem) {
     struct stat info{};
-    if (fd < 0 || fstat(fd, &info) != 0) {
-        *problem = std::strerror(errno);
-        if (fd >= 0) close(fd);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode) || static_cast<uint64_t>(info.st_size) > LargestSentJournal) {
-        *problem = S_ISREG(info.st_mode) ? "it is larger than the 2 MB a score server takes"
-                                         : "it is not a plain file";
+    int fd = OpenPlainFile(path, O_RDONLY | (kept ? O_NOFOLLOW : 0), &info, problem);
+    if (fd < 0) return false;
+    if (static_cast<uint64_t>(info.st_size) > LargestSentJournal) {
+        *problem = "it is larger than the 2 MB a score server takes";
         close(fd);
         return false;
     }

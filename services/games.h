@@ -31,5 +31,6 @@ std::vector<std::string> UnsentGames();
 // False for anything else.
 bool SplitServerAddress(const std::string& address, std::string* origin, std::string* path);
 
-// A journal to send, read whole; false with the reason in problem.
-bool ReadGameFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* problem);
+// A journal to send, read whole: a plain file, not a link when it is a kept game's (a file
+// named on the command line may be one); false with the reason in problem.
+bool ReadGameFile(const std::string& path, bool kept, std::vector<uint8_t>* bytes, std::string* problem);

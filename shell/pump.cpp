@@ -7,14 +7,15 @@ uint32_t ClockZero;
 bool Inactive;
 
 // Every loop of the game ends its step here: show the frame, handle all queued messages, wait
-// for the next pass (and, on the desktop and in the browser, while the player pauses).
+// for the next pass, handling what arrives meanwhile (and, on the desktop and in the browser,
+// wait while the player pauses).
 void PresentFrame(bool present) {
     if (present) PresentBackBuffer();
     bool sleepAfter = Inactive;
     StartPumpInput();
     PumpMessages();
     if (sleepAfter) Sleep(1);
-    PaceFrame();
+    PaceFrame(PumpMessages);
     HoldWhilePaused();
 }
 

@@ -46,8 +46,8 @@ constexpr int ScreenshotNamesMost = 1000;
 // of focus back for a fifth of a second.
 constexpr Uint64 QuietPumpMs = 250;
 constexpr Uint64 BusyPumpMs = 500;
-// Passes run at one go while the picture stands still, with one sleep for them all that the
-// display's input ends (SleepHostTillInput).
+// Passes a still picture may sleep through, then run back to back once due; the display's
+// input ends the sleep (SleepHostTillInput).
 constexpr int QuietPasses = 4;
 // How Mesa's OpenGL drivers that draw on the processor name themselves.
 constexpr const char* SoftwareRasterizers[] = {"llvmpipe", "softpipe", "Software Rasterizer",

@@ -23,6 +23,10 @@ constexpr time_t AnswerSeconds = 180;
 constexpr int FirstRetrySeconds = 60;
 constexpr int LastRetrySeconds = 1800;
 constexpr char JournalType[] = "application/octet-stream";
+// The most of an answer read: an entry or a refusal takes a few hundred bytes.
+constexpr size_t LargestAnswer = 64u << 10;
+// The most of a text of the answer's put in a line.
+constexpr size_t LongestQuote = 160;
 
 enum class Verdict { Taken, Refused, Unreached };
 
@@ -32,19 +36,45 @@ struct Answer {
     std::string line;
 };
 
-// A text field of the server's JSON answer, or fallback.
-std::string TextField(const nlohmann::json& answer, const char* name, const char* fallback) {
-    if (answer.is_object() && answer.contains(name) && answer[name].is_string()) {
-        return answer[name].get<std::string>();
-    }
-    return fallback;
+// What came back for one journal sent: the status (0 for no answer, and why not), and the
+// answer's body unless it was longer than LargestAnswer (overlong: the rest is never read).
+struct Reply {
+    int status = 0;
+    httplib::Error error = httplib::Error::Success;
+    std::string body;
+    bool overlong = false;
+};
+
+// A text of the server's, fit for one line: at most LongestQuote bytes, anything but plain
+// printable ASCII shown as '?'.
+std::string Quoted(const std::string& text) {
+    std::string line;
+    for (char c : text.substr(0, LongestQuote)) line += c >= ' ' && c <= '~' ? c : '?';
+    return text.size() > LongestQuote ? line + "..." : line;
 }
 
-long long NumberField(const nlohmann::json& answer, const char* name) {
-    if (answer.is_object() && answer.contains(name) && answer[name].is_number_integer()) {
-        return answer[name].get<long long>();
+// A table's entry as the server answers a game it took: its rank from 1, its score, its name.
+bool IsEntry(const nlohmann::json& answer) {
+    return answer.is_object() && answer.contains("rank") && answer["rank"].is_number_integer() &&
+           answer["rank"].get<long long>() >= 1 && answer.contains("score") &&
+           answer["score"].is_number_integer() && answer.contains("name") && answer["name"].is_string();
+}
+
+// The reason a refusal gives, or empty for an answer that is no refusal of the server's.
+std::string ErrorText(const nlohmann::json& answer) {
+    if (answer.is_object() && answer.contains("error") && answer["error"].is_string()) {
+        return answer["error"].get<std::string>();
     }
-    return -1;
+    return std::string();
+}
+
+// What came back, in words: the server's reason, or the answer itself quoted.
+std::string WhatCameBack(const Reply& reply, const std::string& reason) {
+    std::string status = std::to_string(reply.status) + ": ";
+    if (reply.overlong) return status + "an answer longer than 64 KB";
+    if (!reason.empty()) return status + Quoted(reason);
+    if (reply.body.empty()) return status + "an empty answer";
+    return status + "\"" + Quoted(reply.body) + "\"";
 }
 
 // Why a request got no answer, in words.
@@ -70,30 +100,34 @@ std::string Why(httplib::Error error) {
 }
 
 // The server's answer for what (a file's name) in one line: taken (201, or 200 for a game it
-// had), refused for good (a 4xx but for a wait or too many), or not reached (try again later).
-Answer Judge(const httplib::Result& result, const std::string& address, const std::string& what) {
-    if (!result) {
+// had, with its entry), refused for good (a 4xx but for a wait or too many, with the server's
+// reason), or anything else: not taken (try again later).
+Answer Judge(const Reply& reply, const std::string& address, const std::string& what) {
+    if (reply.status == 0) {
         return {Verdict::Unreached, "cannot reach the world table at " + address + " (" +
-                                        Why(result.error()) + ") to send " + what};
+                                        Why(reply.error) + ") to send " + what};
     }
-    nlohmann::json answer = nlohmann::json::parse(result->body, nullptr, false);
-    int status = result->status;
-    if (status == 200 || status == 201) {
+    nlohmann::json answer = reply.overlong ? nlohmann::json() : nlohmann::json::parse(reply.body, nullptr, false);
+    int status = reply.status;
+    bool taken = status == 200 || status == 201;
+    if (taken && IsEntry(answer)) {
         char line[160];
         std::snprintf(line, sizeof line, "%s: rank %lld, %lld points, %s", what.c_str(),
-                      NumberField(answer, "rank"), NumberField(answer, "score"),
-                      TextField(answer, "name", "?").c_str());
+                      answer["rank"].get<long long>(), answer["score"].get<long long>(),
+                      Quoted(answer["name"].get<std::string>()).c_str());
         return {Verdict::Taken, std::string(status == 201 ? "the world table took " : "the world table had ") + line};
     }
-    std::string why = std::to_string(status) + ": " + TextField(answer, "error", "no reason given");
-    if (status >= 400 && status < 500 && status != 408 && status != 429) {
+    std::string reason = ErrorText(answer);
+    std::string why = WhatCameBack(reply, reason);
+    if (taken) return {Verdict::Unreached, "the world table at " + address + " gave no entry for " + what + " (" + why + ")"};
+    if (status >= 400 && status < 500 && status != 408 && status != 429 && !reason.empty()) {
         return {Verdict::Refused, "the world table refused " + what + " (" + why + ")"};
     }
     return {Verdict::Unreached, "the world table at " + address + " could not take " + what + " now (" + why + ")"};
 }
 
-// Posts a journal to the server's API below its address; client is handed to register while
-// the request runs, so that a stop can cut it short.
+// Posts a journal to the server's API below its address, reading at most LargestAnswer of the
+// answer; client is handed to enter while the request runs, so that a stop can cut it short.
 Answer PostJournal(const std::string& address, const std::vector<uint8_t>& journal,
                    const std::string& what, void (*enter)(httplib::Client*)) {
     std::string origin, below;
@@ -102,12 +136,31 @@ Answer PostJournal(const std::string& address, const std::vector<uint8_t>& journ
     client.set_connection_timeout(ConnectSeconds);
     client.set_write_timeout(WriteSeconds);
     client.set_read_timeout(AnswerSeconds);
+    httplib::Request request;
+    request.method = "POST";
+    request.path = below + "api/games";
+    request.set_header("Content-Type", JournalType);
+    request.body.assign(journal.begin(), journal.end());
+    Reply reply;
+    request.response_handler = [&reply](const httplib::Response& response) {
+        reply.status = response.status;
+        return true;
+    };
+    request.content_receiver = [&reply](const char* data, size_t size, uint64_t, uint64_t) {
+        reply.overlong = reply.body.size() + size > LargestAnswer;
+        if (!reply.overlong) reply.body.append(data, size);
+        return !reply.overlong;
+    };
     if (enter) enter(&client);
-    httplib::Result result = client.Post((below + "api/games").c_str(),
-                                         reinterpret_cast<const char*>(journal.data()),
-                                         journal.size(), JournalType);
+    httplib::Result result = client.send(request);
     if (enter) enter(nullptr);
-    return Judge(result, address, what);
+    if (result) {
+        reply.status = result->status;
+    } else if (!reply.overlong) {
+        reply.status = 0;
+        reply.error = result.error();
+    }
+    return Judge(reply, address, what);
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
@@ -139,9 +192,9 @@ void EnterClient(httplib::Client* client) {
 Verdict SendKeptGame(const std::string& game, bool sayUnreached) {
     std::vector<uint8_t> journal;
     std::string problem;
-    if (!ReadGameFile(game, &journal, &problem)) {
-        std::fprintf(stderr, "marrowdale: cannot send %s: %s\n", game.c_str(), problem.c_str());
+    if (!ReadGameFile(game, true, &journal, &problem)) {
         MarkSent(game);
+        std::fprintf(stderr, "marrowdale: cannot send %s: %s\n", game.c_str(), problem.c_str());
         return Verdict::Refused;
     }
     Answer answer = PostJournal(Sender->address, journal, BaseName(game), EnterClient);
@@ -228,7 +281,7 @@ int SubmitGame(const char* address, const char* path) {
     }
     std::vector<uint8_t> journal;
     std::string problem;
-    if (!ReadGameFile(path, &journal, &problem)) {
+    if (!ReadGameFile(path, false, &journal, &problem)) {
         std::fprintf(stderr, "marrowdale: cannot send %s: %s\n", path, problem.c_str());
         return 2;
     }

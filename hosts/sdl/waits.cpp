@@ -22,7 +22,7 @@ void SleepHost(int64_t nanoseconds) {
     std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
 }
 
-// After passes run ahead on a still picture: sleeps till their time or till the display
+// Through a still picture's passes: sleeps till the last of them falls due or till the display
 // connection has something to say (a key, a click), so the player waits for none of them.
 void SleepHostTillInput(int64_t nanoseconds) {
     int descriptor = WatchedDisplayDescriptor();

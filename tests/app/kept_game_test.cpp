@@ -1,10 +1,13 @@
 // A game kept at its name's DONE, recorded on the headless host as a live game is: the journal
 // so far replays on a score server's worker to where it ends, every frame checked, and stands
 // for the name confirmed there; the run's own journal is untouched by it; scores changed at
-// its end diverge there.
+// its end diverge there. The run's passing journal is written to a file of its own, never
+// through a link left at its name.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include "game/game.h"
 #include "hosts/headless/headless.h"
 #include "journal/journal.h"
+#include "services/games.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -116,6 +120,32 @@ TEST(KeptGame, TheJournalSoFarReplaysToTheNamesDoneAndStandsForIt) {
     EXPECT_EQ(diverged.status, 1);
     EXPECT_NE(diverged.said.find("where the journal ends (high scores checksum"), std::string::npos) << diverged.said;
     RemoveGameFolder(folder);
+}
+
+TEST(KeptGame, ThePassingJournalIsNeverWrittenThroughALinkAtItsName) {
+    std::string home = MakeGameFolder();
+    const char* given = std::getenv("XDG_DATA_HOME");
+    std::string before = given ? given : "";
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    std::string folder = home + "marrowdale/games/";
+    std::string other = home + "highscores.dat";
+    FILE* out = std::fopen(other.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("the player's scores", out);
+    std::fclose(out);
+    ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+    std::string name = folder + "playing-" + std::to_string(getpid()) + ".mdj.part";
+    ASSERT_EQ(symlink(other.c_str(), name.c_str()), 0);
+
+    std::string passing = PassingJournalPath();
+    EXPECT_EQ(passing, name);
+    ASSERT_TRUE(OpenRecording(passing.c_str()));
+    struct stat info{};
+    EXPECT_TRUE(lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) << "the recording is no plain file of its own";
+    EXPECT_EQ(EndJournal(), 0);
+    EXPECT_EQ(ReadText(other), "the player's scores");
+    given ? setenv("XDG_DATA_HOME", before.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+    RemoveGameFolder(home);
 }
 
 }  // namespace

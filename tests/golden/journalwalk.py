@@ -48,3 +48,36 @@ def walk(data):
                 at += 1
             yield tag, start, at, passes
         at += 1
+
+
+def encode(value):
+    """value as an unsigned LEB128 number."""
+    out = bytearray()
+    while value >= 0x80:
+        out.append(value & 0x7F | 0x80)
+        value >>= 7
+    out.append(value)
+    return bytes(out)
+
+
+def variants(data, count):
+    """count journals of the same game, each one idle run split in two at a different place; []
+    when the journal has too few idle passes for so many."""
+    made = []
+    runs = [record for record in walk(data) if record[0] == "I"]
+    for _, start, end, passes in sorted(runs, key=lambda run: -run[3]):
+        for cut in range(1, passes):
+            if len(made) == count:
+                return made
+            made.append(data[:start] + b"I" + encode(cut) + b"I" + encode(passes - cut) + data[end:])
+    return made if len(made) == count else []
+
+
+def lengthened(data, extra, run=-1):
+    """The journal with extra idle passes in one idle run (the last, or the run-th), its end mark
+    counting them."""
+    records = list(walk(data))
+    _, start, end, passes = [record for record in records if record[0] == "I"][run]
+    mark = records[-1][1] + 9
+    total, _ = varint(data, mark)
+    return data[:start] + b"I" + encode(passes + extra) + data[end:mark] + encode(total + extra)
