@@ -91,36 +91,52 @@ bool SoundFolderFits;
 
 // The fade of the whole output, which libmikmod's mixer applies to every stretch it mixes: the
 // sound is scaled by OutputLevel / FadeFrames, and the level moves one step a frame towards
-// OutputTarget. A tune or the library is stopped only once the level has reached 0, so that it
-// ends without a click. Changed under the audio device's lock, which the mixer holds.
+// silence while anything holds the output down, else towards FadeFrames. A tune or the library
+// is stopped only once the level has reached 0, so that it ends without a click. Changed under
+// the audio device's lock, which the mixer holds.
 constexpr int32_t FadeMs = 30;
 int32_t FadeFrames = 1;
 int32_t OutputLevel = 1;
-int32_t OutputTarget = 1;
-// A mute fades the output out as a stop does; once the fade has reached silence the volumes
-// go to 0 and the effects still sounding stop. The output stays down until the sound is
-// unmuted (or a stop brings it back up, silent by then), and then fades in.
-bool MuteFading;
-// The voices effects were last played on (libmikmod keeps its voice numbers to itself), -1 for
-// none; a finished mute stops them.
-SBYTE EffectVoicesUsed[EffectVoices];
+// What holds the output down: a stop, until it has halted what it stops; a new volume of the
+// tune (-1: none), asked for by a mute and put in once the output is silent; and then the
+// player's next tick, which gives the tune's voices that volume (the library changes a voice's
+// volume only at a tick, at once: a click). Effects still sounding dip and play on.
+bool StopHolds;
+int32_t MusicVolumeAsked = -1;
+bool TickAwaited;
+// libmikmod's own player, which the mixer calls at every tick through PlayTick.
+MikMod_player_t TunePlayer;
 // Waiting for SDL's audio thread to mix a fade: it mixes 2048 frames (46 ms) at a time.
 constexpr int SilenceWaitsMost = 125;
 // Updates that mix a fade in the game's thread: PulseAudio's mix about 6 ms each.
 constexpr int SilenceUpdatesMost = 64;
 
 // libmikmod's mixer, on the thread that mixes, after each stretch of 32-bit mixed frames
-// (channels interleaved) and before they become samples: applies the fade.
+// (channels interleaved) and before they become samples: applies the fade. Silent, it puts
+// in the tune's volume asked for, which holds the output down till the player's next tick.
 void FadeOutput(unsigned char* data, size_t frames) {
-    if (OutputLevel == FadeFrames && OutputTarget == FadeFrames) return;
+    int32_t target = StopHolds || MusicVolumeAsked >= 0 || TickAwaited ? 0 : FadeFrames;
+    if (OutputLevel == FadeFrames && target == FadeFrames) return;
     auto* mix = reinterpret_cast<SLONG*>(data);
     int channels = md_mode & DMODE_STEREO ? 2 : 1;
     for (size_t frame = 0; frame < frames; ++frame) {
-        OutputLevel += (OutputLevel < OutputTarget) - (OutputLevel > OutputTarget);
+        OutputLevel += (OutputLevel < target) - (OutputLevel > target);
         for (int channel = 0; channel < channels; ++channel, ++mix) {
             *mix = static_cast<SLONG>(int64_t{*mix} * OutputLevel / FadeFrames);
         }
     }
+    if (OutputLevel == 0 && MusicVolumeAsked >= 0) {
+        md_musicvolume = static_cast<UBYTE>(MusicVolumeAsked);
+        MusicVolumeAsked = -1;
+        TickAwaited = true;
+    }
+}
+
+// libmikmod's player, at every tick of the mixer (a tune playing or not): the tune's voices
+// take their volumes, a new one included.
+void PlayTick() {
+    TunePlayer();
+    TickAwaited = false;
 }
 
 // One update of the library; a disk writer's block counts towards the recording's time.
@@ -134,7 +150,7 @@ void MixStretch() {
 void FadeToSilence() {
     if (!AudioStarted || PlayingSilently) return;
     LockAudioOutput();
-    OutputTarget = 0;
+    StopHolds = true;
     UnlockAudioOutput();
     int waitsMost = MixedOnAudioThread ? SilenceWaitsMost : SilenceUpdatesMost;
     for (int wait = 0; wait < waitsMost; ++wait) {
@@ -155,12 +171,13 @@ bool StartsWith(const char* text, const char* head) {
     return std::strncmp(text, head, std::strlen(head)) == 0;
 }
 
-// Registers libmikmod's drivers and its MOD loader (the only format the game plays; the sound
-// files are checked as MOD, so no other loader may read one), once per process.
+// Registers libmikmod's drivers, its MOD loader (the only format the game plays; the sound
+// files are checked as MOD, so no other loader may read one) and PlayTick, once per process.
 void RegisterLibrary() {
     if (LibraryRegistered) return;
     MikMod_RegisterAllDrivers();
     MikMod_RegisterLoader(&load_mod);
+    TunePlayer = MikMod_RegisterPlayer(PlayTick);
     LibraryRegistered = true;
 }
 
@@ -363,8 +380,8 @@ void LoadMusic(int32_t music) {
     }
 }
 
-// The library just started: what its driver is, the fade at full, the effect voices, the
-// output on, and the effects loaded.
+// The library just started: what its driver is, the fade at full with nothing holding it
+// down, the effect voices, the output on, and the effects loaded.
 void OpenOutput() {
     if (!AudioStarted) return;
     RecordingToDisk = false;
@@ -376,7 +393,10 @@ void OpenOutput() {
     RecordedFrames = 0;
     LockAudioOutput();
     FadeFrames = std::max(1, md_mixfreq * FadeMs / 1000);
-    OutputLevel = OutputTarget = FadeFrames;
+    OutputLevel = FadeFrames;
+    StopHolds = false;
+    MusicVolumeAsked = -1;
+    TickAwaited = false;
     VC_SetCallback(FadeOutput);
     MikMod_SetNumVoices(-1, EffectVoices);
     MikMod_EnableOutput();
@@ -424,8 +444,6 @@ void InitAudio(const char* soundFolder) {
     }
     RegisterLibrary();
     SoundOn = true;
-    MuteFading = false;
-    std::fill(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), SBYTE{-1});
     CurrentMusic = -1;
     MusicModule = nullptr;
     for (SAMPLE*& slot : EffectSlots) slot = nullptr;
@@ -465,8 +483,6 @@ void RestartAudio() {
     int32_t music = CurrentMusic;
     ShutdownAudio();
     SoundOn = soundOn;
-    MuteFading = false;
-    std::fill(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), SBYTE{-1});
     CurrentMusic = -1;
     AudioStarted = StartLibraryNow();
     OpenOutput();
@@ -480,13 +496,7 @@ void RestartAudio() {
 void PlaySound(int32_t effect) {
     if (effect < 0 || effect >= EffectSlotCount || !EffectSlots[effect]) return;
     LockAudioOutput();
-    SBYTE voice = Sample_Play(EffectSlots[effect], 0, 0);
-    if (voice >= 0 && std::find(std::begin(EffectVoicesUsed), std::end(EffectVoicesUsed), voice) ==
-                          std::end(EffectVoicesUsed)) {
-        std::rotate(std::begin(EffectVoicesUsed), std::begin(EffectVoicesUsed) + 1,
-                    std::end(EffectVoicesUsed));
-        EffectVoicesUsed[EffectVoices - 1] = voice;
-    }
+    Sample_Play(EffectSlots[effect], 0, 0);
     UnlockAudioOutput();
 }
 
@@ -519,7 +529,7 @@ void StopMusic() {
     if (sounding) FadeToSilence();
     LockAudioOutput();
     HaltMusic();
-    OutputTarget = FadeFrames;
+    StopHolds = false;
     UnlockAudioOutput();
 }
 
@@ -541,40 +551,11 @@ void SetMusicVolume(uint8_t volume) {
     UnlockAudioOutput();
 }
 
-namespace {
-
-void ApplyMuteVolumes() {
-    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
-    SetMusicVolume(SoundOn ? UnmutedMusicVolume : 0);
-}
-
-// Each pass while a mute fades: once the output is silent, the volumes go to 0 and the effect
-// voices stop.
-void FinishMute() {
-    if (!MuteFading) return;
-    LockAudioOutput();
-    bool silent = OutputLevel == 0;
-    if (!silent) OutputTarget = 0;  // a stop meanwhile ended its own fade
-    UnlockAudioOutput();
-    if (!silent) return;
-    ApplyMuteVolumes();
-    LockAudioOutput();
-    for (SBYTE voice : EffectVoicesUsed) {
-        if (voice >= 0) Voice_Stop(voice);
-    }
-    MuteFading = false;
-    UnlockAudioOutput();
-}
-
-}  // namespace
-
 // Main loop, every pass: lets the library mix the next stretch of sound (a disk writer: as
 // many blocks as the clock has gone past; without sound, or with a driver that mixes on its own
 // thread, whose update does nothing, nothing).
 void UpdateAudio() {
-    if (PlayingSilently) return;
-    FinishMute();
-    if (MixedOnAudioThread) return;
+    if (PlayingSilently || MixedOnAudioThread) return;
     LockAudioOutput();
     if (!RecordingToDisk) {
         MikMod_Update();
@@ -585,21 +566,20 @@ void UpdateAudio() {
     UnlockAudioOutput();
 }
 
-// Speaker icon: mutes effects and tune, or gives back the unmuted pair; the sound fades out
-// over 30 ms, or back in, rather than being cut (a click).
+// Speaker icon: mutes effects and tune, or gives back the unmuted pair. Effects still sounding
+// play to their end; the tune keeps its place and fades out over 30 ms, or back in, rather than
+// being cut (a click).
 void ToggleMute() {
     SoundOn = !SoundOn;
-    bool fades = AudioStarted && !PlayingSilently;
-    LockAudioOutput();
-    if (fades && !SoundOn) {
-        OutputTarget = 0;
-        MuteFading = true;
-    } else if (fades) {
-        OutputTarget = FadeFrames;
-        MuteFading = false;
+    SetSoundVolume(SoundOn ? UnmutedSoundVolume : 0);
+    uint8_t music = SoundOn ? UnmutedMusicVolume : 0;
+    if (!AudioStarted || PlayingSilently) {
+        SetMusicVolume(music);
+        return;
     }
+    LockAudioOutput();
+    MusicVolumeAsked = music;
     UnlockAudioOutput();
-    if (!fades || SoundOn) ApplyMuteVolumes();
 }
 
 // Main loop, once after the unmuted volumes are set: a wave device turned all the way down

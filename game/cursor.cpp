@@ -3,6 +3,7 @@
 #include "shell/shell.h"
 #include "game/game.h"
 #include "gfx/gfx.h"
+#include "handheld/standin.h"
 
 namespace {
 
@@ -85,10 +86,16 @@ void PressTarget(const CursorBox& box, void (*press)(int32_t x, int32_t y)) {
     press(Middle(box.left, box.right), Middle(box.top, box.bottom));
 }
 
-// White around the target with black inside it, so it shows on any picture.
+// The menu and name entry, after their picture: the cursor round its target, white with black
+// inside it so that it shows on any picture. The host draws it over the picture; a journal
+// recorded while it was drawn into the picture has it there.
 void DrawCursor(const CursorLayout& layout, const ScreenCursor& cursor) {
     if (!cursor.shown) return;
     CursorBox box = layout.box(cursor.row, cursor.column);
+    if (!CursorInPicture()) {
+        ShowCursorOver(box.left, box.top, box.right, box.bottom);
+        return;
+    }
     DrawOutline(box.left, box.top, box.right, box.bottom, ColourWhite);
     DrawOutline(box.left + 1, box.top + 1, box.right - 1, box.bottom - 1, ColourBlack);
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,8 @@ struct DisplayRecord {
     bool inputOpen = false;
     bool drawing = false;
     bool changed = false;
+    std::optional<CursorOutline> cursorAsked;  // what the pass being drawn shows
+    std::optional<CursorOutline> cursor;       // over the frame
 };
 
 DisplayRecord Display;
@@ -280,6 +283,8 @@ void ResetDisplay(const DisplayLayout& layout) {
     Display.inputOpen = false;
     Display.drawing = false;
     Display.changed = false;
+    Display.cursorAsked.reset();
+    Display.cursor.reset();
 }
 
 // Host stop: the memory goes; GXBeginDraw hands out nothing until the next start.
@@ -313,6 +318,18 @@ bool TakeChangedFrame() {
     bool changed = Display.changed;
     Display.changed = false;
     return changed;
+}
+
+const CursorOutline* FrameCursor() { return Display.cursor ? &*Display.cursor : nullptr; }
+
+// The screens that show the cursor, while they draw; the frame that ends their pass has it.
+void ShowCursorOver(int left, int top, int right, int bottom) {
+    Display.cursorAsked = CursorOutline{left, top, right, bottom};
+}
+
+bool CursorInPicture() {
+    const CrossingWatch* watch = Watcher();
+    return watch && watch->cursorInPicture && watch->cursorInPicture();
 }
 
 const uint8_t* DisplayMemory(size_t* size) {
@@ -413,10 +430,16 @@ void* GXBeginDraw() {
 }
 
 // Ends a frame: decodes the rows of memory that changed and marks the frame for the window when
-// the picture did. 0 when no frame was begun.
+// the picture or the cursor over it did. 0 when no frame was begun.
 int GXEndDraw() {
+    std::optional<CursorOutline> cursor = Display.cursorAsked;
+    Display.cursorAsked.reset();
     if (!Display.drawing) return 0;
     Display.drawing = false;
+    if (cursor != Display.cursor) {
+        Display.cursor = cursor;
+        Display.changed = true;
+    }
     size_t begin = 0;
     size_t end = 0;
     ChangedStretch(&begin, &end);

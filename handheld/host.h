@@ -93,7 +93,8 @@ void RestoreSignalHandlers();
 
 // The frame as the window shows it: 240 x 320 pixels of 0x00RRGGBB, top row first.
 const uint32_t* DisplayFrame();
-// True once after GXEndDraw decoded a frame that differs from the one before.
+// True once after GXEndDraw decoded a frame that differs from the one before, or whose cursor
+// (FrameCursor) moved.
 bool TakeChangedFrame();
 
 // ---- The player's input as a real host sees it (input.cpp) ---------------------------------

@@ -100,11 +100,17 @@ void PadHold(int64_t source, WORD key, bool down) {
     }
 }
 
-// What a key means to the pause; a key the player put a game button on is that button.
-PauseKey PauseMeaningOfKey(WORD key) {
+// Whether the player put a game button on the key: it is then that button only.
+bool IsPlayersKey(WORD key) {
     for (WORD code : PlayerKeys().codes) {
-        if (code == key) return PauseKey::None;
+        if (code == key) return true;
     }
+    return false;
+}
+
+// What a key means to the pause.
+PauseKey PauseMeaningOfKey(WORD key) {
+    if (IsPlayersKey(key)) return PauseKey::None;
     if (key == 'P' || IsPauseKey(key)) return PauseKey::Toggle;
     return key == VK_ESCAPE ? PauseKey::Back : PauseKey::None;
 }
@@ -215,11 +221,12 @@ bool KeyEvent(WORD key, bool down, bool repeat, int scanCode) {
     return true;
 }
 
-// A controller button pressed or let go.
+// A controller button pressed or let go. Back and the top face button press nothing when the
+// player put a game button on their key (Escape, M).
 void PadButtonEvent(int pad, PadButton button, bool down) {
     if (down && PauseTakesPress(PauseMeaningOfButton(button), false)) return;
     for (const PadKey& entry : PadKeys) {
-        if (entry.button != button) continue;
+        if (entry.button != button || (entry.slot == NoSlot && IsPlayersKey(entry.key))) continue;
         WORD key = entry.slot == NoSlot ? entry.key : PlayerKeys().codes[entry.slot];
         PadHold((static_cast<int64_t>(pad) << 16) | button, key, down);
     }

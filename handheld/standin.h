@@ -63,6 +63,21 @@ bool ValidDisplayLayout(const DisplayLayout& layout);
 // ending the process. StartStandIn calls it too; StopStandIn gives the signals back.
 void InstallSignalHandlers();
 
+// The keyboard's and the controller's cursor over a screen's targets: the screen a pass draws
+// shows it round the screen pixels from left, top to right, bottom; the host draws it over the
+// picture (a white outline there, a black one inside it), never into display memory. A pass
+// that shows none hides it.
+struct CursorOutline {
+    int left, top, right, bottom;
+    bool operator==(const CursorOutline&) const = default;
+};
+void ShowCursorOver(int left, int top, int right, int bottom);
+// The cursor over the frame the host shows, or null.
+const CursorOutline* FrameCursor();
+// True while a journal recorded when the cursor was drawn into the picture replays: the game
+// draws it there again, as the recording saw it.
+bool CursorInPicture();
+
 // Called once per pass of the game (by PresentFrame): holds the loop to one pass every
 // passMs milliseconds and refreshes the window when the frame changed. The player's input that
 // arrives while it waits is handed to the game then, through takeInput, as the pass's own.

@@ -184,6 +184,9 @@ struct CrossingWatch {
     void (*scoreFileSeen)(const std::string& path) = nullptr;
     // One try of the sound device: attempt runs, or a recorded answer comes back.
     SoundDevice (*soundTry)(SoundDevice (*attempt)(void*), void* context) = nullptr;
+    // Whether the journal replayed was recorded when the keyboard's cursor was drawn into the
+    // picture.
+    bool (*cursorInPicture)() = nullptr;
 };
 
 // The journal, when it starts and ends a recording or a replay (null: nobody watches).

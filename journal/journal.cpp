@@ -20,8 +20,10 @@
 namespace {
 
 constexpr char Magic[8] = {'M', 'D', 'J', 'O', 'U', 'R', 'N', 'L'};
-// Recordings are written in the newest; every version up to it is read.
-constexpr int FormatVersion = 2;
+// Recordings are written in the newest; every version up to it is read. Version 3 is version 2
+// with the keyboard's cursor over the picture rather than in display memory.
+constexpr int FormatVersion = 3;
+constexpr int CursorOverPictureVersion = 3;
 constexpr size_t HeaderBytes = 34;
 // The header's flags: the journal was closed at a name's DONE while the game ran on.
 constexpr size_t FlagsOffset = 30;
@@ -590,6 +592,9 @@ bool Verifying() { return Journal.mode == JournalMode::Verify; }
 // Whether nobody looks at the replayed picture: a check, or a resumed game's replay.
 bool ChecksOnly() { return Verifying() || Journal.mode == JournalMode::Resume; }
 
+// The game's cursor, while a journal recorded with it in display memory replays.
+bool CursorRecordedInPicture() { return Replaying() && Journal.version < CursorOverPictureVersion; }
+
 // The high score file at the end of a run: a recording reads it where the game keeps it, a
 // replay takes it from memory.
 ScoreFileState CurrentScoreFile() {
@@ -764,7 +769,7 @@ constexpr CrossingWatch JournalWatch{
     .messageTaken = MessageTaken, .queuePassMessages = QueuePassMessages,
     .dropsHostInput = DropsHostInput, .frameDrawn = FrameDrawn, .seed = SeedTaken,
     .keys = KeysTaken, .volume = VolumeTaken, .scoreFileSeen = ScoreFileSeen,
-    .soundTry = SoundTry};
+    .soundTry = SoundTry, .cursorInPicture = CursorRecordedInPicture};
 
 }  // namespace
 

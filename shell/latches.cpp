@@ -52,6 +52,24 @@ void OnCharacter(uint16_t character, uint8_t scanCode, bool repeat) {
     Latches.typed[Latches.typedCount++] = character;
 }
 
+namespace {
+
+// No key has this code.
+constexpr int16_t NoKey = -1;
+
+// One of the desktop's own keys (Space, Escape, M), or NoKey when the player put a game button
+// on it: such a key is that button only.
+int16_t OwnKey(int16_t code) {
+    const int16_t buttons[] = {KeyMap.vkUp, KeyMap.vkDown, KeyMap.vkLeft, KeyMap.vkRight,
+                               KeyMap.vkA,  KeyMap.vkB,    KeyMap.vkC,    KeyMap.vkStart};
+    for (int16_t button : buttons) {
+        if (button == code) return NoKey;
+    }
+    return code;
+}
+
+}  // namespace
+
 // Window procedure, WM_KEYDOWN: the navigation presses of the key, on top of its game button.
 // A key that comes without a scan code is a controller's button. A held key's repeats move a
 // cursor on, but select, go back or mute only once: held through a change of screen, Escape
@@ -62,9 +80,9 @@ void OnNavigationKey(int16_t code, uint8_t scanCode, bool repeat) {
         uint16_t press;
     };
     const NavigationKey keys[] = {
-        {KeyMap.vkUp, NavUp},         {KeyMap.vkDown, NavDown},   {KeyMap.vkLeft, NavLeft},
-        {KeyMap.vkRight, NavRight},   {KeyMap.vkStart, NavSelect}, {VK_SPACE, NavSelect},
-        {VK_ESCAPE, NavBack},         {'M', NavMute},             {VK_GAMEPAD_MENU, NavDone},
+        {KeyMap.vkUp, NavUp},          {KeyMap.vkDown, NavDown},    {KeyMap.vkLeft, NavLeft},
+        {KeyMap.vkRight, NavRight},    {KeyMap.vkStart, NavSelect}, {OwnKey(VK_SPACE), NavSelect},
+        {OwnKey(VK_ESCAPE), NavBack},  {OwnKey('M'), NavMute},      {VK_GAMEPAD_MENU, NavDone},
         {VK_GAMEPAD_B, NavCancel}};
     constexpr uint16_t Directions = NavUp | NavDown | NavLeft | NavRight;
     for (const NavigationKey& key : keys) {

@@ -11,6 +11,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Rect;
 struct PauseSign;
+struct CursorOutline;
 
 // False only when the window is on an X server that no window manager runs.
 bool WindowManagerRuns(SDL_Window* window);
@@ -33,6 +34,8 @@ WORD VirtualKeyForKeycode(int32_t keycode);
 
 // The pause's sign over the picture, which stands at picture in the renderer's output.
 void DrawPauseSign(SDL_Renderer* renderer, const SDL_Rect& picture, const PauseSign& sign);
+// The keyboard's cursor over the picture.
+void DrawCursorOutline(SDL_Renderer* renderer, const SDL_Rect& picture, const CursorOutline& cursor);
 
 // The window's scale: the one asked for (0: the largest up to 16) lowered to the largest that
 // fits a usable desktop area of width x height with room for the window's frame; at least 1.

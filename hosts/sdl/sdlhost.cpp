@@ -194,7 +194,7 @@ SDL_Texture* PictureFor(const ScreenPlace& place) {
     return Sdl.enlarged;
 }
 
-// The frame at its place, black bars around it where it leaves any.
+// The frame at its place, black bars around it where it leaves any, and what goes over it.
 void Present(int64_t nowNs) {
     int width = 0;
     int height = 0;
@@ -207,6 +207,7 @@ void Present(int64_t nowNs) {
         SDL_RenderClear(Sdl.renderer);
     }
     SDL_RenderCopy(Sdl.renderer, picture, nullptr, &target);
+    if (const CursorOutline* cursor = FrameCursor()) DrawCursorOutline(Sdl.renderer, target, *cursor);
     if (Sdl.sign) DrawPauseSign(Sdl.renderer, target, *Sdl.sign);
     SDL_RenderPresent(Sdl.renderer);
     Sdl.lastPresentNs = nowNs;

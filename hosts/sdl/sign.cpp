@@ -1,4 +1,5 @@
-// The pause's sign, drawn by the desktop's window over the game's picture in a 5 x 7 pixel font.
+// What the desktop's window draws over the game's picture: the pause's sign in a 5 x 7 pixel
+// font, and the keyboard's cursor.
 #include <SDL.h>
 
 #include <algorithm>
@@ -103,4 +104,35 @@ void DrawPauseSign(SDL_Renderer* renderer, const SDL_Rect& picture, const PauseS
     AddLine(&lines, sign.resume, middle, top, unit);
     AddLine(&lines, sign.leave, middle, top + (GlyphHeight + LineGap) * unit, unit);
     FillSquares(renderer, lines, 255, 255, 255);
+}
+
+namespace {
+
+// The screen pixels from column x0 to x1 and row y0 to y1 where the picture shows them.
+SDL_Rect ScreenSpan(const SDL_Rect& picture, int x0, int y0, int x1, int y1) {
+    int left = picture.x + x0 * picture.w / ScreenWidth;
+    int top = picture.y + y0 * picture.h / ScreenHeight;
+    int right = picture.x + (x1 + 1) * picture.w / ScreenWidth;
+    int bottom = picture.y + (y1 + 1) * picture.h / ScreenHeight;
+    return {left, top, right - left, bottom - top};
+}
+
+// A ring one screen pixel wide whose outer edge is the box.
+void FillRing(SDL_Renderer* renderer, const SDL_Rect& picture, const CursorOutline& box) {
+    SDL_Rect sides[] = {ScreenSpan(picture, box.left, box.top, box.right, box.top),
+                        ScreenSpan(picture, box.left, box.bottom, box.right, box.bottom),
+                        ScreenSpan(picture, box.left, box.top, box.left, box.bottom),
+                        ScreenSpan(picture, box.right, box.top, box.right, box.bottom)};
+    SDL_RenderFillRects(renderer, sides, 4);
+}
+
+}  // namespace
+
+// White round the target and black inside it, so that it shows on any picture; its pixels are
+// the picture's.
+void DrawCursorOutline(SDL_Renderer* renderer, const SDL_Rect& picture, const CursorOutline& cursor) {
+    SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+    FillRing(renderer, picture, cursor);
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    FillRing(renderer, picture, {cursor.left + 1, cursor.top + 1, cursor.right - 1, cursor.bottom - 1});
 }

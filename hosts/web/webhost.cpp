@@ -303,17 +303,38 @@ bool ShowCanvasAs(const std::string& title, bool visible, void*) {
 // ShowWindow of the game's window: the canvas shown or hidden.
 void ShowCanvas(bool show) { WebShowCanvas(show ? 1 : 0); }
 
-// PaceFrame: a changed frame goes onto the canvas at once; the browser shows it at its next
-// refresh.
+// One pixel of the canvas's picture.
+void PutCanvasPixel(int x, int y, uint32_t colour) {
+    uint8_t* pixel = &Web.rgba[(y * ScreenWidth + x) * 4];
+    pixel[0] = static_cast<uint8_t>(colour >> 16);
+    pixel[1] = static_cast<uint8_t>(colour >> 8);
+    pixel[2] = static_cast<uint8_t>(colour);
+    pixel[3] = 0xFF;
+}
+
+// A ring one pixel wide whose outer edge is the box, over the canvas's picture.
+void PutCanvasRing(const CursorOutline& box, uint32_t colour) {
+    for (int x = box.left; x <= box.right; ++x) {
+        PutCanvasPixel(x, box.top, colour);
+        PutCanvasPixel(x, box.bottom, colour);
+    }
+    for (int y = box.top; y <= box.bottom; ++y) {
+        PutCanvasPixel(box.left, y, colour);
+        PutCanvasPixel(box.right, y, colour);
+    }
+}
+
+// PaceFrame: a changed frame goes onto the canvas at once, the keyboard's cursor over it (white
+// round its target, black inside); the browser shows it at its next refresh.
 int64_t DrawFrame(int64_t) {
     if (!TakeChangedFrame()) return 0;
     const uint32_t* frame = DisplayFrame();
-    for (int i = 0; i < ScreenWidth * ScreenHeight; ++i) {
-        uint8_t* pixel = &Web.rgba[i * 4];
-        pixel[0] = static_cast<uint8_t>(frame[i] >> 16);
-        pixel[1] = static_cast<uint8_t>(frame[i] >> 8);
-        pixel[2] = static_cast<uint8_t>(frame[i]);
-        pixel[3] = 0xFF;
+    for (int y = 0; y < ScreenHeight; ++y) {
+        for (int x = 0; x < ScreenWidth; ++x) PutCanvasPixel(x, y, frame[y * ScreenWidth + x]);
+    }
+    if (const CursorOutline* cursor = FrameCursor()) {
+        PutCanvasRing(*cursor, 0xFFFFFF);
+        PutCanvasRing({cursor->left + 1, cursor->top + 1, cursor->right - 1, cursor->bottom - 1}, 0);
     }
     WebShowFrame(Web.rgba);
     return 0;

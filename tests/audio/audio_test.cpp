@@ -221,7 +221,7 @@ TEST_F(AudioTest, TheTuneAndTheLibraryEndWithAFadeRatherThanACut) {
         if (stop) stop();
         Mix(1.0 + extraBlocks * double(Block) / md_mixfreq);
         endedAt = updates - extraBlocks;
-        return Finish(stop == ToggleMute ? 0 : 1);
+        return Finish();
     };
     Recording stopped = record(StopMusic, 0), muted = record(ToggleMute, 0);
     Recording ended = record(nullptr, 0), goingOn = record(nullptr, 1);
@@ -239,6 +239,52 @@ TEST_F(AudioTest, TheTuneAndTheLibraryEndWithAFadeRatherThanACut) {
         EXPECT_EQ(Rms(*faded, from + fade, faded->size() / 2), 0.0) << from;
     }
     EXPECT_EQ(Rms(ended, ended.size() / 2 - md_mixfreq / 20, ended.size() / 2), 0.0);
+}
+
+// A mute while an effect sounds: the output dips for the tune's 30 ms fade and the player's
+// next tick, then the effect plays to its end, sample for sample as it would alone; an effect
+// played while muted is silent; unmuted, the tune comes back where it has got to, sample for
+// sample as it goes on unmuted.
+TEST_F(AudioTest, AMuteLetsASoundingEffectPlayToItsEndAndTheTuneComesBackWhereItGot) {
+    int mutedAt = 0, pickedAt = 0, unmutedAt = 0;
+    // The tune (or not) for a second, the long effect, a block later the mute (or not), a
+    // second later another effect, half a second later the unmute, and a second more.
+    auto record = [&](bool tune, bool mute) {
+        Start(true);
+        if (tune) PlayMusic(0);
+        Mix(1.0);
+        PlaySound(SoundStole);
+        Mix(0);
+        mutedAt = updates;
+        if (mute) ToggleMute();
+        Mix(1.0);
+        pickedAt = updates;
+        PlaySound(SoundPick);
+        Mix(0.5);
+        unmutedAt = updates;
+        if (mute) ToggleMute();
+        Mix(1.0);
+        return Finish();
+    };
+    Recording alone = record(false, false), goingOn = record(true, false), muted = record(true, true);
+    size_t mute = FrameOf(mutedAt), picked = FrameOf(pickedAt), unmute = FrameOf(unmutedAt);
+    size_t fade = md_mixfreq * 30 / 1000;
+    size_t dip = md_mixfreq * 90 / 1000, effectEnd = FrameOf(mutedAt - 1) + md_mixfreq / 2;
+    double worst = 0;
+    for (size_t i = 2 * mute; i < 2 * (mute + fade); ++i) {
+        worst = std::max(worst, std::abs(muted[i] - goingOn[i] * double(fade - 1 - (i / 2 - mute)) / double(fade)));
+    }
+    EXPECT_LE(worst, 2.0) << "the fade at the mute";
+    EXPECT_GT(Rms(alone, mute + dip, effectEnd - md_mixfreq / 10), 100.0) << "the effect sounds on";
+    EXPECT_TRUE(std::equal(muted.begin() + 2 * (mute + dip), muted.begin() + 2 * picked,
+                           alone.begin() + 2 * (mute + dip)))
+        << "after the dip, the effect alone to its end, and then nothing";
+    EXPECT_GT(Rms(alone, picked, unmute), 100.0);
+    EXPECT_EQ(Rms(muted, effectEnd, unmute), 0.0) << "an effect played while muted";
+    EXPECT_GT(Rms(goingOn, unmute + dip, unmute + md_mixfreq / 2), 100.0);
+    EXPECT_TRUE(std::equal(muted.begin() + 2 * (unmute + dip), muted.begin() + 2 * (unmute + md_mixfreq),
+                           goingOn.begin() + 2 * (unmute + dip)))
+        << "unmuted, the tune as it went on";
 }
 
 // A damage done to one sound file of a copy of the built ones; without change, the file is

@@ -42,6 +42,12 @@ TEST_F(MenuTest, EveryRegionEdge) {
     }
 }
 
+// The display the game presents into, open as the game's start opens it.
+void OpenDisplay() {
+    GXOpenDisplay(nullptr, GX_FULLSCREEN);
+    DisplayFormat = {16, 2, ScreenWidth * 2};
+}
+
 // A pump with the navigation press of a key: U D L R the arrows (a d-pad), S Enter or Space (a face
 // button), E Escape (Back), M the mute key, B a controller's B, T its Start (its own key and the
 // game's start key); lower case a controller's, upper case a keyboard's.
@@ -113,6 +119,37 @@ TEST_F(MenuTest, AControllersBLeavesThePictureScreensOnly) {
     EXPECT_EQ(ScreenState, Menu);
     EXPECT_EQ(RunFlag, 1);
     EXPECT_EQ(TakeSounds(), Effects{});
+}
+
+// The cursor a key shows is the host's, over the picture: never in the picture, so never in the
+// display memory a journal checks, a screenshot saves or a grey display shows. The frame of the
+// pass shows it round its target; a screen without it takes it down.
+TEST_F(MenuTest, TheCursorGoesOverThePictureNeverIntoIt) {
+    OpenDisplay();
+    auto pass = [](char key, void (*screen)()) {
+        if (key) PressKeys(key);
+        screen();
+        std::vector<uint16_t> picture(BackBuffer, BackBuffer + ScreenPixels);
+        PresentBackBuffer();
+        return picture;
+    };
+    std::vector<uint16_t> plain = pass(0, RunMenu);
+    EXPECT_EQ(FrameCursor(), nullptr);
+    EXPECT_EQ(pass('L', RunMenu), plain) << "the menu's picture alone";
+    ASSERT_NE(FrameCursor(), nullptr);
+    EXPECT_EQ(*FrameCursor(), (CursorOutline{63, 279, 94, 318})) << "round HELP";
+    pass('U', RunMenu);
+    ASSERT_NE(FrameCursor(), nullptr);
+    EXPECT_EQ(*FrameCursor(), (CursorOutline{0, 0, 16, 17})) << "round the speaker";
+    Tap(120, 100);
+    pass(0, RunMenu);
+    EXPECT_EQ(FrameCursor(), nullptr) << "a tap hides it";
+    ScreenState = EnterName;
+    std::vector<uint16_t> names = pass(0, RunEnterName);
+    EXPECT_EQ(pass('d', RunEnterName), names);
+    ASSERT_NE(FrameCursor(), nullptr) << "a controller's on name entry";
+    pass(0, RunHelp);
+    EXPECT_EQ(FrameCursor(), nullptr) << "another screen takes it down";
 }
 
 // A tap during the intro, even on the exit icon's place, is thrown away: the intro can't be
@@ -301,7 +338,10 @@ TEST_F(NameEntryTest, AControllersCursorPressesTheKeysTheKeyboardsArrowsDoNot) {
     EXPECT_EQ(ScreenState, ScoreTable) << "DONE under the cursor";
     ScreenState = EnterName;
     RunEnterName();
-    EXPECT_EQ(BackBuffer[278 * ScreenWidth + 168], ColourWhite) << "the cursor around DONE";
+    OpenDisplay();
+    PresentBackBuffer();
+    ASSERT_NE(FrameCursor(), nullptr);
+    EXPECT_EQ(*FrameCursor(), (CursorOutline{168, 278, 223, 299})) << "the cursor around DONE";
     Press(5, 5);
     EXPECT_FALSE(NameCursor.shown) << "a tap hides it";
 }

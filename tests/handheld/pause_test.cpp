@@ -70,6 +70,12 @@ TEST(PauseInput, KeysButtonsTapsAwayAndFocusHoldAndFreeTheGame) {
         // The player's own keys come first: with P as the A button, P fires.
         {Game, [] { UsePlayerChoices({{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'P', 'X', 'C', VK_RETURN}}, false); }, "", false},
         {Game, key('P', true), "down:80/80 ", false},          {Game, key('P', false), "up:80/80 ", false},
+        // With Escape as the A button, Escape fires; a controller's Back still pauses, and
+        // plays on without pressing Escape (the A button) in the game.
+        {Game, [] { UsePlayerChoices({{VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, VK_ESCAPE, 'X', 'C', VK_RETURN}}, false); }, "", false},
+        {Game, key(VK_ESCAPE, true), "down:27/27 ", false},    {Game, key(VK_ESCAPE, false), "up:27/27 ", false},
+        {Game, pad(PadBack, true), "", true},                  {Game, pad(PadBack, true), "", false},
+        {Game, pad(PadBack, false), "", false},
         // With pause-on-focus-loss = no, a lost focus is the handheld's deactivation alone.
         {Game, [] { ResetPause(false); SetPauseScope(Game); ActivationEvent(false); }, "activate:0 ", false},
         {PauseScope::Never, [] { AwayEvent(true); }, "", false},  // loading: it waits for a screen

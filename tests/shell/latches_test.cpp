@@ -82,4 +82,28 @@ TEST_F(LatchesTest, NavigationPressesWaitOnePumpAndRepeatsOnlyMove) {
     EXPECT_FALSE(TakeNavigation(NavRight, false)) << "gone at the next pump";
 }
 
+// A key the player put a game button on is that button only, never the desktop's Space,
+// Escape or M as well: Escape as A fires and never goes back, and so on.
+TEST_F(LatchesTest, AKeyMovedOntoSpaceEscapeOrMIsThatButtonOnly) {
+    const struct {
+        int16_t GXKeyList::*button;
+        int16_t code;
+        uint8_t press;
+    } moves[] = {
+        {&GXKeyList::vkA, VK_ESCAPE, 0},         {&GXKeyList::vkB, VK_SPACE, 0},
+        {&GXKeyList::vkC, 'M', 0},               {&GXKeyList::vkStart, VK_SPACE, NavSelect},
+        {&GXKeyList::vkUp, 'M', NavUp},          {&GXKeyList::vkDown, VK_ESCAPE, NavDown}};
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.code);
+        SetUp();
+        KeyMap.*move.button = move.code;
+        StartPumpInput();
+        OnKeyDown(move.code);
+        OnNavigationKey(move.code, 1, false);
+        EXPECT_EQ(Latches.navigation, move.press);
+        EXPECT_EQ(TakeKeyA(), move.button == &GXKeyList::vkA);
+        EXPECT_EQ(TakeKeyB(), move.button == &GXKeyList::vkB);
+    }
+}
+
 }  // namespace

@@ -70,6 +70,22 @@ async function canvasPixels() {
   return rgb;
 }
 
+// A frame with the keyboard's cursor over it round a target (edges included): white round it,
+// black inside.
+function withCursor(frame, [left, top, right, bottom]) {
+  const shown = Buffer.from(frame);
+  const ring = (l, t, r, b, value) => {
+    for (let y = t; y <= b; ++y) {
+      for (let x = l; x <= r; ++x) {
+        if (y === t || y === b || x === l || x === r) shown.fill(value, (y * Width + x) * 3, (y * Width + x + 1) * 3);
+      }
+    }
+  };
+  ring(left, top, right, bottom, 255);
+  ring(left + 1, top + 1, right - 1, bottom - 1, 0);
+  return shown;
+}
+
 // Waits until the canvas shows one of the frames; how many pixels differed at the last look.
 // A page that loads again meanwhile is looked at again.
 async function waitForFrame(candidates, timeoutMs) {
@@ -215,6 +231,11 @@ try {
   const back = await waitForFrame([menuFrame], 3000);
   check('the exit icon returns to the menu', back.shown, back.detail);
 
+  // The cursor an arrow shows is drawn by the host over the desktop's menu frame.
+  await holdKey('ArrowLeft', 37, 30);
+  const cursor = await waitForFrame([withCursor(menuFrame, [63, 279, 94, 318])], 3000);
+  check('the left arrow on the menu shows its cursor over the picture round HELP', cursor.shown, cursor.detail);
+  await holdKey('ArrowRight', 39, 30);
   // A key starts a game with no stylus down, so the dog stands as after a tap on its middle.
   await holdKey('Enter', 13, 30);
   const keyed = await waitForFrame([playFrame], 3000);
@@ -261,7 +282,8 @@ try {
         `"${keySign}", stood ${stood}, then "${padSign}", moved ${!!padPlays}`);
   await holdKey('Escape', 27, 30);
   await holdKey('Escape', 27, 30);
-  const left = await waitForFrame([menuFrame], 3000);
+  // The arrows showed the menu's cursor before this game: it stands on PLAY.
+  const left = await waitForFrame([withCursor(menuFrame, [96, 279, 238, 318])], 3000);
   check('Escape pauses a game, and Escape again leaves it for the menu', left.shown, left.detail);
 
   // A game in play outlives its page: reloaded, then its tab dropped, the page goes on with it
