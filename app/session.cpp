@@ -65,14 +65,19 @@ void KeepInterruptedGame() {
     if (first && inPlay && Run.keepsGame) Run.cutForResume = CutJournalForResume();
 }
 
-// Each time the journal went to its file: the host keeps the game in progress with it. A game
-// that is no longer in play (left, or its name confirmed and saved) goes to the file at once,
-// so that it is never resumed.
+// Each time the journal went to its file while a game is in play: the host keeps the game in
+// progress with it. A game that is no longer in play goes to the file at once, so that it is
+// never resumed; one the player left (or named and saved) takes the host's copy with it, and a
+// run off the play screens keeps nothing to resume (a page would load twice for it).
 void KeepProgress() {
     bool inPlay = GameInPlay();
-    if (Run.wasInPlay && !inPlay) WriteJournalOut();
+    bool offPlay = ScreenState != Play && ScreenState != EnterName;
+    if (Run.wasInPlay && !inPlay) {
+        WriteJournalOut();
+        if (Run.keepsGame && offPlay) DropGameInProgress(false);
+    }
     Run.wasInPlay = inPlay;
-    if (!Run.keepsGame) return;
+    if (!Run.keepsGame || offPlay) return;
     uint64_t writes = 0;
     const std::vector<uint8_t>& journal = RecordedJournal(&writes);
     if (writes == Run.writesSeen) return;

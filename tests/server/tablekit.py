@@ -1,5 +1,6 @@
 """What the score server's tests share: marrowdale-scores started on a free port of 127.0.0.1,
 requests to it from any loopback address (127.0.0.0/8 is all this machine's), and its figures."""
+import atexit
 import http.client
 import json
 import os
@@ -9,10 +10,23 @@ import sys
 import time
 
 
+# Servers still running when a test ends, even by a fault of its own, would hold its output
+# open and keep the test runner waiting for them.
+started = []
+
+
+@atexit.register
+def stop_servers():
+    for server in started:
+        if server.poll() is None:
+            server.kill()
+
+
 def start(build, db, *options, stderr=None):
     """The server on a fresh port; its port in .port."""
     server = subprocess.Popen([os.path.join(build, "marrowdale-scores"), "--listen", "127.0.0.1:0", "--db", db,
                                *options], stdout=subprocess.PIPE, stderr=stderr, text=True)
+    started.append(server)
     line = server.stdout.readline()
     if "listening on" not in line:
         sys.exit(f"FAIL the server did not start (status {server.wait()})")

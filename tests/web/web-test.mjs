@@ -326,7 +326,8 @@ try {
         `${crashed.detail}; the desktop's replay: status ${replayed.status}, ${replayed.stderr.trim()}`);
   await holdKey('Escape', 27, 30);
   await holdKey('Escape', 27, 30);
-  const leftAgain = await waitForFrame([menuFrame], 3000);
+  // Enter started the game from the menu, so its cursor, replayed with the rest, stands on PLAY.
+  const leftAgain = await waitForFrame([withCursor(menuFrame, [96, 279, 238, 318])], 3000);
   await page('Page.reload');
   const menuAgain = await waitForFrame([menuFrame], 20000);
   const signAgain = await pausedSign();
